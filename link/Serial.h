@@ -1,0 +1,62 @@
+#pragma once
+// The serial line to the multiplexer: port listing, a raw 8N1 terminal at one of the seven
+// rates with exclusive access, blocking time-limited single-byte reads and single-byte writes.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+class Serial {
+public:
+    Serial();  // closed; clears the owner
+    ~Serial(); // closes; clears the owner
+    Serial(const Serial&) = delete;
+    Serial& operator=(const Serial&) = delete;
+
+    // Short names of the serial ports of this machine ("ttyUSB0", "ttyS0", "pts/3" ...).
+    static std::vector<std::string> ports();
+    // Appends every name of ports() to anything with addItem(std::string) (nothing for a null box).
+    template <class Box>
+    static void listPorts(Box* box) {
+        if (box == nullptr)
+            return;
+        for (const auto& name : ports())
+            box->addItem(name);
+    }
+    static std::string shortPortName(const std::string& name);
+
+    // Class-level owner: cleared by every construction and destruction, written by nobody else.
+    static const void* owner();
+    static void setOwner(const void* owner);
+
+    // A short name opens as "/dev/" + name; a path opens as it stands.
+    bool openPort(const std::optional<std::string>& port, const std::optional<std::string>& rate,
+                  bool softwareFlowControl, bool hardwareFlowControl);
+    bool isOpen() const;
+    int fd() const { return fd_; }
+
+    // Up to 10 attempts of 0.5 s each.
+    bool readPortChar(uint8_t* byte);
+    // The bytes up to and including the end byte; nil on silence or when maxLength is reached first;
+    // an empty buffer when the port is closed or the end byte is 0.
+    std::optional<Bytes> readPortUntilChar(uint8_t endByte, unsigned maxLength);
+    Bytes readPortForLength(unsigned count);
+
+    // Number of bytes written, one write per byte; stops at the first failure.
+    unsigned writePort(const Bytes& bytes);
+    unsigned writePort(const uint8_t* bytes, size_t length);
+
+    void flushPort();
+    void closePort();
+
+    // True once a read or write failed at once (device unplugged, other end of the line gone),
+    // as opposed to plain silence. The port stays open; the caller decides to reopen.
+    bool lineLost() const { return lineLost_; }
+
+private:
+    int fd_ = -1;
+    bool lineLost_ = false;
+};
