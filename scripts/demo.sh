@@ -6,4 +6,4 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build --target muxsim
-exec build/sim/muxsim "$@"
+exec build/bin/muxsim "$@"

@@ -1,0 +1,68 @@
+#pragma once
+// A simulated Velmar multiplexer on a pseudo-terminal: keeps the device's state, answers every
+// $PQVX query, applies every command, sends overflow and channel-number sentences of its own
+// accord, and streams instrument traffic. The console reaches it through its real serial code.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+enum class MuxFamily {
+    Legacy,          // earlier generation: firmware 2.x, legacy configuration layout, channel speeds
+    ThirdGeneration, // version flags 8000
+    Model42,         // version flags 0008
+    Other,           // no family flags
+};
+
+struct SimOptions {
+    MuxFamily family = MuxFamily::ThirdGeneration;
+    bool bluetooth = false;        // adds flag 0002 to the version reply
+    std::string firmware;          // empty: the family's usual version
+    double linesPerSecond = 10.0;  // instrument traffic; 0 for none
+    std::string logFile;           // replayed as the traffic when set
+    std::string linkPath;          // optional stable path (a symbolic link) kept across unplug/replug
+};
+
+// A snapshot of what the device holds, for tests.
+struct MuxFilterEntry {
+    std::string sentence; // five characters, e.g. "--RMC", "GP---", "GPRMC"
+    std::string flags;    // five characters "0"/"1": host link, channels 1 to 4
+    unsigned frequency = 0;
+};
+
+struct MuxState {
+    std::string firmware, name, serial, flags;
+    int hostSpeed = 0, mode = 0;
+    int seatalk = 0, priority = 0, channelNumbers = 0, channelIDs = 0, heading = 0, ais = 0;
+    std::string realtime = "0000";
+    std::vector<std::string> talkerIDs{"", "", "", ""};
+    std::vector<int> channelSpeeds{0, 0, 0, 0, 0}; // inputs 1-4, output 2
+    std::vector<MuxFilterEntry> filters;
+};
+
+class SimulatedMux {
+public:
+    explicit SimulatedMux(SimOptions options);
+    ~SimulatedMux(); // stops the device and closes its terminal
+    SimulatedMux(const SimulatedMux&) = delete;
+    SimulatedMux& operator=(const SimulatedMux&) = delete;
+
+    bool start();                 // opens the pseudo-terminal and starts the device
+    void stop();
+    std::string portPath() const; // linkPath when set, else the terminal's own path (/dev/pts/N)
+
+    void unplug(); // the device goes away: its end of the terminal closes
+    bool replug(); // back on a new terminal; linkPath, when set, points at it
+
+    MuxState state() const;
+    Bytes received() const;      // every byte the device has read from the line, in order
+    void clearReceived();
+    void sendRaw(const std::string& bytes); // put bytes on the line as they stand (tests)
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
