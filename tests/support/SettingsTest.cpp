@@ -1,0 +1,219 @@
+#include "support/Settings.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class SettingsStore : public ::testing::Test {
+protected:
+    fs::path folder;
+    fs::path file;
+    void SetUp() override {
+        folder =
+            fs::temp_directory_path() / ("settings-" + std::to_string(getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        file = folder / "store.plist";
+        Settings::setStorePath(file.string());
+    }
+    void TearDown() override {
+        Settings::setStorePath((folder / "unused.plist").string());
+        Settings::removeItem("x"); // leaves nothing dirty behind for the exit hook
+        Settings::setStorePath(fs::temp_directory_path() / "settings-none.plist");
+        fs::remove_all(folder);
+    }
+    // Read the file again, as the next run of the program would.
+    void reopen() {
+        Settings::setStorePath((folder / "other.plist").string());
+        Settings::setStorePath(file.string());
+    }
+};
+
+TEST_F(SettingsStore, EveryTypeSurvivesAWriteAndAFreshRead) {
+    SettingDate date{std::chrono::sys_days{std::chrono::year{2024} / 3 / 15} + 13h + 5min + 7s};
+    SettingDictionary nested{{"inner", SettingArray{1, "two", 3.5, true}}, {"empty", SettingDictionary{}}};
+    std::vector<std::pair<std::string, SettingValue>> values = {
+        {"text", "Velmar <&> Ünïcode °"},
+        {"empty", ""},
+        {"int", int64_t(-123456789012345)},
+        {"real", 0.1},
+        {"negreal", -2.5e-300},
+        {"yes", true},
+        {"no", false},
+        {"date", date},
+        {"array", SettingArray{"a", 2, SettingArray{false}}},
+        {"dict", nested},
+    };
+    for (auto& [key, value] : values)
+        Settings::setItem(key, value);
+    ASSERT_TRUE(Settings::save());
+    reopen();
+    for (auto& [key, value] : values) {
+        bool any = false;
+        for (auto type : {Settings::Type::Text, Settings::Type::Number, Settings::Type::Boolean,
+                          Settings::Type::Date, Settings::Type::Array, Settings::Type::Dictionary})
+            if (auto read = Settings::item(key, type)) {
+                any = true;
+                EXPECT_EQ(static_cast<const SettingValue::variant&>(*read),
+                          static_cast<const SettingValue::variant&>(value))
+                    << key;
+            }
+        EXPECT_TRUE(any) << key;
+    }
+}
+
+TEST_F(SettingsStore, WrongTypeReadsGiveNothing) {
+    Settings::setItem("serialPort", "ttyUSB0");
+    Settings::setItem("rate", 4800);
+    Settings::setItem("tcpipServerEnable", true);
+    Settings::setItem("ratio", 0.0);
+    using T = Settings::Type;
+    struct Case {
+        const char* key;
+        T type;
+        bool present;
+    } cases[] = {
+        {"serialPort", T::Text, true},
+        {"serialPort", T::Number, false},
+        {"serialPort", T::Boolean, false},
+        {"rate", T::Number, true},
+        {"rate", T::Text, false},
+        {"rate", T::Boolean, false},
+        {"tcpipServerEnable", T::Boolean, true},
+        {"tcpipServerEnable", T::Number, true},
+        {"tcpipServerEnable", T::Date, false},
+        {"rate", T::Array, false},
+        {"missing", T::Text, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Settings::item(std::string(c.key), c.type).has_value(), c.present) << c.key;
+    EXPECT_EQ(Settings::number("tcpipServerEnable"), 1.0);
+    EXPECT_EQ(Settings::boolean("rate"), true);
+    EXPECT_EQ(Settings::boolean("ratio"), false);
+    EXPECT_EQ(Settings::boolean("serialPort"), std::nullopt);
+    EXPECT_EQ(Settings::text("rate"), std::nullopt);
+    EXPECT_FALSE(Settings::item(std::nullopt, T::Text));
+    EXPECT_FALSE(Settings::hasItem(std::nullopt));
+}
+
+TEST_F(SettingsStore, MissingKeyOrValueChangesNothing) {
+    Settings::setItem("serialPort", "ttyS0");
+    Settings::setItem("serialPort", std::nullopt);
+    Settings::setItem(std::nullopt, SettingValue("x"));
+    EXPECT_EQ(Settings::text("serialPort"), "ttyS0");
+    Settings::setItem("serialPort", 5);
+    EXPECT_EQ(Settings::text("serialPort"), std::nullopt) << "replaced, whatever the type";
+    EXPECT_TRUE(Settings::hasItem(std::string("serialPort")));
+    Settings::removeItem("serialPort");
+    EXPECT_FALSE(Settings::hasItem(std::string("serialPort")));
+}
+
+TEST_F(SettingsStore, ACorruptFileGivesAnEmptyStoreAndIsKeptAsBad) {
+    for (std::string damage :
+         {std::string("<?xml version=\"1.0\"?><plist><dict><key>rate</key><string>48"),
+          std::string("\x00\x01\x02garbage", 10), std::string("<plist><string>x</string></plist>"),
+          std::string("bplist00\xff\xff\xff")}) {
+        { std::ofstream(file, std::ios::binary) << damage; }
+        reopen();
+        EXPECT_FALSE(Settings::hasItem(std::string("rate")));
+        Settings::setItem("x", 1);
+        EXPECT_EQ(slurp(file), damage) << "not overwritten before a save";
+        ASSERT_TRUE(Settings::save());
+        EXPECT_EQ(slurp(folder / "store.plist.bad"), damage);
+        reopen();
+        EXPECT_EQ(Settings::number("x"), 1.0);
+    }
+}
+
+TEST_F(SettingsStore, AFailedWriteLeavesTheOldFileAndNoTemporary) {
+    Settings::setItem("rate", "9600");
+    ASSERT_TRUE(Settings::save());
+    std::string before = slurp(file);
+    // The store's name taken by a folder: the final rename fails.
+    fs::path blocked = folder / "blocked.plist";
+    fs::create_directories(blocked / "inside");
+    Settings::setStorePath(blocked.string());
+    Settings::setItem("rate", "4800");
+    EXPECT_FALSE(Settings::save());
+    // A store under a plain file cannot be created at all.
+    Settings::setStorePath((file / "sub.plist").string());
+    Settings::setItem("rate", "4800");
+    EXPECT_FALSE(Settings::save());
+    Settings::removeItem("rate");
+    Settings::setStorePath(file.string());
+    EXPECT_EQ(slurp(file), before);
+    size_t entries = 0;
+    for (auto& e : fs::directory_iterator(folder)) {
+        (void)e;
+        ++entries;
+    }
+    EXPECT_EQ(entries, 2u) << "store.plist and the blocking folder only";
+}
+
+TEST_F(SettingsStore, ChangesAreWrittenAtNormalExit) {
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        Settings::setStorePath(file.string());
+        Settings::setItem("tcpipServerPort", "2114");
+        std::exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    reopen();
+    EXPECT_EQ(Settings::text("tcpipServerPort"), "2114");
+}
+
+TEST_F(SettingsStore, ProgramStoreLivesUnderTheConfigFolder) {
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    std::string saved = old ? old : "";
+    setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+    Settings::setApplication("muxconsole-test");
+    EXPECT_EQ(Settings::storePath(), (folder / "muxconsole-test.plist").string());
+    setenv("XDG_CONFIG_HOME", "relative/path", 1);
+    EXPECT_EQ(Settings::storePath().find("relative"), std::string::npos);
+    EXPECT_NE(Settings::storePath().find("/.config/muxconsole-test.plist"), std::string::npos);
+    if (old)
+        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
+}
+
+TEST_F(SettingsStore, ConcurrentWritersAndReaders) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([t] {
+            for (int i = 0; i < 300; ++i) {
+                Settings::setItem("k" + std::to_string(t), i);
+                (void)Settings::number("k" + std::to_string((t + 1) % 4));
+                if (i % 100 == 0)
+                    Settings::save();
+            }
+        });
+    for (auto& th : threads)
+        th.join();
+    ASSERT_TRUE(Settings::save());
+    reopen();
+    for (int t = 0; t < 4; ++t)
+        EXPECT_EQ(Settings::number("k" + std::to_string(t)), 299.0);
+}
+
+} // namespace
