@@ -46,7 +46,8 @@ public:
     static std::optional<std::string> name(const std::optional<std::string>& text);
 
     // "4807.038","N" -> 48.1173; kNoPosition when malformed.
-    static float position(const std::optional<std::string>& value, const std::optional<std::string>& hemisphere);
+    static float position(const std::optional<std::string>& value,
+                          const std::optional<std::string>& hemisphere);
     // "123519.00" -> "12:35:19"; "" when malformed. No time-zone conversion.
     static std::string formatUtcToLocal(const std::optional<std::string>& utc);
     // Today's UTC date at the given time of day; nil when malformed.
@@ -61,7 +62,8 @@ public:
     static std::string getAsciiBits(const std::vector<bool>& bits, unsigned start, unsigned count);
 
     // Handler lookups; nil when the key, the table or the entry is missing.
-    static std::shared_ptr<const NMEA> nmeaWithKey(const std::optional<std::string>& key, const HandlerTable* table);
+    static std::shared_ptr<const NMEA> nmeaWithKey(const std::optional<std::string>& key,
+                                                   const HandlerTable* table);
     static std::shared_ptr<const NMEA> nmeaWithPGN(uint32_t pgn, const HandlerTable* table);
     static std::shared_ptr<const NMEA> nmeaWithData(const Bytes& buffer, const HandlerTable* table);
 
