@@ -1,0 +1,5 @@
+#include "app/Console.h"
+
+int main(int argc, char** argv) {
+    return runConsole(argc, argv, MuxVariant::Current);
+}
