@@ -2,6 +2,7 @@
 // The serial line to the multiplexer: port listing, a raw 8N1 terminal at one of the seven
 // rates with exclusive access, blocking time-limited single-byte reads and single-byte writes.
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,13 +12,17 @@ using Bytes = std::vector<uint8_t>;
 
 class Serial {
 public:
-    Serial();  // closed; clears the owner
-    ~Serial(); // closes; clears the owner
+    Serial();          // closed; clears the owner
+    virtual ~Serial(); // closes; clears the owner
     Serial(const Serial&) = delete;
     Serial& operator=(const Serial&) = delete;
 
     // Short names of the serial ports of this machine ("ttyUSB0", "ttyS0", "pts/3" ...).
     static std::vector<std::string> ports();
+    // The same from another tree: a sysfs tty class folder and the device folder beside it.
+    static std::vector<std::string> ports(const std::string& sysClassTty, const std::string& devRoot);
+    // The port's name under /dev/serial/by-id (maker, model, serial number), or "" when it has none.
+    static std::string portDescription(const std::string& name);
     // Appends every name of ports() to anything with addItem(std::string) (nothing for a null box).
     template <class Box>
     static void listPorts(Box* box) {
@@ -27,6 +32,8 @@ public:
             box->addItem(name);
     }
     static std::string shortPortName(const std::string& name);
+    // What openPort opens for a name: the name itself when it is a path, else "/dev/" + name.
+    static std::string portPath(const std::string& name);
 
     // Class-level owner: cleared by every construction and destruction, written by nobody else.
     static const void* owner();
@@ -47,7 +54,7 @@ public:
 
     // Number of bytes written, one write per byte; stops at the first failure.
     unsigned writePort(const Bytes& bytes);
-    unsigned writePort(const uint8_t* bytes, size_t length);
+    virtual unsigned writePort(const uint8_t* bytes, size_t length);
 
     void flushPort();
     void closePort();
@@ -57,6 +64,6 @@ public:
     bool lineLost() const { return lineLost_; }
 
 private:
-    int fd_ = -1;
-    bool lineLost_ = false;
+    std::atomic<int> fd_{-1}; // read by other threads (isOpen, the command sender's writes)
+    std::atomic<bool> lineLost_{false};
 };
