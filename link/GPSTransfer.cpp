@@ -1,0 +1,47 @@
+#include "link/GPSTransfer.h"
+
+#include <cstdio>
+
+namespace {
+
+const uint8_t* bytesOf(std::string_view text) {
+    return reinterpret_cast<const uint8_t*>(text.data());
+}
+
+} // namespace
+
+void GPSTransfer::setPort(std::shared_ptr<Serial> port, std::optional<std::string> portString,
+                          std::optional<std::string> rateString) {
+    std::lock_guard lock(sendLock_);
+    serialPort = std::move(port);
+    this->portString = std::move(portString);
+    this->rateString = std::move(rateString);
+}
+
+bool GPSTransfer::sendNMEACommand(std::string_view command) {
+    std::lock_guard lock(sendLock_);
+    // An empty command would put a bare checksum tail on the line.
+    if (!serialPort || command.empty())
+        return false;
+    if (serialPort->writePort(bytesOf(command), command.size()) != command.size())
+        return false;
+
+    uint8_t checksum = 0;
+    for (size_t i = 1; i < command.size(); ++i) {
+        if (command[i] == '*')
+            return true; // the caller's own checksum
+        checksum ^= static_cast<uint8_t>(command[i]);
+    }
+    char tail[8];
+    std::snprintf(tail, sizeof tail, "*%02X\r\n", static_cast<unsigned>(checksum));
+    return serialPort->writePort(reinterpret_cast<const uint8_t*>(tail), 5) == 5;
+}
+
+bool GPSTransfer::sendNMEACommandWithOutCheckSum(std::string_view line) {
+    std::lock_guard lock(sendLock_);
+    if (!serialPort)
+        return false;
+    if (serialPort->writePort(bytesOf(line), line.size()) != line.size())
+        return false;
+    return serialPort->writePort(bytesOf("\r\n"), 2) == 2;
+}
