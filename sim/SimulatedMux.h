@@ -3,12 +3,15 @@
 // $PQVX query, applies every command, sends overflow and channel-number sentences of its own
 // accord, and streams instrument traffic. The console reaches it through its real serial code.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 using Bytes = std::vector<uint8_t>;
+
+class TrafficSource; // sim/Traffic.h
 
 enum class MuxFamily {
     Legacy,          // earlier generation: firmware 2.x, legacy configuration layout, channel speeds
@@ -17,20 +20,26 @@ enum class MuxFamily {
     Other,           // no family flags
 };
 
-struct SimOptions {
-    MuxFamily family = MuxFamily::ThirdGeneration;
-    bool bluetooth = false;        // adds flag 0002 to the version reply
-    std::string firmware;          // empty: the family's usual version
-    double linesPerSecond = 10.0;  // instrument traffic; 0 for none
-    std::string logFile;           // replayed as the traffic when set
-    std::string linkPath;          // optional stable path (a symbolic link) kept across unplug/replug
-};
-
 // A snapshot of what the device holds, for tests.
 struct MuxFilterEntry {
     std::string sentence; // five characters, e.g. "--RMC", "GP---", "GPRMC"
     std::string flags;    // five characters "0"/"1": host link, channels 1 to 4
     unsigned frequency = 0;
+};
+
+struct SimOptions {
+    MuxFamily family = MuxFamily::ThirdGeneration;
+    bool bluetooth = false;              // adds flag 0002 to the version reply
+    std::string firmware;                // empty: the family's usual version
+    double linesPerSecond = 10.0;        // instrument traffic; 0 for none
+    std::string logFile;                 // replayed as the traffic when set
+    std::string linkPath;                // optional stable path (a symbolic link) kept across unplug/replug
+    double statusSeconds = 4.0;          // period of the overflow and channel-number sentences; 0 for none
+    std::string deviceName;              // empty: the family's usual name
+    std::string serialNumber;            // empty: the family's usual serial number
+    std::vector<MuxFilterEntry> filters; // the list the device starts with
+    std::shared_ptr<TrafficSource> traffic; // replaces the built-in instruments and logFile when set
+    size_t receivedLimit = 4u << 20;        // received() keeps at most this many of the latest bytes
 };
 
 struct MuxState {
@@ -50,7 +59,7 @@ public:
     SimulatedMux(const SimulatedMux&) = delete;
     SimulatedMux& operator=(const SimulatedMux&) = delete;
 
-    bool start();                 // opens the pseudo-terminal and starts the device
+    bool start(); // opens the pseudo-terminal and starts the device
     void stop();
     std::string portPath() const; // linkPath when set, else the terminal's own path (/dev/pts/N)
 
@@ -58,9 +67,14 @@ public:
     bool replug(); // back on a new terminal; linkPath, when set, points at it
 
     MuxState state() const;
-    Bytes received() const;      // every byte the device has read from the line, in order
+    Bytes received() const; // every byte the device has read from the line, in order
     void clearReceived();
     void sendRaw(const std::string& bytes); // put bytes on the line as they stand (tests)
+
+    // Unsolicited lines (traffic, status) not sent because nobody was reading.
+    unsigned long droppedLines() const;
+    // Why start() failed (an unreadable log file, no pseudo-terminal, a path in the way).
+    std::string lastError() const;
 
 private:
     struct Impl;
