@@ -227,10 +227,12 @@ std::unique_ptr<LogTraffic> LogTraffic::fromFile(const std::string& path, std::s
             *error = why;
         return nullptr;
     };
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(path, std::ios::binary | std::ios::ate);
     if (!file)
         return fail("cannot read the log file " + path);
-    std::string content(kMaxBytes, '\0');
+    const auto size = file.tellg();
+    file.seekg(0);
+    std::string content(size > 0 ? std::min(static_cast<size_t>(size), kMaxBytes) : 0, '\0');
     file.read(content.data(), static_cast<std::streamsize>(content.size()));
     content.resize(static_cast<size_t>(file.gcount()));
 

@@ -1,0 +1,269 @@
+// The device's side of every $PQVX query and command, for each family, byte for byte.
+
+#include "SimConsole.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+std::string startedPath(SimulatedMux& mux) {
+    EXPECT_TRUE(mux.start()) << mux.lastError();
+    return mux.portPath();
+}
+
+struct Device {
+    SimulatedMux mux;
+    SimConsole console;
+    explicit Device(SimOptions options) : mux(std::move(options)), console(startedPath(mux)) {}
+};
+
+// Sends the commands, then the query, and returns the reply line.
+std::string ask(SimConsole& console, const std::vector<std::string>& commands, const std::string& query) {
+    for (const auto& command : commands)
+        EXPECT_TRUE(console.send(command));
+    EXPECT_TRUE(console.send(query));
+    return console.readLine();
+}
+
+struct VersionCase {
+    MuxFamily family;
+    bool bluetooth;
+    std::string firmware;
+    std::string reply;
+};
+
+TEST(SimProtocol, VersionReplyNamesFamilyFlagsAndFirmware) {
+    const VersionCase cases[] = {
+        {MuxFamily::Legacy, false, "", "$PQVXVER,2.1,Velmar-4,VL4-010233,0000"},
+        {MuxFamily::Legacy, true, "1.9", "$PQVXVER,1.9,Velmar-4,VL4-010233,0002"},
+        {MuxFamily::ThirdGeneration, false, "", "$PQVXVER,3.2,Velmar-3G,VL3-004217,8000"},
+        {MuxFamily::ThirdGeneration, true, "", "$PQVXVER,3.2,Velmar-3G,VL3-004217,8002"},
+        {MuxFamily::Model42, false, "2.1", "$PQVXVER,2.1,Velmar-42,V42-002750,0008"},
+        {MuxFamily::Other, true, "", "$PQVXVER,2.2,Velmar-2,VL2-001864,0002"},
+        // A firmware text that would break the reply's fields is made safe.
+        {MuxFamily::Other, false, "2,9*", "$PQVXVER,2 9 ,Velmar-2,VL2-001864,0000"},
+    };
+    for (const auto& c : cases) {
+        SimOptions options = quiet(c.family, c.bluetooth);
+        options.firmware = c.firmware;
+        Device device(options);
+        ASSERT_TRUE(device.console.isOpen());
+        EXPECT_EQ(ask(device.console, {}, "$PQVXVER"), framed(c.reply)) << c.reply;
+        // The device read exactly what the console wrote.
+        EXPECT_EQ(text(device.mux.received()), framed("$PQVXVER"));
+    }
+}
+
+struct ConfigurationCase {
+    const char* what;
+    MuxFamily family;
+    bool bluetooth;
+    std::string initial;
+    std::vector<std::string> commands; // as the console of that family sends them
+    std::string reply;                 // the configuration query's answer afterwards
+};
+
+TEST(SimProtocol, ConfigurationCommandsInEveryLayout) {
+    const ConfigurationCase cases[] = {
+        {"legacy layout",
+         MuxFamily::Legacy,
+         false,
+         "$PQVXCF,0,0,0,0,0,0000,0,0",
+         {"$PQVXCF,0,1,0,0,1,1000,1,0"},
+         "$PQVXCF,0,1,0,0,1,1000,1,0"},
+        {"legacy refuses bad values field by field",
+         MuxFamily::Legacy,
+         false,
+         "$PQVXCF,0,0,0,0,0,0000,0,0",
+         {"$PQVXCF,2,1,0,0,0,0110,0,0", "$PQVXCF,4,-1,1,x,2,10,1,1"},
+         "$PQVXCF,2,1,1,0,0,0110,1,1"},
+        {"third-generation pair",
+         MuxFamily::ThirdGeneration,
+         false,
+         "$PQVXCF,0,0,0,0,0,0000,0",
+         {"$PQVXCF,2,1,1,0,1,0101,", "$PQVXCF,,,,,,,1"},
+         "$PQVXCF,2,1,1,0,1,0101,1"},
+        {"third generation, heading alone",
+         MuxFamily::ThirdGeneration,
+         false,
+         "$PQVXCF,0,0,0,0,0,0000,0",
+         {"$PQVXCF,3,2,1,1,1,1111,", "$PQVXCF,,,,,,,1", "$PQVXCF,,,,,,,0"},
+         "$PQVXCF,3,2,1,1,1,1111,0"},
+        {"short layout on a third-generation device",
+         MuxFamily::ThirdGeneration,
+         false,
+         "$PQVXCF,0,0,0,0,0,0000,0",
+         {"$PQVXCF,1,2,1"},
+         "$PQVXCF,1,2,1,0,0,0000,0"},
+        {"model-42 pair",
+         MuxFamily::Model42,
+         false,
+         "$PQVXCF,0,0,0,0,0,0,0000,0",
+         {"$PQVXCF,3,2,0,1,1,1,0110,", "$PQVXCF,,,,,,,,1"},
+         "$PQVXCF,3,2,0,1,1,1,0110,1"},
+        {"other devices", MuxFamily::Other, false, "$PQVXCF,0,0,0", {"$PQVXCF,1,2,1"}, "$PQVXCF,1,2,1"},
+        {"other devices ignore fields they lack",
+         MuxFamily::Other,
+         false,
+         "$PQVXCF,0,0,0",
+         {"$PQVXCF,2,1,1,1,1,1,1111,"},
+         "$PQVXCF,2,1,1"},
+        {"AIS mode only with Bluetooth",
+         MuxFamily::ThirdGeneration,
+         true,
+         "$PQVXCF,0,0,0,0,0,0000,0",
+         {"$PQVXCF,0,3,0,0,0,0000,"},
+         "$PQVXCF,0,3,0,0,0,0000,0"},
+        {"no AIS mode without Bluetooth",
+         MuxFamily::Model42,
+         false,
+         "$PQVXCF,0,0,0,0,0,0,0000,0",
+         {"$PQVXCF,0,3,0,0,0,0,0000,"},
+         "$PQVXCF,0,0,0,0,0,0,0000,0"},
+    };
+    for (const auto& c : cases) {
+        Device device(quiet(c.family, c.bluetooth));
+        EXPECT_EQ(ask(device.console, {}, "$PQVXCFQ"), framed(c.initial)) << c.what;
+        device.mux.clearReceived();
+        EXPECT_EQ(ask(device.console, c.commands, "$PQVXCFQ"), framed(c.reply)) << c.what;
+        std::string sent;
+        for (const auto& command : c.commands)
+            sent += framed(command);
+        EXPECT_EQ(text(device.mux.received()), sent + framed("$PQVXCFQ")) << c.what;
+    }
+}
+
+TEST(SimProtocol, ConfigurationReachesTheDeviceState) {
+    Device device(quiet(MuxFamily::Model42));
+    ask(device.console, {"$PQVXCF,1,2,1,0,1,1,1001,", "$PQVXCF,,,,,,,,1"}, "$PQVXCFQ");
+    const MuxState state = device.mux.state();
+    EXPECT_EQ(state.hostSpeed, 1);
+    EXPECT_EQ(state.mode, 2);
+    EXPECT_EQ(state.seatalk, 1);
+    EXPECT_EQ(state.priority, 0);
+    EXPECT_EQ(state.channelNumbers, 1);
+    EXPECT_EQ(state.channelIDs, 1);
+    EXPECT_EQ(state.realtime, "1001");
+    EXPECT_EQ(state.heading, 1);
+}
+
+TEST(SimProtocol, TalkerIDsInEveryFamily) {
+    for (auto family :
+         {MuxFamily::Legacy, MuxFamily::ThirdGeneration, MuxFamily::Model42, MuxFamily::Other}) {
+        Device device(quiet(family));
+        EXPECT_EQ(ask(device.console, {}, "$PQVXIDQ"), framed("$PQVXID,,,,"));
+        EXPECT_EQ(ask(device.console, {"$PQVXID,GP,,ii,AI"}, "$PQVXIDQ"), framed("$PQVXID,GP,,II,AI"));
+        // One letter waits for the second, three are too many, an empty field clears.
+        EXPECT_EQ(ask(device.console, {"$PQVXID,G,,XYZ,"}, "$PQVXIDQ"), framed("$PQVXID,GP,,II,"));
+        EXPECT_EQ(device.mux.state().talkerIDs, (std::vector<std::string>{"GP", "", "II", ""}));
+    }
+}
+
+TEST(SimProtocol, ChannelSpeedsOnlyOnTheEarlierGeneration) {
+    {
+        Device device(quiet(MuxFamily::Legacy));
+        EXPECT_EQ(ask(device.console, {}, "$PQVXSPQ"), framed("$PQVXSP,0,0,0,0,0"));
+        EXPECT_EQ(ask(device.console, {"$PQVXSP,1,2,3,0,2"}, "$PQVXSPQ"), framed("$PQVXSP,1,2,3,0,2"));
+        EXPECT_EQ(ask(device.console, {"$PQVXSP,,9,,,1"}, "$PQVXSPQ"), framed("$PQVXSP,1,2,3,0,1"));
+        EXPECT_EQ(device.mux.state().channelSpeeds, (std::vector<int>{1, 2, 3, 0, 1}));
+    }
+    for (auto family : {MuxFamily::ThirdGeneration, MuxFamily::Model42, MuxFamily::Other}) {
+        Device device(quiet(family));
+        // Neither the command nor the query means anything here: the next reply is the version.
+        EXPECT_TRUE(device.console.send("$PQVXSP,1,1,1,1,1"));
+        EXPECT_TRUE(device.console.send("$PQVXSPQ"));
+        EXPECT_TRUE(ask(device.console, {}, "$PQVXVER").starts_with("$PQVXVER,"));
+        EXPECT_EQ(device.mux.state().channelSpeeds, (std::vector<int>{0, 0, 0, 0, 0}));
+    }
+}
+
+TEST(SimProtocol, FilterEditsAddReplaceRemoveAndClear) {
+    Device device(quiet(MuxFamily::ThirdGeneration));
+    SimConsole& console = device.console;
+    for (const char* command : {"$PQVXFL,--RMC,00000", "$PQVXFL,GP---,10000", "$PQVXFL,aivdm,01001",
+                                "$PQVXFL,hdt,00010", "$PQVXFL,--RMC,00100", "$PQVXFL,GP---,11111"})
+        console.send(command);
+    console.send("$PQVXFLQ");
+    EXPECT_EQ(console.readLine(), framed("$PQVXFL,--RMC,00100"));
+    EXPECT_EQ(console.readLine(), framed("$PQVXFL,AIVDM,01001"));
+    EXPECT_EQ(console.readLine(), framed("$PQVXFL,--HDT,00010"));
+
+    // Entries the device cannot take; removing what is not there.
+    for (const char* command : {"$PQVXFL,--RMC,0100", "$PQVXFL,,00000", "$PQVXFL,GPRM,00000", "$PQVXFL,--VTG",
+                                "$PQVXFL,--GGA,0x000", "$PQVXFL,--ZDA,11111"})
+        console.send(command);
+    console.send("$PQVXFLQ");
+    EXPECT_EQ(console.readLine(), framed("$PQVXFL,--RMC,00100"));
+    EXPECT_EQ(console.readLine(), framed("$PQVXFL,AIVDM,01001"));
+    EXPECT_EQ(console.readLine(), framed("$PQVXFL,--HDT,00010"));
+
+    // The bare sentence clears the list: the list query then has nothing to say.
+    device.mux.clearReceived();
+    console.send("$PQVXFL");
+    console.send("$PQVXFLQ");
+    console.send("$PQVXIDQ");
+    EXPECT_EQ(console.readLine(), framed("$PQVXID,,,,"));
+    EXPECT_TRUE(device.mux.state().filters.empty());
+    EXPECT_EQ(text(device.mux.received()), "$PQVXFL*05\r\n" + framed("$PQVXFLQ") + framed("$PQVXIDQ"));
+}
+
+TEST(SimProtocol, LegacyFiltersCarryTheFrequency) {
+    Device device(quiet(MuxFamily::Legacy));
+    SimConsole& console = device.console;
+    console.send("$PQVXFL,--RMC,00000,2");
+    console.send("$PQVXFL,GPGGA,00000"); // a captured entry: no frequency field
+    console.send("$PQVXFL,--RMC,01000"); // replaced, frequency kept
+    console.send("$PQVXFL,GPGGA,00000,11");
+    console.send("$PQVXFLQ");
+    EXPECT_EQ(console.readLine(), framed("$PQVXFL,--RMC,01000,2"));
+    EXPECT_EQ(console.readLine(), framed("$PQVXFL,GPGGA,00000,0"));
+}
+
+TEST(SimProtocol, FullFilterListRefusesMore) {
+    Device device(quiet(MuxFamily::Model42));
+    SimConsole& console = device.console;
+    char sentence[32];
+    for (int i = 0; i <= 64; ++i) {
+        std::snprintf(sentence, sizeof sentence, "$PQVXFL,%c%c---,00000", 'A' + i / 26, 'A' + i % 26);
+        console.send(sentence);
+    }
+    console.send("$PQVXFL,AA---,10000"); // replacing still works on a full list
+    console.send("$PQVXFLQ");
+    int entries = 0;
+    for (std::string line = console.readLine(); line.starts_with("$PQVXFL,"); line = console.readLine()) {
+        EXPECT_EQ(line.size(), 24u) << line;
+        if (++entries == 64)
+            break;
+    }
+    EXPECT_EQ(entries, 64);
+    const MuxState state = device.mux.state();
+    ASSERT_EQ(state.filters.size(), 64u);
+    EXPECT_EQ(state.filters.front().flags, "10000");
+    EXPECT_EQ(state.filters.back().sentence, "CL---"); // the 65th, CM---, was refused
+
+    console.send("$PQVXFL,BA---,11111");
+    console.send("$PQVXFL,CM---,00000");
+    console.send("$PQVXIDQ");
+    console.readLine();
+    EXPECT_EQ(device.mux.state().filters.back().sentence, "CM---");
+}
+
+TEST(SimProtocol, BadChecksumsUnknownCommandsAndNoiseAreIgnored) {
+    Device device(quiet(MuxFamily::ThirdGeneration));
+    SimConsole& console = device.console;
+    console.sendLine("$PQVXFL,--RMC,00000*00");                  // wrong checksum
+    console.sendLine("$PQVXVER*00");                             // a query too
+    console.sendLine("$PQVXFL,--HDT,00000");                     // no checksum but CR LF: taken
+    console.send("$PQVXZZQ");                                    // unknown to the device
+    console.send("$PQVXOV,3");                                   // the device's own sentence
+    console.send("$GPRMC,120000,A,4807.038,N,01131.000,E,,,");   // traffic from the console
+    console.sendLine(std::string(400, 'x'));                     // noise, longer than any line
+    console.sendLine("$PQVXVER" + std::string(300, ','));        // an overlong sentence
+    console.sendLine(std::string("\x00\xff\x80$", 4) + "noise"); // binary, a stray start
+    EXPECT_EQ(ask(console, {}, "$PQVXFLQ"), framed("$PQVXFL,--HDT,00000"));
+    EXPECT_EQ(device.mux.state().filters.size(), 1u);
+}
+
+} // namespace
