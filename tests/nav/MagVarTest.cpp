@@ -1,0 +1,104 @@
+#include "nav/NavMath.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+TEST(MagVar, JulianDays) {
+    struct Case {
+        int yy, mm, dd;
+        unsigned long day;
+    } cases[] = {
+        {0, 1, 1, 2451545},  {99, 12, 31, 2451544}, {5, 1, 1, 2453372},   {126, 1, 1, 2461042},
+        {8, 2, 29, 2454526}, {8, 3, 1, 2454527},    {-80, 1, 1, 2422325}, // 1920, written from 2000
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(yymmdd_to_julian_days(c.yy, c.mm, c.dd), c.day) << c.yy << "-" << c.mm << "-" << c.dd;
+    // Far out of range: a value, without overflow (the sanitizer build checks this).
+    (void)yymmdd_to_julian_days(2147483647, 2147483647, 2147483647);
+    (void)yymmdd_to_julian_days(-2147483647 - 1, -2147483647 - 1, -2147483647 - 1);
+}
+
+// Declinations from tests/nav/igrf_reference.py, which evaluates the same published coefficient
+// list independently (unnormalised Legendre functions with explicit Schmidt factors, the field
+// by numerical differentiation of the potential). Latitude, longitude, date, degrees east.
+struct Reference {
+    double lat, lon;
+    int year, month, day;
+    double variation;
+};
+const Reference references[] = {
+    {50.90, -1.40, 2005, 1, 1, -2.8280},      // Southampton
+    {50.90, -1.40, 2008, 2, 29, -2.3808},     // Southampton
+    {40.70, -74.00, 2006, 7, 15, -13.1852},   // New York
+    {40.70, -74.00, 2010, 12, 31, -13.0400},  // New York
+    {-33.86, 151.21, 2008, 2, 29, 12.6220},   // Sydney
+    {-33.86, 151.21, 2005, 1, 1, 12.6062},    // Sydney
+    {-33.92, 18.42, 2010, 12, 31, -24.7194},  // Cape Town
+    {-33.92, 18.42, 2006, 7, 15, -24.1969},   // Cape Town
+    {35.68, 139.77, 2005, 1, 1, -6.9153},     // Tokyo
+    {35.68, 139.77, 2008, 2, 29, -6.9164},    // Tokyo
+    {21.31, -157.86, 2006, 7, 15, 9.9605},    // Honolulu
+    {21.31, -157.86, 2010, 12, 31, 9.8866},   // Honolulu
+    {64.15, -21.94, 2008, 2, 29, -16.5140},   // Reykjavik
+    {64.15, -21.94, 2005, 1, 1, -17.4507},    // Reykjavik
+    {-22.91, -43.17, 2010, 12, 31, -22.0320}, // Rio de Janeiro
+    {-22.91, -43.17, 2006, 7, 15, -21.6640},  // Rio de Janeiro
+    {61.22, -149.90, 2005, 1, 1, 20.5875},    // Anchorage
+    {61.22, -149.90, 2008, 2, 29, 19.7046},   // Anchorage
+    {1.29, 103.85, 2006, 7, 15, 0.2512},      // Singapore
+    {1.29, 103.85, 2010, 12, 31, 0.1345},     // Singapore
+    {-36.85, 174.76, 2008, 2, 29, 19.4129},   // Auckland
+    {-36.85, 174.76, 2005, 1, 1, 19.3381},    // Auckland
+    {74.70, -94.83, 2010, 12, 31, -27.2401},  // Resolute
+    {74.70, -94.83, 2006, 7, 15, -30.9576},   // Resolute
+    {-50.00, -30.00, 2005, 1, 1, -12.9042},   // South Atlantic
+    {-50.00, -30.00, 2008, 2, 29, -12.8225},  // South Atlantic
+    {30.00, 179.90, 2006, 7, 15, 7.2212},     // Date line north
+    {30.00, 179.90, 2010, 12, 31, 7.0627},    // Date line north
+    {-20.00, -179.90, 2008, 2, 29, 12.9251},  // Date line south
+    {-20.00, -179.90, 2005, 1, 1, 12.9274},   // Date line south
+    {-77.00, 170.00, 2010, 12, 31, 134.9454}, // Ross Sea
+    {-77.00, 170.00, 2006, 7, 15, 135.5235},  // Ross Sea
+};
+
+TEST(MagVar, MatchesIndependentModelEvaluation) {
+    for (const Reference& r : references) {
+        const unsigned long day = yymmdd_to_julian_days(r.year - 1900, r.month, r.day);
+        const double variation = rad_to_deg(SGMagVar(deg_to_rad(r.lat), deg_to_rad(r.lon), 0.0, day, 9));
+        EXPECT_NEAR(variation, r.variation, 0.02) << r.lat << "," << r.lon << " " << r.year << "-" << r.month;
+    }
+}
+
+TEST(MagVar, VariationForPointUsesTheModel) {
+    const unsigned long day = yymmdd_to_julian_days(108, 2, 29);
+    EXPECT_NEAR(NavMath::variationForPoint({151.21f, -33.86f}, day), 12.6220f, 0.02);
+    // Today's date: the model extrapolated, but a finite east-positive value of the right sign.
+    const float sydney = NavMath::variationForPoint({151.21f, -33.86f});
+    EXPECT_TRUE(std::isfinite(sydney));
+    EXPECT_GT(sydney, 5.0f);
+}
+
+TEST(MagVar, FieldComponentsAndOtherModels) {
+    double field[6] = {};
+    const double dec = SGMagVar(deg_to_rad(50.9), deg_to_rad(-1.4), 0.0, 2453372, 9, field);
+    EXPECT_NEAR(std::atan2(field[4], field[3]), dec, 1e-12);
+    // Total intensity over southern England is about 48,000 nT, pointing down.
+    const double total = std::sqrt(field[3] * field[3] + field[4] * field[4] + field[5] * field[5]);
+    EXPECT_NEAR(total, 48500, 1500);
+    EXPECT_GT(field[5], 0);
+    // Only model 9 is carried: other numbers give no variation and an empty field.
+    for (unsigned long model : {0ul, 1ul, 8ul, 10ul}) {
+        double f[6] = {1, 1, 1, 1, 1, 1};
+        EXPECT_EQ(SGMagVar(0.5, 0.5, 0.0, 2453372, model, f), 0.0);
+        for (double c : f)
+            EXPECT_EQ(c, 0.0);
+    }
+    // At the geographic poles (sin of the colatitude 0) the result stays finite.
+    EXPECT_TRUE(std::isfinite(SGMagVar(deg_to_rad(90.0), 0.0, 0.0, 2453372, 9)));
+    EXPECT_TRUE(std::isfinite(SGMagVar(deg_to_rad(-90.0), 0.0, 0.0, 2453372, 9)));
+}
+
+} // namespace
