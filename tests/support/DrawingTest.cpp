@@ -1,0 +1,96 @@
+#include "support/OSXUtil.h"
+
+#include <QApplication>
+#include <QColor>
+#include <QLineEdit>
+#include <QPainterPath>
+#include <QRectF>
+#include <QSize>
+#include <QWidget>
+#include <cmath>
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(Drawing, PathContainsRectSamplesInsideOnly) {
+    QPainterPath square;
+    square.addRect(0, 0, 1000, 1000);
+    QPainterPath circle;
+    circle.addEllipse(QPointF(500, 500), 300, 300);
+    struct Case {
+        const QPainterPath& path;
+        QRectF rect;
+        bool inside;
+    } cases[] = {
+        {square, {10, 10, 100, 100}, true},
+        {square, {900, 900, 200, 50}, false}, // sticks out on the right
+        {circle, {450, 450, 100, 100}, true},
+        {circle, {200, 200, 600, 600}, false}, // corners outside the circle
+        {square, {10, 10, 0, 0}, true},        // no samples at all
+        {square, {10, 10, NAN, 5}, true},
+        {square, {1e20, 1e20, 10, 10}, true}, // too far out to step through: returns, no samples
+        {square, {0, 0, 1e300, 10}, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(OSXUtil::pathContainsRect(c.path, c.rect), c.inside)
+            << c.rect.x() << "," << c.rect.y() << " " << c.rect.width() << "x" << c.rect.height();
+}
+
+TEST(Drawing, RoundedRectKeepsEdgesAndCutsCorners) {
+    QRectF rect(0, 0, 200, 100);
+    QPainterPath path = OSXUtil::bezierPathWithRoundedRect(rect, 20, 40);
+    EXPECT_NEAR(path.boundingRect().left(), 0, 1e-6);
+    EXPECT_NEAR(path.boundingRect().right(), 200, 1e-6);
+    EXPECT_NEAR(path.boundingRect().bottom(), 100, 1e-6);
+    EXPECT_TRUE(path.contains(QPointF(100, 50)));
+    EXPECT_TRUE(path.contains(QPointF(100, 2)));   // middle of an edge
+    EXPECT_FALSE(path.contains(QPointF(2, 2)));    // corner of radius a cut away
+    EXPECT_FALSE(path.contains(QPointF(196, 4)));  // corner of radius b
+    EXPECT_TRUE(path.contains(QPointF(20, 20)));   // inside the a arc
+    EXPECT_FALSE(path.contains(QPointF(190, 10))); // outside the larger b arc
+    QPainterPath square = OSXUtil::bezierPathWithRoundedRect(rect, 0, 0);
+    EXPECT_TRUE(square.contains(QPointF(1, 1)));
+}
+
+TEST(Drawing, ColoursFontsAndScreens) {
+    EXPECT_EQ(OSXUtil::transparentColor(std::nullopt, 0.5), std::nullopt);
+    EXPECT_EQ(OSXUtil::transparentColor(QColor(), 0.5), std::nullopt);
+    auto c = OSXUtil::transparentColor(QColor(255, 0, 0), 0.25);
+    ASSERT_TRUE(c);
+    EXPECT_NEAR(c->alphaF(), 0.25, 0.01);
+    EXPECT_EQ(c->red(), 255);
+
+    QWidget view;
+    QColor base = view.palette().color(QPalette::Base);
+    OSXUtil::setBackgroundColor(&view, 3);
+    EXPECT_NEAR(view.palette().color(QPalette::Window).redF(), base.redF() * 0.5, 0.01);
+    OSXUtil::setBackgroundColor(nullptr, 2);
+
+    QLineEdit control;
+    control.resize(100, 20);
+    OSXUtil::sizeTextforControl(&control);
+    EXPECT_TRUE(control.font().bold());
+    EXPECT_DOUBLE_EQ(control.font().pointSizeF(), 12.0);
+    control.resize(100, 4);
+    OSXUtil::sizeTextforControl(&control);
+    EXPECT_GT(control.font().pointSizeF(), 0.0);
+
+    EXPECT_GT(OSXUtil::screenDPI(), 0u);
+    QSize size = OSXUtil::maxScreenSize();
+    EXPECT_GT(size.width(), 0);
+    EXPECT_EQ(OSXUtil::hasScreen(), size.width() < 1024 || size.height() < 768);
+}
+
+TEST(Drawing, FullScreenWindowOwnsTheView) {
+    auto* view = new QWidget;
+    OSXUtil::setFullScreen(view);
+    QWidget* window = view->window();
+    ASSERT_NE(window, view);
+    EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(view->size(), window->size());
+    window->close(); // deletes itself and the view
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    OSXUtil::setFullScreen(nullptr);
+}
+
+} // namespace

@@ -1,0 +1,158 @@
+#include "support/Workspace.h"
+
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <linux/loop.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(AddPart, JoinsWithoutRepeats) {
+    struct Case {
+        std::optional<std::string> existing, part, expected;
+    } cases[] = {
+        {"Flash Drive; ACME", "acme", "Flash Drive; ACME"}, // contained, other case
+        {"USB", "USB Flash Drive", "USB Flash Drive"},      // contains the existing text
+        {"A", "B", "A; B"},
+        {std::nullopt, "  Flash Drive \r\n", "Flash Drive"},
+        {"A", std::nullopt, "A"},
+        {std::nullopt, std::nullopt, std::nullopt},
+        {"A", "   ", "A"}, // an empty part is contained in anything
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(AddPart(c.existing, c.part), c.expected)
+            << c.existing.value_or("nil") << " + " << c.part.value_or("nil");
+}
+
+TEST(Volume, RealMountsOfThisMachine) {
+    auto proc = Workspace::propertiesForPath("/proc/self");
+    ASSERT_TRUE(proc);
+    EXPECT_EQ((*proc)[NSWorkspace_KZfstypename], "proc");
+    EXPECT_EQ((*proc)[NSWorkspace_KZmntonname], "/proc");
+    EXPECT_FALSE(proc->count(NSWorkspace_KZimagefilepath));
+
+    auto own = Workspace::propertiesForPath(MUX_BINARY_DIR);
+    ASSERT_TRUE(own);
+    std::string mountPoint = (*own)[NSWorkspace_KZmntonname];
+    EXPECT_EQ(std::string(MUX_BINARY_DIR).rfind(mountPoint == "/" ? "/" : mountPoint, 0), 0u) << mountPoint;
+    EXPECT_FALSE((*own)[NSWorkspace_KZfstypename].empty());
+
+    EXPECT_FALSE(Workspace::propertiesForPath("/no/such/path/here"));
+    EXPECT_FALSE(Workspace::propertiesForPath(""));
+}
+
+// A made-up device tree: a partition of a USB stick, and a mapped device on a loop image.
+class DeviceWalk : public ::testing::Test {
+protected:
+    fs::path root;
+    DeviceTree tree;
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "sysfs-XXXXXX").string();
+        root = ::mkdtemp(pattern.data());
+        for (const char* bus : {"bus/pci", "bus/usb", "bus/scsi", "class/block"})
+            fs::create_directories(root / "sys" / bus);
+        tree.udevData = (root / "udev").string();
+        tree.devices = (root / "dev").string();
+        fs::create_directories(tree.udevData);
+        fs::create_directories(tree.devices);
+    }
+    void TearDown() override { fs::remove_all(root); }
+    fs::path node(const std::string& relative, const char* subsystem,
+                  std::initializer_list<std::pair<const char*, const char*>> files = {}) {
+        fs::path dir = root / "sys/devices" / relative;
+        fs::create_directories(dir);
+        if (subsystem)
+            fs::create_directory_symlink(root / "sys" / subsystem, dir / "subsystem");
+        for (auto& [name, text] : files) {
+            fs::create_directories((dir / name).parent_path());
+            std::ofstream(dir / name) << text;
+        }
+        return dir;
+    }
+};
+
+TEST_F(DeviceWalk, UsbStickPartition) {
+    std::string usb = "pci0000:00/0000:00:14.0/usb2/2-1";
+    node("pci0000:00/0000:00:14.0", "bus/pci", {{"vendor", "0x8086"}});
+    node("pci0000:00/0000:00:14.0/usb2", "bus/usb", {{"product", "xHCI Host Controller"}});
+    node(usb, "bus/usb", {{"product", "Flash Drive"}, {"manufacturer", "Acme"}, {"serial", "ABC123\n"}});
+    node(usb + "/2-1:1.0", "bus/usb");
+    std::string scsi = usb + "/2-1:1.0/host6/target6:0:0/6:0:0:0";
+    node(scsi, "bus/scsi", {{"vendor", "ACME    \n"}, {"model", "Flash Drive     \n"}, {"rev", "1.00\n"}});
+    node(scsi + "/block/sdb", "class/block", {{"dev", "8:16\n"}});
+    fs::path partition =
+        node(scsi + "/block/sdb/sdb1", "class/block", {{"dev", "8:17\n"}, {"partition", "1\n"}});
+    std::ofstream(root / "udev/b8:16") << "S:disk/by-id/usb-Acme\nE:ID_PART_TABLE_TYPE=gpt\nE:ID_BUS=usb\n";
+
+    VolumeDescription volume;
+    auto description = CheckParents(partition.string(), std::nullopt, volume, tree);
+    EXPECT_EQ(description, "Flash Drive; 1.00; ACME; ABC123");
+    EXPECT_EQ(volume[NSWorkspace_KZconnectiontype], "USB");
+    EXPECT_EQ(volume[NSWorkspace_KZpartitionscheme], "gpt");
+    EXPECT_FALSE(volume.count(NSWorkspace_KZimagefilepath));
+}
+
+TEST_F(DeviceWalk, MappedDeviceOnALoopImage) {
+    fs::path loop = node("virtual/block/loop3", "class/block",
+                         {{"dev", "7:3\n"},
+                          {"uevent", "MAJOR=7\nMINOR=3\nDEVNAME=loop3\n"},
+                          {"loop/backing_file", "/home/sailor/Velmar Console.img\n"}});
+    fs::path mapped = node("virtual/block/dm-0", "class/block", {{"dev", "254:0\n"}});
+    fs::create_directories(mapped / "slaves");
+    fs::create_directory_symlink(loop, mapped / "slaves" / "loop3");
+    // No udev record: the image's own first sector holds a DOS partition table.
+    std::string sectors(1024, '\0');
+    sectors[446 + 4] = 0x83;
+    sectors[510] = char(0x55);
+    sectors[511] = char(0xAA);
+    std::ofstream(root / "dev/loop3", std::ios::binary) << sectors;
+
+    VolumeDescription volume;
+    EXPECT_EQ(CheckParents(mapped.string(), std::nullopt, volume, tree), std::nullopt);
+    EXPECT_EQ(volume[NSWorkspace_KZimagefilepath], "/home/sailor/Velmar Console.img");
+    EXPECT_EQ(volume[NSWorkspace_KZconnectiontype], "Virtual Interface");
+    EXPECT_EQ(volume[NSWorkspace_KZpartitionscheme], "dos");
+}
+
+// A real loop device over a file (root on a machine that has loop devices).
+TEST(Volume, LoopDeviceBackingFile) {
+    int control = ::open("/dev/loop-control", O_RDWR | O_CLOEXEC);
+    if (control < 0)
+        GTEST_SKIP() << "no /dev/loop-control here (needs root and loop devices)";
+    int number = ::ioctl(control, LOOP_CTL_GET_FREE);
+    ::close(control);
+    if (number < 0)
+        GTEST_SKIP() << "no free loop device";
+    fs::path image = fs::temp_directory_path() / ("volume test " + std::to_string(getpid()) + ".img");
+    {
+        std::ofstream out(image, std::ios::binary);
+        std::string sectors(1 << 20, '\0');
+        out << sectors;
+    }
+    std::string device = "/dev/loop" + std::to_string(number);
+    int fd = ::open(device.c_str(), O_RDWR | O_CLOEXEC);
+    int file = ::open(image.c_str(), O_RDWR | O_CLOEXEC);
+    bool attached = fd >= 0 && file >= 0 && ::ioctl(fd, LOOP_SET_FD, file) == 0;
+    if (file >= 0)
+        ::close(file);
+    if (!attached) {
+        if (fd >= 0)
+            ::close(fd);
+        fs::remove(image);
+        GTEST_SKIP() << "cannot attach " << device << " (not permitted here)";
+    }
+    VolumeDescription volume;
+    CheckParents("/sys/block/loop" + std::to_string(number), std::nullopt, volume);
+    ::ioctl(fd, LOOP_CLR_FD, 0);
+    ::close(fd);
+    fs::remove(image);
+    EXPECT_EQ(volume[NSWorkspace_KZimagefilepath], image.string());
+    EXPECT_EQ(volume[NSWorkspace_KZconnectiontype], "Virtual Interface");
+}
+
+} // namespace
