@@ -133,7 +133,7 @@ int runConsole(int argc, char** argv, MuxVariant variant) {
     if (auto code = parse(argc, argv, program, args))
         return *code;
 
-    const std::string name = legacy ? "Mux Console Legacy" : "Mux Console";
+    const std::string name = legacy ? "Multiplexer Console Legacy" : "Multiplexer Console";
     Alert::setInfoValue("CFBundleName", name);
     Alert::setInfoValue("CFBundleGetInfoString", name + " " MUX_VERSION);
     QApplication::setApplicationName(program);

@@ -21,7 +21,7 @@
 
 namespace {
 
-QString tr(const char* key) {
+QString localizedText(const char* key) {
     return QString::fromStdString(Alert::localizedStringWithKey(key));
 }
 
@@ -46,7 +46,7 @@ MuxWindow::MuxWindow(MuxVariant variant, QWidget* parent) : QWidget(parent) {
     setObjectName("muxWindow");
 
     // Device: the port and its speed, and who answered on it.
-    auto* deviceBox = new QGroupBox(tr("NSDeviceBox"), this);
+    auto* deviceBox = new QGroupBox(localizedText("NSDeviceBox"), this);
     auto* deviceGrid = new QGridLayout(deviceBox);
     portComboBox = new QComboBox(deviceBox);
     portComboBox->setEditable(true);
@@ -56,33 +56,33 @@ MuxWindow::MuxWindow(MuxVariant variant, QWidget* parent) : QWidget(parent) {
     deviceField = displayField(deviceBox, 140);
     serialField = displayField(deviceBox, 140);
     versionField = displayField(deviceBox, 60);
-    deviceGrid->addWidget(rightLabel(tr("NSPortLabel"), deviceBox), 0, 0);
+    deviceGrid->addWidget(rightLabel(localizedText("NSPortLabel"), deviceBox), 0, 0);
     deviceGrid->addWidget(portComboBox, 0, 1);
-    deviceGrid->addWidget(rightLabel(tr("NSSpeedLabel"), deviceBox), 1, 0);
+    deviceGrid->addWidget(rightLabel(localizedText("NSSpeedLabel"), deviceBox), 1, 0);
     deviceGrid->addWidget(rateComboBox, 1, 1);
-    deviceGrid->addWidget(rightLabel(tr("NSNameLabel"), deviceBox), 2, 0);
+    deviceGrid->addWidget(rightLabel(localizedText("NSNameLabel"), deviceBox), 2, 0);
     deviceGrid->addWidget(deviceField, 2, 1);
-    deviceGrid->addWidget(rightLabel(tr("NSSerialLabel"), deviceBox), 3, 0);
+    deviceGrid->addWidget(rightLabel(localizedText("NSSerialLabel"), deviceBox), 3, 0);
     deviceGrid->addWidget(serialField, 3, 1);
-    deviceGrid->addWidget(rightLabel(tr("NSFirmwareLabel"), deviceBox), 4, 0);
+    deviceGrid->addWidget(rightLabel(localizedText("NSFirmwareLabel"), deviceBox), 4, 0);
     deviceGrid->addWidget(versionField, 4, 1);
     deviceGrid->setRowStretch(5, 1);
 
     // Configuration: options on the left, one column per input channel on the right.
-    auto* configBox = new QGroupBox(tr("NSConfigurationBox"), this);
+    auto* configBox = new QGroupBox(localizedText("NSConfigurationBox"), this);
     auto* configRow = new QHBoxLayout(configBox);
     auto* options = new QGridLayout;
     modeComboBox = new QComboBox(configBox);
     modeComboBox->setMinimumWidth(110);
-    seatalkButton = new QCheckBox(tr("NSSeaTalk"), configBox);
-    priorityButton = new QCheckBox(tr("NSPriority"), configBox);
-    channelNumbersButton = new QCheckBox(tr("NSChannelNumbers"), configBox);
-    headingButton = new QCheckBox(tr("NSHeading"), configBox);
+    seatalkButton = new QCheckBox(localizedText("NSSeaTalk"), configBox);
+    priorityButton = new QCheckBox(localizedText("NSPriority"), configBox);
+    channelNumbersButton = new QCheckBox(localizedText("NSChannelNumbers"), configBox);
+    headingButton = new QCheckBox(localizedText("NSHeading"), configBox);
     if (legacy)
-        aisButton = new QCheckBox(tr("NSAISOption"), configBox);
+        aisButton = new QCheckBox(localizedText("NSAISOption"), configBox);
     else
-        channelIDsButton = new QCheckBox(tr("NSChannelIDs"), configBox);
-    options->addWidget(rightLabel(tr("NSModeLabel"), configBox), 0, 0);
+        channelIDsButton = new QCheckBox(localizedText("NSChannelIDs"), configBox);
+    options->addWidget(rightLabel(localizedText("NSModeLabel"), configBox), 0, 0);
     options->addWidget(modeComboBox, 0, 1);
     options->addWidget(seatalkButton, 1, 1);
     options->addWidget(priorityButton, 2, 1);
@@ -98,18 +98,18 @@ MuxWindow::MuxWindow(MuxVariant variant, QWidget* parent) : QWidget(parent) {
     int row = 0;
     channels->addWidget(new QLabel(configBox), row, 0);
     for (int k = 0; k < 4; ++k) {
-        auto* head = new QLabel(tr("NSInput") + QString(" %1").arg(k + 1), configBox);
+        auto* head = new QLabel(localizedText("NSInput") + QString(" %1").arg(k + 1), configBox);
         head->setAlignment(Qt::AlignCenter);
         channels->addWidget(head, row, k + 1);
     }
     ++row;
-    channels->addWidget(rightLabel(tr("NSRealtime"), configBox), row, 0);
+    channels->addWidget(rightLabel(localizedText("NSRealtime"), configBox), row, 0);
     for (int k = 0; k < 4; ++k) {
         realtimeButtons[k] = new QCheckBox(configBox);
         channels->addWidget(realtimeButtons[k], row, k + 1, Qt::AlignCenter);
     }
     ++row;
-    channels->addWidget(rightLabel(tr("NSTalkerID"), configBox), row, 0);
+    channels->addWidget(rightLabel(localizedText("NSTalkerID"), configBox), row, 0);
     for (int k = 0; k < 4; ++k) {
         talkerIDFields[k] = new QLineEdit(configBox);
         talkerIDFields[k]->setAlignment(Qt::AlignCenter);
@@ -118,14 +118,14 @@ MuxWindow::MuxWindow(MuxVariant variant, QWidget* parent) : QWidget(parent) {
     }
     ++row;
     if (legacy) {
-        channels->addWidget(rightLabel(tr("NSSpeedLabel"), configBox), row, 0);
+        channels->addWidget(rightLabel(localizedText("NSSpeedLabel"), configBox), row, 0);
         for (int k = 0; k < 4; ++k) {
             rateInComboBoxes[k] = new QComboBox(configBox);
             channels->addWidget(rateInComboBoxes[k], row, k + 1);
         }
         ++row;
     }
-    channels->addWidget(rightLabel(tr("NSOverflow"), configBox), row, 0);
+    channels->addWidget(rightLabel(localizedText("NSOverflow"), configBox), row, 0);
     for (int k = 0; k < 4; ++k) {
         overflowFields[k] = new QLabel(configBox);
         overflowFields[k]->setAlignment(Qt::AlignCenter);
@@ -135,7 +135,7 @@ MuxWindow::MuxWindow(MuxVariant variant, QWidget* parent) : QWidget(parent) {
     ++row;
     if (legacy) {
         rateOut2ComboBox = new QComboBox(configBox);
-        channels->addWidget(rightLabel(tr("NSOutput2Speed"), configBox), row, 0);
+        channels->addWidget(rightLabel(localizedText("NSOutput2Speed"), configBox), row, 0);
         channels->addWidget(rateOut2ComboBox, row, 1);
         ++row;
     }
@@ -143,9 +143,9 @@ MuxWindow::MuxWindow(MuxVariant variant, QWidget* parent) : QWidget(parent) {
     configRow->addLayout(channels);
 
     // Network server.
-    auto* serverBox = new QGroupBox(tr("NSServerBox"), this);
+    auto* serverBox = new QGroupBox(localizedText("NSServerBox"), this);
     auto* serverGrid = new QGridLayout(serverBox);
-    enableButton = new QCheckBox(tr("NSEnableServer"), serverBox);
+    enableButton = new QCheckBox(localizedText("NSEnableServer"), serverBox);
     dataReadyView = new NSDataReadyView(serverBox);
     portField = new QLineEdit(serverBox);
     portField->setMaximumWidth(80);
@@ -157,11 +157,11 @@ MuxWindow::MuxWindow(MuxVariant variant, QWidget* parent) : QWidget(parent) {
     switchRow->addStretch(1);
     switchRow->addWidget(dataReadyView);
     serverGrid->addLayout(switchRow, 0, 0, 1, 2);
-    serverGrid->addWidget(rightLabel(tr("NSTCPPort"), serverBox), 1, 0);
+    serverGrid->addWidget(rightLabel(localizedText("NSTCPPort"), serverBox), 1, 0);
     serverGrid->addWidget(portField, 1, 1);
-    serverGrid->addWidget(rightLabel(tr("NSAddress"), serverBox), 2, 0);
+    serverGrid->addWidget(rightLabel(localizedText("NSAddress"), serverBox), 2, 0);
     serverGrid->addWidget(hostField, 2, 1);
-    serverGrid->addWidget(rightLabel(tr("NSClients"), serverBox), 3, 0);
+    serverGrid->addWidget(rightLabel(localizedText("NSClients"), serverBox), 3, 0);
     serverGrid->addWidget(countField, 3, 1);
     serverGrid->setRowStretch(4, 1);
 
@@ -171,7 +171,7 @@ MuxWindow::MuxWindow(MuxVariant variant, QWidget* parent) : QWidget(parent) {
     top->addWidget(serverBox);
 
     // Filter list.
-    auto* filterBox = new QGroupBox(tr("NSFiltersBox"), this);
+    auto* filterBox = new QGroupBox(localizedText("NSFiltersBox"), this);
     auto* filterColumn = new QVBoxLayout(filterBox);
     filterTableView = new QTableView(filterBox);
     filterTableView->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -190,22 +190,22 @@ MuxWindow::MuxWindow(MuxVariant variant, QWidget* parent) : QWidget(parent) {
         frequencyComboBox = new QComboBox(filterBox);
         frequencyComboBox->setEditable(true);
         frequencyComboBox->setInsertPolicy(QComboBox::NoInsert);
-        frequencyComboBox->setToolTip(tr("NSFrequencyLabel"));
+        frequencyComboBox->setToolTip(localizedText("NSFrequencyLabel"));
         addRow->addWidget(frequencyComboBox);
     }
-    addButton = new QPushButton(tr("NSAdd"), filterBox);
+    addButton = new QPushButton(localizedText("NSAdd"), filterBox);
     addRow->addWidget(addButton);
     filterColumn->addLayout(addRow);
     auto* editRow = new QHBoxLayout;
-    removeButton = new QPushButton(tr("NSRemove"), filterBox);
-    clearAllButton = new QPushButton(tr("NSClearAll"), filterBox);
+    removeButton = new QPushButton(localizedText("NSRemove"), filterBox);
+    clearAllButton = new QPushButton(localizedText("NSClearAll"), filterBox);
     editRow->addWidget(removeButton);
     editRow->addWidget(clearAllButton);
     editRow->addStretch(1);
     filterColumn->addLayout(editRow);
 
     // Monitor: takes the spare room.
-    auto* monitorBox = new QGroupBox(tr("NSMonitorBox"), this);
+    auto* monitorBox = new QGroupBox(localizedText("NSMonitorBox"), this);
     auto* monitorColumn = new QVBoxLayout(monitorBox);
     monitorTextView = new QPlainTextEdit(monitorBox);
     monitorTextView->setReadOnly(true);
@@ -218,10 +218,10 @@ MuxWindow::MuxWindow(MuxVariant variant, QWidget* parent) : QWidget(parent) {
     monitorTextView->setPalette(pal);
     monitorColumn->addWidget(monitorTextView, 1);
     auto* monitorButtons = new QHBoxLayout;
-    startButton = new QPushButton(tr("NSStop"), monitorBox);
-    clearButton = new QPushButton(tr("NSClear"), monitorBox);
-    captureButton = new QPushButton(tr("NSCapture"), monitorBox);
-    sendFileButton = new QPushButton(tr("NSSendFile"), monitorBox);
+    startButton = new QPushButton(localizedText("NSStop"), monitorBox);
+    clearButton = new QPushButton(localizedText("NSClear"), monitorBox);
+    captureButton = new QPushButton(localizedText("NSCapture"), monitorBox);
+    sendFileButton = new QPushButton(localizedText("NSSendFile"), monitorBox);
     monitorButtons->addWidget(startButton);
     monitorButtons->addWidget(clearButton);
     monitorButtons->addStretch(1);
