@@ -93,7 +93,10 @@ TEST_F(Formatters, PositionParsing) {
         {1, 0, "N12.30", false, 0, "NSInvalidLatitudeFormat2"},
         {0, 0, "33" + deg + "52.00'S", true, -33.866667f, ""},
         {0, 0, " 33*52.5' N ", true, 33.875f, ""},
-        {0, 0, "33\xC2\xB0" "52.5'N", true, 33.875f, ""}, // the common degree sign
+        {0, 0,
+         "33\xC2\xB0"
+         "52.5'N",
+         true, 33.875f, ""}, // the common degree sign
         {0, 1, "151" + deg + "15.00'E", true, 151.25f, ""},
         {0, 1, "151" + deg + "15.00'", false, 0, "NSInvalidLongitudeFormat1"},
         {0, 0, "33" + deg + "60.00'N", false, 0, "NSInvalidLatitudeRange1"},

@@ -146,14 +146,6 @@ TEST(NavMath, TrueWind) {
     EXPECT_NEAR(NavMath::trueWindAngle(30, 20, 5), 39.06f, 0.01);
 }
 
-TEST(NavMath, UnitConversions) {
-    EXPECT_FLOAT_EQ(degreesToRadians(180), 3.1415925f);
-    EXPECT_FLOAT_EQ(radiansToDegrees(1), 57.295776f);
-    EXPECT_FLOAT_EQ(radiansToNauticalMiles(1), 3437.7466f);
-    EXPECT_FLOAT_EQ(nauticalMilesToRadians(1), 0.00029088822f);
-    EXPECT_DOUBLE_EQ(rad_to_deg(deg_to_rad(33.5)), 33.5);
-}
-
 // Every operation returns on NaN and infinities (a fixed number of steps, no integer conversion).
 TEST(NavMath, NonFiniteInputsReturn) {
     const float bad[] = {kNaN, kInf, -kInf};
