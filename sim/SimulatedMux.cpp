@@ -27,6 +27,9 @@ using Clock = std::chrono::steady_clock;
 // Replies owed beyond this while nobody reads: the device stops taking commands until the
 // console reads again, so memory stays bounded and no reply is ever dropped.
 constexpr size_t kReplyBacklog = 64 * 1024;
+// Unsolicited lines wait no further than this much unread input on the console's side: past
+// it nobody is reading, and stale traffic piled up in the terminal would reach the next console.
+constexpr int kUnreadLimit = 2048;
 // A line that hung up (no slave side open) is looked at again after this, never in a tight loop.
 constexpr auto kHangupPause = std::chrono::milliseconds(100);
 // The longest the device thread sleeps; also how soon a console's exclusive claim is let go.
@@ -341,6 +344,9 @@ void SimulatedMux::Impl::offer(std::string line) {
         std::lock_guard lock(mutex);
         free = replies.empty();
     }
+    int unread = 0;
+    if (free && ::ioctl(held.get(), FIONREAD, &unread) == 0 && unread > kUnreadLimit)
+        free = false;
     const ssize_t n = free ? ::write(master.get(), line.data(), line.size()) : -1;
     if (n <= 0) {
         ++dropped;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -142,12 +143,45 @@ TEST(SimLine, StatusSentencesComeUnasked) {
     EXPECT_EQ(console.readLine(), framed("$PQVXCN,0,0,0,0"));
 }
 
+// Traffic that can be turned off.
+class Tap : public TrafficSource {
+public:
+    std::optional<TrafficLine> nextLine() override {
+        if (!flowing)
+            return std::nullopt;
+        return TrafficLine{framed("$GPTXT,01,01,02,a line of traffic that nobody reads"), 1};
+    }
+    std::atomic<bool> flowing{true};
+};
+
 TEST(SimLine, TrafficIsDroppedWhileNobodyReads) {
+    auto tap = std::make_shared<Tap>();
     SimOptions options = quiet(MuxFamily::ThirdGeneration);
     options.linesPerSecond = 5000;
+    options.traffic = tap;
     SimulatedMux mux(options);
     ASSERT_TRUE(mux.start());
     EXPECT_TRUE(eventually([&] { return mux.droppedLines() > 0; }));
+    tap->flowing = false;
+
+    // What waits for the next console is a few lines, not a stale backlog.
+    const int fd = ::open(mux.portPath().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    size_t waiting = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+    while (std::chrono::steady_clock::now() < end) {
+        char buffer[4096];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0)
+            waiting += static_cast<size_t>(n);
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ::close(fd);
+    EXPECT_GT(waiting, 0u);
+    EXPECT_LT(waiting, 8192u);
+
+    tap->flowing = true;
     SimConsole console(mux.portPath());
     console.send("$PQVXVER");
     EXPECT_TRUE(console.readLineStarting("$PQVXVER,").starts_with("$PQVXVER,3.2,"));
