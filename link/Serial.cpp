@@ -18,6 +18,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kReadAttempts = 10;
+constexpr size_t kReadChunk = 4096;
 constexpr cc_t kReadTimeoutDeciseconds = 5;
 // A read that comes back empty well before the terminal's time-out did not wait: the line is gone.
 constexpr auto kAtOnce = std::chrono::milliseconds(250);
@@ -68,7 +69,7 @@ std::string firstLine(const fs::path& file) {
 
 } // namespace
 
-Serial::Serial() {
+Serial::Serial() : input_(kReadChunk) {
     setOwner(nullptr);
 }
 
@@ -177,18 +178,27 @@ bool Serial::isOpen() const {
 bool Serial::readPortChar(uint8_t* byte) {
     if (byte == nullptr)
         return false;
+    if (inputPos_ < inputEnd_) {
+        *byte = input_[inputPos_++];
+        return true;
+    }
     for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
         const int fd = fd_;
         if (fd < 0 || lineLost_)
             return false;
         const auto started = std::chrono::steady_clock::now();
-        const ssize_t n = ::read(fd, byte, 1);
-        if (n == 1)
+        const ssize_t n = ::read(fd, input_.data(), readAhead_ ? input_.size() : 1);
+        const int error = errno;
+        if (n > 0) {
+            inputEnd_ = static_cast<size_t>(n);
+            inputPos_ = 1;
+            *byte = input_[0];
             return true;
-        if (n < 0 && errno == EINTR)
+        }
+        if (n < 0 && error == EINTR)
             continue;
         const bool atOnce = std::chrono::steady_clock::now() - started < kAtOnce;
-        if ((n < 0 && lostErrno(errno)) || hungUp(fd) || (n == 0 && atOnce)) {
+        if ((n < 0 && lostErrno(error)) || hungUp(fd) || (n == 0 && atOnce)) {
             lineLost_ = true;
             return false;
         }
@@ -244,11 +254,14 @@ unsigned Serial::writePort(const uint8_t* bytes, size_t length) {
 }
 
 void Serial::flushPort() {
-    if (isOpen())
-        ::tcflush(fd_, TCIOFLUSH);
+    if (!isOpen())
+        return;
+    ::tcflush(fd_, TCIOFLUSH);
+    inputPos_ = inputEnd_ = 0;
 }
 
 void Serial::closePort() {
+    inputPos_ = inputEnd_ = 0;
     const int fd = fd_.exchange(-1);
     if (fd >= 0)
         ::close(fd);

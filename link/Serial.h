@@ -63,7 +63,16 @@ public:
     // as opposed to plain silence. The port stays open; the caller decides to reopen.
     bool lineLost() const { return lineLost_; }
 
+    // Read-ahead: each read takes everything the terminal holds (up to 4 KB) and hands it out byte
+    // by byte, instead of one system call per byte. Off by default: with it on, bytes can wait here
+    // while fd() polls quiet, so a caller that polls must first ask pendingInput().
+    void setReadAhead(bool on) { readAhead_ = on; }
+    size_t pendingInput() const { return inputEnd_ - inputPos_; }
+
 private:
     std::atomic<int> fd_{-1}; // read by other threads (isOpen, the command sender's writes)
     std::atomic<bool> lineLost_{false};
+    bool readAhead_ = false;
+    std::vector<uint8_t> input_; // what the last read brought and is not yet handed out
+    size_t inputPos_ = 0, inputEnd_ = 0;
 };

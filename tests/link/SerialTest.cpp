@@ -7,6 +7,7 @@
 #include <fstream>
 #include <future>
 #include <memory>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <thread>
 
@@ -135,11 +136,19 @@ TEST(LinkSerial, ClosedPort) {
     port.closePort();
 }
 
-TEST(LinkSerial, ReadsAndWritesExactBytes) {
+// Both ways of reading give the same bytes and the same line limits.
+class LinkSerialReads : public testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        port.setReadAhead(GetParam());
+        ASSERT_TRUE(port.openPort(pty.path(), "115200", false, false));
+    }
     Pty pty;
     Serial port;
-    ASSERT_TRUE(port.openPort(pty.path(), "4800", false, false));
+};
+INSTANTIATE_TEST_SUITE_P(ByteByByteAndReadAhead, LinkSerialReads, testing::Bool());
 
+TEST_P(LinkSerialReads, ExactBytes) {
     const std::string all =
         "$GPRMC,225308,A\r\n\x80\xff\x01!AIVDM,1*0E\r\n$PQVXVE,1.0\n" + std::string(1, '\0');
     ASSERT_TRUE(pty.write(all));
@@ -152,6 +161,7 @@ TEST(LinkSerial, ReadsAndWritesExactBytes) {
     uint8_t byte = 1;
     EXPECT_TRUE(port.readPortChar(&byte));
     EXPECT_EQ(byte, 0);
+    EXPECT_EQ(port.pendingInput(), 0u);
 
     Bytes out;
     for (int b = 0; b < 256; ++b)
@@ -163,10 +173,25 @@ TEST(LinkSerial, ReadsAndWritesExactBytes) {
     EXPECT_FALSE(port.lineLost());
 }
 
-TEST(LinkSerial, LineLengthLimit) {
-    Pty pty;
-    Serial port;
-    ASSERT_TRUE(port.openPort(pty.path(), "115200", false, false));
+TEST_P(LinkSerialReads, WhatWaitsIsShownAndFlushed) {
+    ASSERT_TRUE(pty.write("$A\n$B\n"));
+    int queued = 0;
+    for (int i = 0; i < 200 && queued < 6; ++i, std::this_thread::sleep_for(5ms))
+        ::ioctl(port.fd(), FIONREAD, &queued);
+    ASSERT_EQ(queued, 6);
+    EXPECT_EQ(text(port.readPortUntilChar('\n', 256)), "$A\n");
+    // Read ahead, the second line waits in the port, not on the terminal.
+    EXPECT_EQ(port.pendingInput(), GetParam() ? 3u : 0u);
+    ::ioctl(port.fd(), FIONREAD, &queued);
+    EXPECT_EQ(queued, GetParam() ? 0 : 3);
+    // A flush drops what has arrived and not been read, wherever it waits.
+    port.flushPort();
+    EXPECT_EQ(port.pendingInput(), 0u);
+    ASSERT_TRUE(pty.write("$C\n"));
+    EXPECT_EQ(text(port.readPortUntilChar('\n', 256)), "$C\n");
+}
+
+TEST_P(LinkSerialReads, LineLengthLimit) {
     const std::string fits = std::string(254, 'A') + "\n"; // 255 bytes with its line feed
     const std::string tooLong = std::string(255, 'B') + "\n";
     const std::string overlong = std::string(256, 'C') + "tail\r\n";
@@ -180,25 +205,7 @@ TEST(LinkSerial, LineLengthLimit) {
     EXPECT_FALSE(port.lineLost());
 }
 
-TEST(LinkSerial, SilenceIsNotALoss) {
-    Pty pty;
-    Serial port;
-    ASSERT_TRUE(port.openPort(pty.path(), "4800", false, false));
-    ASSERT_TRUE(pty.write("$GPRMC,"));
-    const auto started = std::chrono::steady_clock::now();
-    EXPECT_FALSE(port.readPortUntilChar('\n', 256)); // a partial line, then ten quiet reads
-    const auto waited = std::chrono::steady_clock::now() - started;
-    EXPECT_GE(waited, 4500ms) << "ten attempts of half a second each";
-    EXPECT_FALSE(port.lineLost());
-    EXPECT_TRUE(port.isOpen());
-    ASSERT_TRUE(pty.write("RMB\r\n"));
-    EXPECT_EQ(text(port.readPortUntilChar('\n', 256)), "RMB\r\n");
-}
-
-TEST(LinkSerial, LostLineIsReportedAtOnce) {
-    Pty pty;
-    Serial port;
-    ASSERT_TRUE(port.openPort(pty.path(), "4800", false, false));
+TEST_P(LinkSerialReads, LostLineIsReportedAtOnce) {
     ASSERT_TRUE(pty.write("$GP"));
     EXPECT_EQ(text(port.readPortForLength(3)), "$GP");
     pty.closeMaster(); // the device goes away
@@ -217,6 +224,21 @@ TEST(LinkSerial, LostLineIsReportedAtOnce) {
     Pty again;
     ASSERT_TRUE(port.openPort(again.path(), "4800", false, false));
     EXPECT_FALSE(port.lineLost());
+}
+
+TEST(LinkSerial, SilenceIsNotALoss) {
+    Pty pty;
+    Serial port;
+    ASSERT_TRUE(port.openPort(pty.path(), "4800", false, false));
+    ASSERT_TRUE(pty.write("$GPRMC,"));
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(port.readPortUntilChar('\n', 256)); // a partial line, then ten quiet reads
+    const auto waited = std::chrono::steady_clock::now() - started;
+    EXPECT_GE(waited, 4500ms) << "ten attempts of half a second each";
+    EXPECT_FALSE(port.lineLost());
+    EXPECT_TRUE(port.isOpen());
+    ASSERT_TRUE(pty.write("RMB\r\n"));
+    EXPECT_EQ(text(port.readPortUntilChar('\n', 256)), "RMB\r\n");
 }
 
 TEST(LinkSerial, WriteCutShortByALostLineCountsWhatWent) {
