@@ -180,33 +180,41 @@ TEST(SimProtocol, ChannelSpeedsOnlyOnTheEarlierGeneration) {
 }
 
 TEST(SimProtocol, FilterEditsAddReplaceRemoveAndClear) {
-    Device device(quiet(MuxFamily::ThirdGeneration));
-    SimConsole& console = device.console;
-    for (const char* command : {"$PQVXFL,--RMC,00000", "$PQVXFL,GP---,10000", "$PQVXFL,aivdm,01001",
-                                "$PQVXFL,hdt,00010", "$PQVXFL,--RMC,00100", "$PQVXFL,GP---,11111"})
-        console.send(command);
-    console.send("$PQVXFLQ");
-    EXPECT_EQ(console.readLine(), framed("$PQVXFL,--RMC,00100"));
-    EXPECT_EQ(console.readLine(), framed("$PQVXFL,AIVDM,01001"));
-    EXPECT_EQ(console.readLine(), framed("$PQVXFL,--HDT,00010"));
+    for (auto family :
+         {MuxFamily::Legacy, MuxFamily::ThirdGeneration, MuxFamily::Model42, MuxFamily::Other}) {
+        Device device(quiet(family));
+        SimConsole& console = device.console;
+        const std::string tail = family == MuxFamily::Legacy ? ",0" : ""; // the frequency
+        const std::vector<std::string> list{framed("$PQVXFL,--RMC,00100" + tail),
+                                            framed("$PQVXFL,AIVDM,01001" + tail),
+                                            framed("$PQVXFL,--HDT,00010" + tail)};
+        auto readList = [&] {
+            console.send("$PQVXFLQ");
+            std::vector<std::string> lines;
+            for (size_t i = 0; i < list.size(); ++i)
+                lines.push_back(console.readLine());
+            return lines;
+        };
+        for (const char* command : {"$PQVXFL,--RMC,00000", "$PQVXFL,GP---,10000", "$PQVXFL,aivdm,01001",
+                                    "$PQVXFL,hdt,00010", "$PQVXFL,--RMC,00100", "$PQVXFL,GP---,11111"})
+            console.send(command);
+        EXPECT_EQ(readList(), list);
 
-    // Entries the device cannot take; removing what is not there.
-    for (const char* command : {"$PQVXFL,--RMC,0100", "$PQVXFL,,00000", "$PQVXFL,GPRM,00000", "$PQVXFL,--VTG",
-                                "$PQVXFL,--GGA,0x000", "$PQVXFL,--ZDA,11111"})
-        console.send(command);
-    console.send("$PQVXFLQ");
-    EXPECT_EQ(console.readLine(), framed("$PQVXFL,--RMC,00100"));
-    EXPECT_EQ(console.readLine(), framed("$PQVXFL,AIVDM,01001"));
-    EXPECT_EQ(console.readLine(), framed("$PQVXFL,--HDT,00010"));
+        // Entries the device cannot take; removing what is not there.
+        for (const char* command : {"$PQVXFL,--RMC,0100", "$PQVXFL,,00000", "$PQVXFL,GPRM,00000",
+                                    "$PQVXFL,--VTG", "$PQVXFL,--GGA,0x000", "$PQVXFL,--ZDA,11111"})
+            console.send(command);
+        EXPECT_EQ(readList(), list);
 
-    // The bare sentence clears the list: the list query then has nothing to say.
-    device.mux.clearReceived();
-    console.send("$PQVXFL");
-    console.send("$PQVXFLQ");
-    console.send("$PQVXIDQ");
-    EXPECT_EQ(console.readLine(), framed("$PQVXID,,,,"));
-    EXPECT_TRUE(device.mux.state().filters.empty());
-    EXPECT_EQ(text(device.mux.received()), "$PQVXFL*05\r\n" + framed("$PQVXFLQ") + framed("$PQVXIDQ"));
+        // The bare sentence clears the list: the list query then has nothing to say.
+        device.mux.clearReceived();
+        console.send("$PQVXFL");
+        console.send("$PQVXFLQ");
+        console.send("$PQVXIDQ");
+        EXPECT_EQ(console.readLine(), framed("$PQVXID,,,,"));
+        EXPECT_TRUE(device.mux.state().filters.empty());
+        EXPECT_EQ(text(device.mux.received()), "$PQVXFL*05\r\n" + framed("$PQVXFLQ") + framed("$PQVXIDQ"));
+    }
 }
 
 TEST(SimProtocol, LegacyFiltersCarryTheFrequency) {
