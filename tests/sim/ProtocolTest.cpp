@@ -135,20 +135,6 @@ TEST(SimProtocol, ConfigurationCommandsInEveryLayout) {
     }
 }
 
-TEST(SimProtocol, ConfigurationReachesTheDeviceState) {
-    Device device(quiet(MuxFamily::Model42));
-    ask(device.console, {"$PQVXCF,1,2,1,0,1,1,1001,", "$PQVXCF,,,,,,,,1"}, "$PQVXCFQ");
-    const MuxState state = device.mux.state();
-    EXPECT_EQ(state.hostSpeed, 1);
-    EXPECT_EQ(state.mode, 2);
-    EXPECT_EQ(state.seatalk, 1);
-    EXPECT_EQ(state.priority, 0);
-    EXPECT_EQ(state.channelNumbers, 1);
-    EXPECT_EQ(state.channelIDs, 1);
-    EXPECT_EQ(state.realtime, "1001");
-    EXPECT_EQ(state.heading, 1);
-}
-
 TEST(SimProtocol, TalkerIDsInEveryFamily) {
     for (auto family :
          {MuxFamily::Legacy, MuxFamily::ThirdGeneration, MuxFamily::Model42, MuxFamily::Other}) {
