@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -119,6 +120,19 @@ fs::path findIcon(const fs::path& share, const std::string& program) {
     return {};
 }
 
+// Images are attached through virtual block devices (loop, or a mapped device on one); a file on
+// a disk, a network or memory file system needs no further look. Keeps the start-up check cheap.
+bool onVirtualBlockDevice(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || major(info.st_dev) == 0)
+        return false;
+    std::error_code error;
+    fs::path device = fs::canonical("/sys/dev/block/" + std::to_string(major(info.st_dev)) + ":" +
+                                        std::to_string(minor(info.st_dev)),
+                                    error);
+    return !error && device.string().find("/devices/virtual/") != std::string::npos;
+}
+
 } // namespace
 
 InstallController::InstallController() : programPath_(support::executablePath()) {
@@ -134,7 +148,7 @@ std::optional<std::string> InstallController::imagePath() const {
     std::error_code error;
     if (appImage_ && fs::is_regular_file(*appImage_, error))
         return appImage_;
-    if (programPath_.empty())
+    if (programPath_.empty() || !onVirtualBlockDevice(programPath_))
         return std::nullopt;
     auto volume = Workspace::propertiesForPath(programPath_);
     if (!volume)

@@ -21,6 +21,38 @@ std::string slurp(const fs::path& p) {
     return s.str();
 }
 
+// A binary property list of arrays, each holding the next one `fanOut` times, ending in false.
+std::string binaryChain(int levels, int fanOut) {
+    std::string out = "bplist00";
+    std::vector<uint32_t> offsets;
+    for (int i = 0; i <= levels; ++i) {
+        offsets.push_back(uint32_t(out.size()));
+        if (i == levels) {
+            out += '\x08';
+            break;
+        }
+        out += char(0xA0 | fanOut);
+        for (int k = 0; k < fanOut; ++k) {
+            out += char((i + 1) >> 8);
+            out += char((i + 1) & 0xFF);
+        }
+    }
+    uint64_t table = out.size();
+    for (uint32_t o : offsets) {
+        out += char(o >> 16);
+        out += char(o >> 8);
+        out += char(o);
+    }
+    std::string trailer(32, '\0');
+    trailer[6] = 3; // offset size
+    trailer[7] = 2; // reference size
+    for (int b = 0; b < 8; ++b) {
+        trailer[8 + b] = char(uint64_t(levels + 1) >> (56 - 8 * b));
+        trailer[24 + b] = char(table >> (56 - 8 * b));
+    }
+    return out + trailer;
+}
+
 class SettingsStore : public ::testing::Test {
 protected:
     fs::path folder;
@@ -141,6 +173,25 @@ TEST_F(SettingsStore, ACorruptFileGivesAnEmptyStoreAndIsKeptAsBad) {
         reopen();
         EXPECT_EQ(Settings::number("x"), 1.0);
     }
+}
+
+TEST_F(SettingsStore, BinaryStoreWrittenElsewhereIsRead) {
+    std::string wrapped = binaryChain(3, 1);
+    // {"list": [[[[false]]]]} is not a dictionary; a store is a dictionary at the top
+    { std::ofstream(file, std::ios::binary) << wrapped; }
+    reopen();
+    EXPECT_FALSE(Settings::hasItem(std::string("list")));
+    std::ifstream seed(std::string(MUX_SOURCE_DIR) + "/fuzz/corpus/settings_plist_fuzz/binary.plist",
+                       std::ios::binary);
+    if (!seed)
+        GTEST_SKIP() << "binary seed file not found";
+    { std::ofstream(file, std::ios::binary) << seed.rdbuf(); }
+    reopen();
+    EXPECT_EQ(Settings::text("serialPort"), "ttyUSB0");
+    EXPECT_EQ(Settings::number("depth"), -12.0);
+    auto list = Settings::item(std::string("list"), Settings::Type::Array);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(std::get<SettingArray>(*list).size(), 3u) << "the data element is not a kept type";
 }
 
 TEST_F(SettingsStore, AFailedWriteLeavesTheOldFileAndNoTemporary) {
