@@ -145,10 +145,13 @@ bool Serial::openPort(const std::optional<std::string>& port, const std::optiona
     const int fd = ::open(portPath(*port).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
-    fd_ = fd;
-
     // TIOCEXCL keeps other users out, but not root; the advisory lock refuses every second opener.
-    if (::ioctl(fd, TIOCEXCL) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fcntl(fd, F_SETFL, 0) != 0) {
+    if (::ioctl(fd, TIOCEXCL) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd); // someone else holds the line: their exclusive flag stays
+        return false;
+    }
+    fd_ = fd;
+    if (::fcntl(fd, F_SETFL, 0) != 0) {
         closePort();
         return false;
     }
@@ -263,6 +266,9 @@ void Serial::flushPort() {
 void Serial::closePort() {
     inputPos_ = inputEnd_ = 0;
     const int fd = fd_.exchange(-1);
-    if (fd >= 0)
-        ::close(fd);
+    if (fd < 0)
+        return;
+    // The exclusive flag outlives this descriptor while another one holds the terminal open.
+    ::ioctl(fd, TIOCNXCL);
+    ::close(fd);
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -109,15 +110,27 @@ TEST(LinkSerial, OpenRefusals) {
     EXPECT_FALSE(port.openPort("/etc/hostname", "4800", false, false)); // not a terminal
     EXPECT_FALSE(port.isOpen());
 
+    // Another descriptor that keeps the terminal alive throughout.
+    const int other = ::open(pty.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+
     // A held port is refused to every second opener, root included, by short name or by path.
     ASSERT_TRUE(port.openPort(pty.shortName(), "4800", false, false));
     Serial second;
     EXPECT_FALSE(second.openPort(pty.path(), "4800", false, false));
     EXPECT_FALSE(second.openPort(pty.shortName(), "4800", false, false));
     EXPECT_FALSE(second.isOpen());
+    int exclusive = 0;
+    ASSERT_EQ(::ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1) << "a refused opener must not lift the holder's exclusive access";
+
+    // Closing gives the line up, though the terminal stays open elsewhere.
     port.closePort();
     port.closePort();
     EXPECT_FALSE(port.isOpen());
+    ASSERT_EQ(::ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    ::close(other);
     EXPECT_TRUE(second.openPort(pty.path(), "4800", false, false));
 }
 
