@@ -48,6 +48,35 @@ std::vector<std::string> splitLines(const std::string& wire) {
     return lines;
 }
 
+// Collects what the device receives, on a thread of its own so senders never block on a full line.
+class Drain {
+public:
+    explicit Drain(const Pty& pty)
+        : thread_([this, &pty] {
+              while (running_ || pty.readable(0ms))
+                  wire_ += pty.readQuiet(20ms);
+          }) {}
+    std::string stop() {
+        running_ = false;
+        thread_.join();
+        return wire_;
+    }
+
+private:
+    std::atomic<bool> running_{true};
+    std::string wire_;
+    std::thread thread_;
+};
+
+std::string withChecksum(const std::string& command) {
+    uint8_t x = 0;
+    for (size_t k = 1; k < command.size(); ++k)
+        x ^= static_cast<uint8_t>(command[k]);
+    char tail[4];
+    std::snprintf(tail, sizeof tail, "*%02X", x);
+    return command + tail;
+}
+
 bool wholeSentence(const std::string& line) {
     Bytes b(line.begin(), line.end());
     b.push_back(0);
@@ -126,13 +155,7 @@ TEST(LinkGPSTransfer, TwoThreadsNeverInterleaveSentences) {
     Line line;
     GPSTransfer sender;
     sender.setPort(line.port);
-
-    std::string wire;
-    std::atomic<bool> sending{true};
-    std::thread drain([&] {
-        while (sending || line.pty->readable(0ms))
-            wire += line.pty->readQuiet(20ms);
-    });
+    Drain drain(*line.pty);
 
     constexpr int kEach = 300;
     auto send = [&sender](const char* tag) {
@@ -141,25 +164,16 @@ TEST(LinkGPSTransfer, TwoThreadsNeverInterleaveSentences) {
             if (i % 2)
                 sender.sendNMEACommand(command);
             else
-                sender.sendNMEACommandWithOutCheckSum(command + "*" + [&] {
-                    uint8_t x = 0;
-                    for (size_t k = 1; k < command.size(); ++k)
-                        x ^= static_cast<uint8_t>(command[k]);
-                    char digits[3];
-                    std::snprintf(digits, sizeof digits, "%02X", x);
-                    return std::string(digits);
-                }());
+                sender.sendNMEACommandWithOutCheckSum(withChecksum(command));
         }
     };
     std::thread reader(send, "CF");
     std::thread timer(send, "VE");
     reader.join();
     timer.join();
-    sending = false;
-    drain.join();
 
     std::map<std::string, int> next{{"CF", 0}, {"VE", 0}};
-    for (const auto& l : splitLines(wire)) {
+    for (const auto& l : splitLines(drain.stop())) {
         ASSERT_TRUE(wholeSentence(l)) << "torn sentence: " << l;
         const std::string tag = l.substr(5, 2);
         ASSERT_EQ(l.substr(7, std::to_string(next[tag]).size() + 1), "," + std::to_string(next[tag])) << l;
@@ -173,12 +187,7 @@ TEST(LinkGPSTransfer, DetachWaitsForTheSentenceBeingSent) {
     Line line;
     GPSTransfer sender;
     sender.setPort(line.port);
-    std::string wire;
-    std::atomic<bool> sending{true};
-    std::thread drain([&] {
-        while (sending || line.pty->readable(0ms))
-            wire += line.pty->readQuiet(20ms);
-    });
+    Drain drain(*line.pty);
     std::atomic<int> sent{0};
     const std::string longCommand = "$PQVXFL," + std::string(200, 'A');
     std::thread timer([&] {
@@ -189,10 +198,8 @@ TEST(LinkGPSTransfer, DetachWaitsForTheSentenceBeingSent) {
         std::this_thread::yield();
     sender.setPort(nullptr); // as the reader does before it closes the port
     timer.join();
-    sending = false;
-    drain.join();
 
-    const auto lines = splitLines(wire);
+    const auto lines = splitLines(drain.stop());
     EXPECT_EQ(static_cast<int>(lines.size()), sent.load());
     for (const auto& l : lines)
         ASSERT_TRUE(wholeSentence(l)) << "torn sentence: " << l;
