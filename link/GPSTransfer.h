@@ -23,6 +23,7 @@ public:
 
     // The command without checksum and line end, start character included. Writes the command,
     // then "*%02X\r\n" as a second write; a command already holding "*" is sent as it stands.
+    // False without a port, for an empty command, or when the port took fewer bytes than given.
     bool sendNMEACommand(std::string_view command);
     // The line as it stands, then CR LF.
     bool sendNMEACommandWithOutCheckSum(std::string_view line);

@@ -45,7 +45,7 @@ public:
     bool isOpen() const;
     int fd() const { return fd_; }
 
-    // Up to 10 attempts of 0.5 s each.
+    // Up to 10 attempts of 0.5 s each; false at once while the line is lost.
     bool readPortChar(uint8_t* byte);
     // The bytes up to and including the end byte; nil on silence or when maxLength is reached first;
     // an empty buffer when the port is closed or the end byte is 0.
