@@ -61,7 +61,7 @@ public:
     static bool isOSXTenDotSix() { return isOSXVersion(0x1060); }
     static bool isOSXTenDotSeven() { return isOSXVersion(0x1070); }
     static bool isX86();
-    static bool hasVelocityEngine(); // a SIMD vector unit (SSE2, NEON, AltiVec)
+    static bool hasVelocityEngine(); // a SIMD vector unit
     static bool hasRAM();            // physical memory of at most 256 MiB
     // A running process whose command name (as in /proc/<pid>/comm) equals the given name.
     static bool isProcessRunning(const std::string& name);
