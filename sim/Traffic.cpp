@@ -76,56 +76,34 @@ std::string format(const char* pattern, auto... values) {
     return text;
 }
 
-double wrap360(double degrees) {
-    degrees = std::fmod(degrees, 360.0);
-    return degrees < 0 ? degrees + 360.0 : degrees;
-}
-
 } // namespace
 
-InstrumentTraffic::InstrumentTraffic(uint32_t seed)
-    : clock_([] { return Clock::now(); }), random_(seed), own_{227006420, 47.28520, -2.51630, 6.2, 215.0, 1},
+InstrumentTraffic::InstrumentTraffic(uint32_t seed, std::function<Clock::time_point()> clock)
+    : clock_(std::move(clock)),
+      instruments_([this] { return clock_(); }), own_{227006420, 47.28520, -2.51630, 6.2, 212.0, 1},
       targets_{{{228237700, 47.24110, -2.58020, 11.4, 62.0, 1},
                 {636019825, 47.20190, -2.47310, 13.9, 318.0, 1},
-                {227145390, 47.26700, -2.54900, 5.1, 140.0, 18}}},
-      heading_(212.0), variation_(-0.8), depth_(14.2), windAngle_(48.0), windSpeed_(13.5), waterSpeed_(5.9) {
+                {227145390, 47.26700, -2.54900, 5.1, 140.0, 18}}} {
+    instruments_.seed(seed);
+    instruments_.setPosition({static_cast<float>(own_.lon), static_cast<float>(own_.lat)});
+    instruments_.setHeading(static_cast<float>(own_.cog));
+    instruments_.setSpeed(static_cast<float>(own_.sog));
+    instruments_.setVariation(-0.8f);
 }
 
-void InstrumentTraffic::setClock(std::function<Clock::time_point()> clock) {
-    clock_ = std::move(clock);
-}
-
-double InstrumentTraffic::jitter(double amplitude) {
-    return std::uniform_real_distribution<double>(-amplitude, amplitude)(random_);
-}
-
+// The own ship is where the instrument simulator has dead-reckoned it; the targets move on their
+// own courses.
 void InstrumentTraffic::advance(Clock::time_point now) {
     const double dt = last_ ? std::clamp(std::chrono::duration<double>(now - *last_).count(), 0.0, 5.0) : 0.0;
     last_ = now;
-    auto move = [dt](Vessel& v) {
+    const NavPoint at = instruments_.position();
+    own_.lat = at.y, own_.lon = at.x;
+    own_.sog = instruments_.speed(), own_.cog = instruments_.heading();
+    for (auto& v : targets_) {
         const double miles = v.sog * dt / 3600.0;
         v.lat += miles * std::cos(v.cog * kRadians) / 60.0;
         v.lon += miles * std::sin(v.cog * kRadians) / (60.0 * std::cos(v.lat * kRadians));
-    };
-    heading_ = wrap360(heading_ + jitter(0.6));
-    own_.cog = wrap360(heading_ + 3.0 + jitter(1.0));
-    own_.sog = std::clamp(own_.sog + jitter(0.1), 4.5, 7.5);
-    waterSpeed_ = std::clamp(own_.sog - 0.3 + jitter(0.1), 4.0, 7.5);
-    move(own_);
-    for (auto& target : targets_)
-        move(target);
-    depth_ = std::clamp(depth_ + jitter(0.2), 3.0, 60.0);
-    windAngle_ = std::clamp(windAngle_ + jitter(2.0), 20.0, 160.0);
-    windSpeed_ = std::clamp(windSpeed_ + jitter(0.4), 4.0, 30.0);
-}
-
-std::string InstrumentTraffic::rmc(Clock::time_point now) const {
-    const std::tm t = utc(now);
-    char date[32];
-    std::snprintf(date, sizeof date, "%02d%02d%02d", t.tm_mday, t.tm_mon + 1, t.tm_year % 100);
-    return "$GPRMC," + timeField(t) + ",A," + angle(own_.lat, 2, 'N', 'S') + "," +
-           angle(own_.lon, 3, 'E', 'W') + format(",%.1f,%.1f,", own_.sog, own_.cog) + date +
-           format(",%.1f,%c,A", std::fabs(variation_), variation_ < 0 ? 'W' : 'E');
+    }
 }
 
 std::string InstrumentTraffic::gga(Clock::time_point now) const {
@@ -152,7 +130,7 @@ std::string InstrumentTraffic::ais(const Vessel& v, bool own, Clock::time_point 
         w.put(1, 1), w.put(0, 1), w.put(1, 1), w.put(1, 1), w.put(1, 1), w.put(0, 1), w.put(0, 1);
         w.put(0b11100000000000000110, 20);
     } else {
-        const auto heading = own ? std::lround(heading_) % 360 : std::llround(v.cog) % 360;
+        const auto heading = std::llround(v.cog) % 360;
         w.put(1, 6), w.put(0, 2), w.put(v.mmsi, 30), w.put(0, 4), w.put(0, 8), w.put(sog, 10), w.put(1, 1);
         w.put(lon, 28), w.put(lat, 27), w.put(cog, 12), w.put(heading, 9), w.put(second, 6), w.put(0, 2);
         w.put(0, 3), w.put(0, 1), w.put(0b0000100000000000101, 19);
@@ -164,57 +142,43 @@ std::string InstrumentTraffic::ais(const Vessel& v, bool own, Clock::time_point 
            payload + format(",%u", fill);
 }
 
-std::optional<TrafficLine> InstrumentTraffic::nextLine() {
-    const Clock::time_point now = clock_();
-    const double magnetic = wrap360(heading_ - variation_);
-    const double feet = depth_ / 0.3048;
-    TrafficLine line;
-    switch (index_++ % 13) {
+// The simulator's talkers: GPS on input 1, the sounder's depth and temperature on input 2, the
+// rest on input 3.
+TrafficLine InstrumentTraffic::instrument() {
+    auto sentence = instruments_.nextSentence();
+    if (!sentence) // end of its cycle; the next call starts the next one
+        sentence = instruments_.nextSentence();
+    std::string text = sentence ? std::string(sentence->begin(), sentence->end()) : std::string();
+    int channel = 3;
+    if (text.starts_with("$GP"))
+        channel = 1;
+    else if (text.starts_with("$IIDBT") || text.starts_with("$IIMTW"))
+        channel = 2;
+    return {std::move(text), channel};
+}
+
+TrafficLine InstrumentTraffic::extra(Clock::time_point now) {
+    advance(now);
+    switch (extraIndex_++ % 6) {
     case 0:
-        advance(now);
-        line = {rmc(now), 1};
-        break;
+        return {nmeaLine(gga(now)), 1};
     case 1:
-        line = {format("$HEHDT,%.1f,T", heading_), 3};
-        break;
+        return {nmeaLine(ais(targets_[0], false, now)), 4};
     case 2:
-        line = {format("$WIMWV,%.1f,R,%.1f,N,A", windAngle_, windSpeed_), 3};
-        break;
+        return {nmeaLine(ais(targets_[1], false, now)), 4};
     case 3:
-        line = {format("$SDDBT,%.1f,f,%.1f,M,%.1f,F", feet, depth_, feet / 6.0), 2};
-        break;
+        return {nmeaLine(zda(now)), 1};
     case 4:
-        line = {gga(now), 1};
-        break;
-    case 5:
-        line = {ais(targets_[0], false, now), 4};
-        break;
-    case 6:
-        line = {format("$HCHDG,%.1f,,,%.1f,%c", magnetic, std::fabs(variation_), variation_ < 0 ? 'W' : 'E'),
-                3};
-        break;
-    case 7:
-        line = {format("$SDDPT,%.1f,0.4", depth_), 2};
-        break;
-    case 8:
-        line = {format("$VWVHW,%.1f,T,%.1f,M,%.1f,N,%.1f,K", heading_, magnetic, waterSpeed_,
-                       waterSpeed_ * 1.852),
-                3};
-        break;
-    case 9:
-        line = {ais(targets_[1], false, now), 4};
-        break;
-    case 10:
-        line = {zda(now), 1};
-        break;
-    case 11:
-        line = {ais(own_, true, now), 4};
-        break;
+        return {nmeaLine(ais(own_, true, now)), 4};
     default:
-        line = {ais(targets_[2], false, now), 4};
-        break;
+        return {nmeaLine(ais(targets_[2], false, now)), 4};
     }
-    line.sentence = nmeaLine(line.sentence);
+}
+
+std::optional<TrafficLine> InstrumentTraffic::nextLine() {
+    TrafficLine line = ++index_ % 3 == 0 ? extra(clock_()) : instrument();
+    if (line.sentence.empty())
+        return std::nullopt;
     return line;
 }
 

@@ -3,6 +3,8 @@
 // a TrafficSource for one line at a time, so any producer of sentences (built-in instruments, a
 // recorded log, the navigation library's simulator) can feed it.
 
+#include "nav/NMEASimulator.h"
+
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -34,17 +36,16 @@ public:
 // its last character.
 std::string aisArmour(const std::vector<bool>& bits, unsigned* fillBits);
 
-// A small boat under way: GPS on input 1 (position, fix, time), echo sounder on input 2, wind,
-// compass and log on input 3 and an AIS receiver on input 4 reporting two ships and a class B
-// yacht, plus the own ship's report. Every line carries a valid checksum; AIS comes as "!".
+// A small boat under way. The navigation library's instrument simulator supplies heading, log,
+// GPS, depth, temperature, wind and radar sentences; between them come a GPS fix and date (GGA,
+// ZDA) and an AIS receiver reporting two ships, a class B yacht and the own ship. Every line
+// carries a valid checksum; AIS comes as "!". Inputs: GPS 1, sounder 2, instruments 3, AIS 4.
 class InstrumentTraffic : public TrafficSource {
 public:
     using Clock = std::chrono::system_clock;
-    explicit InstrumentTraffic(uint32_t seed = 2114);
+    explicit InstrumentTraffic(
+        uint32_t seed = 2114, std::function<Clock::time_point()> clock = [] { return Clock::now(); });
     std::optional<TrafficLine> nextLine() override;
-
-    // The time the sentences carry; the system clock unless set (tests).
-    void setClock(std::function<Clock::time_point()> clock);
 
 private:
     struct Vessel {
@@ -53,19 +54,18 @@ private:
         int type; // AIS message type: 1 class A position, 18 class B
     };
     void advance(Clock::time_point now);
-    std::string rmc(Clock::time_point now) const;
+    TrafficLine instrument();
+    TrafficLine extra(Clock::time_point now);
     std::string gga(Clock::time_point now) const;
     std::string zda(Clock::time_point now) const;
     std::string ais(const Vessel& vessel, bool own, Clock::time_point now) const;
-    double jitter(double amplitude);
 
     std::function<Clock::time_point()> clock_;
-    std::mt19937 random_;
-    size_t index_ = 0;
+    NMEASimulator instruments_;
+    size_t index_ = 0, extraIndex_ = 0;
     std::optional<Clock::time_point> last_;
     Vessel own_;
     std::array<Vessel, 3> targets_;
-    double heading_, variation_, depth_, windAngle_, windSpeed_, waterSpeed_;
 };
 
 // A recorded NMEA log played in a loop: only its "$" and "!" lines, comments and blank lines

@@ -78,8 +78,9 @@ TEST(SimLine, InstrumentTrafficIsValidAndDecodes) {
             ++aisReports;
         }
     }
-    for (const char* expected : {"$GPRMC", "$GPGGA", "$GPZDA", "$SDDBT", "$SDDPT", "$WIMWV", "$HEHDT",
-                                 "$HCHDG", "$VWVHW", "!AIVDM", "!AIVDO"})
+    for (const char* expected :
+         {"$IIHDM", "$IIHDT", "$IIVHW", "$GPRMC", "$IIDBT", "$IIMTW", "$IIVWT", "$IIVWR", "$IIMWV", "$RATTM",
+          "$RARSD", "$GPGGA", "$GPZDA", "!AIVDM", "!AIVDO"})
         EXPECT_TRUE(addresses.count(expected)) << expected;
     EXPECT_GE(aisReports, 10);
 }
