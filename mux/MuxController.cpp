@@ -1,8 +1,10 @@
 #include "mux/MuxController.h"
 
+#include "mux/MonitorView.h"
 #include "mux/MuxWindow.h"
 #include "mux/NSDataReadyView.h"
 #include "support/Alert.h"
+#include "support/InstallController.h"
 #include "support/Settings.h"
 
 #include <QAbstractTableModel>
@@ -15,11 +17,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QTableView>
-#include <QTextCursor>
 #include <QThread>
 #include <QTimer>
 
@@ -252,6 +251,7 @@ void MuxController::awakeFromNib() {
     const bool legacy = options_.variant == MuxVariant::Legacy;
     connect(qApp, &QCoreApplication::aboutToQuit, this, &MuxController::applicationWillTerminate);
     connectActions();
+    InstallController().displayInstaller(); // offers itself only when run from an image
 
     startMonitor_ = true;
     clearVersion();
@@ -393,8 +393,9 @@ void MuxController::setupTableView() {
     table->setModel(model);
     const bool legacy = options_.variant == MuxVariant::Legacy;
     const int widths[] = {28, legacy ? 42 : 56, legacy ? 42 : 56, legacy ? 42 : 56, legacy ? 42 : 56, 52, 56};
+    QHeaderView* header = table->horizontalHeader();
     for (int c = 0; c < model->columnCount(); ++c)
-        table->horizontalHeader()->resizeSection(c, widths[c] + 14);
+        header->resizeSection(c, std::max(widths[c], header->sectionSizeHint(c)));
 }
 
 bool MuxController::canConnect() const {
@@ -521,8 +522,8 @@ void MuxController::onStart() {
 }
 
 void MuxController::onClear() {
-    QPlainTextEdit* view = muxWindow_->monitorTextView;
-    if (!view->document()->isEmpty())
+    MonitorView* view = muxWindow_->monitorTextView;
+    if (!view->isEmpty())
         view->clear();
 }
 
@@ -853,22 +854,14 @@ void MuxController::updateState() {
 
 void MuxController::updateMonitor(const std::string& text) {
     const QColor colour = captureDate_ ? QColor(255, 85, 85) : QColor(80, 220, 100);
-    appendMonitor(QString::fromLatin1(text.data(), qsizetype(text.size())), colour);
-    appendMonitor(QStringLiteral("\n"), colour);
+    appendMonitor(text, colour);
+    appendMonitor("\n", colour);
 }
 
-// Inserts at the end and colours only the new piece, so each append costs what the piece costs.
-void MuxController::appendMonitor(const QString& text, const QColor& colour) {
-    if (!startMonitor_ || text.isEmpty())
+void MuxController::appendMonitor(std::string_view text, const QColor& colour) {
+    if (!startMonitor_ || text.empty())
         return;
-    QPlainTextEdit* view = muxWindow_->monitorTextView;
-    QTextCursor cursor(view->document());
-    cursor.movePosition(QTextCursor::End);
-    QTextCharFormat format;
-    format.setForeground(colour);
-    cursor.insertText(text, format);
-    QScrollBar* bar = view->verticalScrollBar();
-    bar->setValue(bar->maximum());
+    muxWindow_->monitorTextView->append(text, colour);
 }
 
 // ---- window and application events -----------------------------------------------------------
@@ -1006,8 +999,9 @@ void MuxController::getRawSentencesThread() {
         // Wait for the device in short steps, so commands and tear-down are not held up by silence.
         pollfd p{serialPort_->fd(), POLLIN, 0};
         const auto until = std::chrono::steady_clock::now() + kSilence;
-        bool readable = false, hungUp = false;
-        while (!stopping_ && threadCommand_.load() == 0 && std::chrono::steady_clock::now() < until) {
+        bool readable = serialPort_->pendingInput() > 0, hungUp = false;
+        while (!readable && !stopping_ && threadCommand_.load() == 0 &&
+               std::chrono::steady_clock::now() < until) {
             p.revents = 0;
             const int n = ::poll(&p, 1, 20);
             if (n < 0 && errno != EINTR) {
@@ -1085,6 +1079,7 @@ void MuxController::openPort(const std::optional<std::string>& name, const std::
         });
     auto serial = std::make_shared<Serial>();
     if (name && !name->empty() && serial->openPort(name, speed, false, false)) {
+        serial->setReadAhead(true); // one system call per burst, not per byte
         serialPort_ = serial;
         gpsTransfer_.setPort(serial, name, speed);
         connected_ = true;

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -122,7 +123,7 @@ public:
 
     // Monitor (main thread).
     void updateMonitor(const std::string& text);
-    void appendMonitor(const QString& text, const QColor& colour);
+    void appendMonitor(std::string_view text, const QColor& colour);
 
     void openPortFail(const std::string& portName);
     void loadSettings();

@@ -1,5 +1,6 @@
 #include "mux/MuxWindow.h"
 
+#include "mux/MonitorView.h"
 #include "mux/NSDataReadyView.h"
 #include "support/Alert.h"
 
@@ -13,7 +14,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTableView>
@@ -207,11 +207,7 @@ MuxWindow::MuxWindow(MuxVariant variant, QWidget* parent) : QWidget(parent) {
     // Monitor: takes the spare room.
     auto* monitorBox = new QGroupBox(localizedText("NSMonitorBox"), this);
     auto* monitorColumn = new QVBoxLayout(monitorBox);
-    monitorTextView = new QPlainTextEdit(monitorBox);
-    monitorTextView->setReadOnly(true);
-    monitorTextView->setUndoRedoEnabled(false);
-    monitorTextView->setLineWrapMode(QPlainTextEdit::NoWrap);
-    monitorTextView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    monitorTextView = new MonitorView(monitorBox);
     QPalette pal = monitorTextView->palette();
     pal.setColor(QPalette::Base, QColor(18, 22, 26));
     pal.setColor(QPalette::Text, QColor(200, 200, 200));
@@ -235,7 +231,7 @@ MuxWindow::MuxWindow(MuxVariant variant, QWidget* parent) : QWidget(parent) {
     split->setStretchFactor(0, 0);
     split->setStretchFactor(1, 1);
     split->setChildrenCollapsible(false);
-    split->setSizes({legacy ? 340 : 380, 620});
+    split->setSizes({legacy ? 400 : 460, 600});
 
     auto* column = new QVBoxLayout(this);
     column->addLayout(top);

@@ -12,7 +12,7 @@ class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QLabel;
-class QPlainTextEdit;
+class MonitorView;
 class QPushButton;
 class QTableView;
 class NSDataReadyView;
@@ -52,7 +52,7 @@ public:
     QPushButton* clearAllButton = nullptr;
 
     // Monitor.
-    QPlainTextEdit* monitorTextView = nullptr;
+    MonitorView* monitorTextView = nullptr;
     QPushButton* startButton = nullptr;
     QPushButton* clearButton = nullptr;
     QPushButton* captureButton = nullptr;

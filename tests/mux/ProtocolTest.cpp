@@ -5,7 +5,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -156,6 +155,7 @@ TEST(Protocol, ConfigurationLayoutsOfEachFamily) {
 TEST(Protocol, ConfigurationWhileFamilyUnknownAndWithoutSelection) {
     Rig rig(RigOptions::of(MuxVariant::Current, MuxFamily::ThirdGeneration));
     ASSERT_TRUE(rig.waitIdentified());
+    rig.settle();
     MuxWindow& w = rig.win();
     w.seatalkButton->setChecked(true);
     w.rateComboBox->setCurrentIndex(2);

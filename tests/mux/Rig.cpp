@@ -2,10 +2,10 @@
 
 #include "support/Settings.h"
 
+#include "mux/MonitorView.h"
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 
 #include <algorithm>
 #include <cstdio>
@@ -117,7 +117,7 @@ QString Rig::monitor() {
 
 void Rig::settle() {
     size_t sent = sim_->received().size();
-    int lines = win().monitorTextView->blockCount();
+    size_t lines = win().monitorTextView->lineCount();
     auto quietSince = std::chrono::steady_clock::now();
     const auto until = quietSince + 5s;
     while (std::chrono::steady_clock::now() < until &&
@@ -125,7 +125,7 @@ void Rig::settle() {
         QApplication::processEvents(QEventLoop::AllEvents, 5);
         std::this_thread::sleep_for(5ms);
         const size_t nowSent = sim_->received().size();
-        const int nowLines = win().monitorTextView->blockCount();
+        const size_t nowLines = win().monitorTextView->lineCount();
         if (nowSent != sent || nowLines != lines) {
             sent = nowSent;
             lines = nowLines;
