@@ -151,6 +151,12 @@ int runConsole(int argc, char** argv, MuxVariant variant) {
         sim.bluetooth = args.bluetooth;
         sim.firmware = args.firmware;
         sim.linesPerSecond = args.traffic;
+        // A device as it might come from an installation: a few routes already set.
+        sim.filters = {{"GPRMC", "11000", 1},
+                       {"--GGA", "10000", 2},
+                       {"IIMWV", "10110", 0},
+                       {"AIVDM", "10001", 0},
+                       {"--HDT", "01100", 0}};
         device = std::make_unique<SimulatedMux>(sim);
         if (!device->start()) {
             std::fprintf(stderr, "%s: the simulated multiplexer did not start: %s\n", program,

@@ -360,7 +360,7 @@ void MuxController::connectActions() {
 void MuxController::listPorts() {
     QComboBox* box = muxWindow_->portComboBox;
     box->clear();
-    for (const std::string& name : Serial::ports())
+    for (const std::string& name : options_.listPorts ? options_.listPorts() : Serial::ports())
         box->addItem(QString::fromStdString(name));
     for (const std::string& name : options_.extraPorts)
         if (box->findText(QString::fromStdString(name)) < 0)

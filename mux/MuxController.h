@@ -33,6 +33,8 @@ struct MuxOptions {
     std::chrono::milliseconds startDelay{2000};     // before the reader's first port open
     std::chrono::milliseconds sanityInterval{5000}; // the timer that keeps the device queried
     std::chrono::milliseconds idleSleep{1000};      // the reader's pause while no port is open
+    // The machine's serial ports (short names); the system's listing when not set.
+    std::function<std::vector<std::string>()> listPorts;
     // Ports the listing cannot know (a pseudo-terminal, a symbolic link), offered as items.
     std::vector<std::string> extraPorts;
     // Selected after the preferences were loaded, as if the user had picked it.

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Builds the simulated multiplexer and starts it; it prints the terminal to connect to and runs
-# until interrupted (Ctrl-C).
-# Usage: scripts/demo.sh [simulator options ...]   (scripts/demo.sh --help lists them)
-# MUX_BUILD names another build folder than build/.
+# Builds the console and starts it against a simulated multiplexer on a pseudo-terminal.
+# Usage: scripts/demo.sh [console options ...]   (scripts/demo.sh --help lists them), e.g.
+#   scripts/demo.sh --family model42 --bluetooth
+# MUX_BUILD names another build folder than build/. The simulator alone: build/bin/muxsim.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 build=${MUX_BUILD:-build}
 cmake -S . -B "$build" -G Ninja >/dev/null
-cmake --build "$build" --target muxsim
-exec "$build/bin/muxsim" "$@"
+cmake --build "$build" --target muxconsole muxconsole-legacy muxsim
+exec "$build/bin/muxconsole" --demo "$@"

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -39,6 +40,31 @@ TEST(Connection, NoPortSelectedOpensNothing) {
     EXPECT_FALSE(rig.ctl().hasConnection());
     EXPECT_TRUE(rig.alerts.empty());
     EXPECT_TRUE(rig.monitor().isEmpty());
+}
+
+TEST(Connection, NoSerialPortEndsTheProgramAfterSaying) {
+    Rig rig(RigOptions::of(MuxVariant::Legacy, MuxFamily::Legacy).withNoPorts());
+    ASSERT_EQ(rig.alerts.size(), 1u);
+    EXPECT_EQ(rig.alerts[0].kind, AlertRequest::Kind::Message);
+    EXPECT_EQ(rig.alerts[0].message, Alert::localizedStringWithKey("NSNoPorts"));
+    EXPECT_EQ(rig.terminations, 1);
+    std::this_thread::sleep_for(300ms);
+    rig.settle();
+    EXPECT_TRUE(rig.monitor().isEmpty()); // no reader was started
+}
+
+TEST(Connection, TypedPathOpensLikeAListedPort) {
+    Rig rig(RigOptions::of(MuxVariant::Current, MuxFamily::Model42).withStableLink(true).withUnlisted());
+    ASSERT_EQ(rig.win().portComboBox->count(), 1);
+    MuxWindow& w = rig.win();
+    const QString path = QString::fromStdString(rig.sim().portPath()); // a symbolic link
+    w.portComboBox->lineEdit()->clear();
+    QTest::keyClicks(w.portComboBox->lineEdit(), path);
+    QTest::keyClick(w.portComboBox->lineEdit(), Qt::Key_Return);
+    ASSERT_TRUE(rig.waitIdentified());
+    EXPECT_EQ(rig.ctl().port(), rig.sim().portPath());
+    EXPECT_EQ(w.portComboBox->count(), 2);
+    EXPECT_TRUE(rig.monitor().startsWith("#### Open " + path + " at 4800\n"));
 }
 
 TEST(Connection, SelectingTheOpenPortAgainReopensAndRequeries) {

@@ -51,7 +51,12 @@ Rig::Rig(RigOptions options) {
     mo.startDelay = 50ms;
     mo.sanityInterval = 200ms;
     mo.idleSleep = 50ms;
-    mo.extraPorts = {sim_->portPath()};
+    if (options.noPorts)
+        mo.listPorts = [] { return std::vector<std::string>(); };
+    else if (options.unlisted)
+        mo.listPorts = [] { return std::vector<std::string>{"ttyNone0"}; };
+    else
+        mo.extraPorts = {sim_->portPath()};
     if (options.selectPort)
         mo.selectPort = sim_->portPath();
     mo.terminate = [this] { ++terminations; };

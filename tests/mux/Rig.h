@@ -23,6 +23,8 @@ struct RigOptions {
     double traffic = 0;
     bool stableLink = false; // the device's terminal is reached through a symbolic link
     bool selectPort = true;
+    bool noPorts = false;  // the machine has no serial port at all
+    bool unlisted = false; // the device's port is not among the listed ones
 
     static RigOptions of(MuxVariant v, MuxFamily f) {
         RigOptions o;
@@ -35,6 +37,8 @@ struct RigOptions {
     RigOptions& withTraffic(double perSecond) { return traffic = perSecond, *this; }
     RigOptions& withStableLink(bool on) { return stableLink = on, *this; }
     RigOptions& withSelectPort(bool on) { return selectPort = on, *this; }
+    RigOptions& withNoPorts() { return noPorts = true, selectPort = false, *this; }
+    RigOptions& withUnlisted() { return unlisted = true, selectPort = false, *this; }
 };
 
 class Rig {
