@@ -561,6 +561,9 @@ void MuxController::sendQuery(unsigned code) {
             filterArray_.clear();
             if (filterModel_)
                 static_cast<FilterTableModel*>(filterModel_.get())->reload();
+            // An empty list gets no reply at all, so nothing would turn these off again.
+            muxWindow_->removeButton->setEnabled(false);
+            muxWindow_->clearAllButton->setEnabled(false);
         };
         if (QThread::currentThread() == thread())
             empty();
@@ -1069,8 +1072,7 @@ void MuxController::execute(const Taken& taken) {
     sendQuery(followUp);
 }
 
-void MuxController::openPort(const std::optional<std::string>& name, const std::optional<std::string>& speed,
-                             bool quiet) {
+void MuxController::openPort(std::optional<std::string> name, std::optional<std::string> speed, bool quiet) {
     closePort();
     if (!quiet)
         postToMain([this] {

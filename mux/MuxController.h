@@ -158,7 +158,7 @@ private:
     // Reader thread.
     void getRawSentencesThread();
     void execute(const Taken& taken);
-    void openPort(const std::optional<std::string>& port, const std::optional<std::string>& rate, bool quiet);
+    void openPort(std::optional<std::string> port, std::optional<std::string> rate, bool quiet);
     void closePort();
     void lineLost();
     void processRawSentence(Bytes line);

@@ -15,7 +15,7 @@
 
 using namespace std::chrono_literals;
 
-TEST(Connection, PortThatFailsToOpenGivesOneSheet) {
+TEST(MuxConnection, PortThatFailsToOpenGivesOneSheet) {
     Rig rig(RigOptions::of(MuxVariant::Current, MuxFamily::ThirdGeneration).withSelectPort(false));
     MuxWindow& w = rig.win();
     w.portComboBox->addItem("/nonexistent/tty");
@@ -33,7 +33,7 @@ TEST(Connection, PortThatFailsToOpenGivesOneSheet) {
     EXPECT_TRUE(rig.sentLines().empty());
 }
 
-TEST(Connection, NoPortSelectedOpensNothing) {
+TEST(MuxConnection, NoPortSelectedOpensNothing) {
     Rig rig(RigOptions::of(MuxVariant::Current, MuxFamily::ThirdGeneration).withSelectPort(false));
     std::this_thread::sleep_for(300ms);
     rig.settle();
@@ -42,7 +42,7 @@ TEST(Connection, NoPortSelectedOpensNothing) {
     EXPECT_TRUE(rig.monitor().isEmpty());
 }
 
-TEST(Connection, NoSerialPortEndsTheProgramAfterSaying) {
+TEST(MuxConnection, NoSerialPortEndsTheProgramAfterSaying) {
     Rig rig(RigOptions::of(MuxVariant::Legacy, MuxFamily::Legacy).withNoPorts());
     ASSERT_EQ(rig.alerts.size(), 1u);
     EXPECT_EQ(rig.alerts[0].kind, AlertRequest::Kind::Message);
@@ -53,7 +53,7 @@ TEST(Connection, NoSerialPortEndsTheProgramAfterSaying) {
     EXPECT_TRUE(rig.monitor().isEmpty()); // no reader was started
 }
 
-TEST(Connection, TypedPathOpensLikeAListedPort) {
+TEST(MuxConnection, TypedPathOpensLikeAListedPort) {
     Rig rig(RigOptions::of(MuxVariant::Current, MuxFamily::Model42).withStableLink(true).withUnlisted());
     ASSERT_EQ(rig.win().portComboBox->count(), 1);
     MuxWindow& w = rig.win();
@@ -67,7 +67,7 @@ TEST(Connection, TypedPathOpensLikeAListedPort) {
     EXPECT_TRUE(rig.monitor().startsWith("#### Open " + path + " at 4800\n"));
 }
 
-TEST(Connection, SelectingTheOpenPortAgainReopensAndRequeries) {
+TEST(MuxConnection, SelectingTheOpenPortAgainReopensAndRequeries) {
     Rig rig(RigOptions::of(MuxVariant::Legacy, MuxFamily::Legacy));
     ASSERT_TRUE(rig.waitIdentified());
     rig.settle();
@@ -81,7 +81,7 @@ TEST(Connection, SelectingTheOpenPortAgainReopensAndRequeries) {
     EXPECT_TRUE(rig.alerts.empty());
 }
 
-TEST(Connection, UnpluggedDeviceIsFoundAgain) {
+TEST(MuxConnection, UnpluggedDeviceIsFoundAgain) {
     Rig rig(RigOptions::of(MuxVariant::Current, MuxFamily::Model42).withTraffic(100).withStableLink(true));
     ASSERT_TRUE(rig.waitIdentified());
     ASSERT_TRUE(Rig::waitFor([&] { return rig.monitor().count("\n$") > 20; }));
@@ -105,7 +105,7 @@ TEST(Connection, UnpluggedDeviceIsFoundAgain) {
     ASSERT_TRUE(Rig::waitFor([&] { return rig.monitor().section(lost, 1).count("\n$") > 20; }));
 }
 
-TEST(Connection, MalformedFloodLeavesTheConsoleWorking) {
+TEST(MuxConnection, MalformedFloodLeavesTheConsoleWorking) {
     Rig rig(RigOptions::of(MuxVariant::Legacy, MuxFamily::Legacy));
     ASSERT_TRUE(rig.waitIdentified());
     rig.settle();
@@ -124,7 +124,7 @@ TEST(Connection, MalformedFloodLeavesTheConsoleWorking) {
     EXPECT_FALSE(rig.win().versionField->text().isEmpty());
 }
 
-TEST(Connection, ClosingTheWindowQuitsAndSavesPreferences) {
+TEST(MuxConnection, ClosingTheWindowQuitsAndSavesPreferences) {
     Rig rig(RigOptions::of(MuxVariant::Legacy, MuxFamily::Legacy));
     ASSERT_TRUE(rig.waitIdentified());
     rig.win().close();
@@ -138,7 +138,7 @@ TEST(Connection, ClosingTheWindowQuitsAndSavesPreferences) {
     EXPECT_EQ(Settings::text("appVersion"), Alert::localizedStringWithKey("CFBundleGetInfoString"));
 }
 
-TEST(Connection, SleepEndsTheProgramOnlyForBluetoothDevices) {
+TEST(MuxConnection, SleepEndsTheProgramOnlyForBluetoothDevices) {
     for (bool bluetooth : {false, true}) {
         Rig rig(RigOptions::of(MuxVariant::Current, MuxFamily::ThirdGeneration).withBluetooth(bluetooth));
         ASSERT_TRUE(rig.waitIdentified());

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-TEST(Filter, SentenceIsWidenedByLengthAndStable) {
+TEST(MuxFilter, SentenceIsWidenedByLengthAndStable) {
     struct Case {
         const char* typed;
         const char* stored;
@@ -25,7 +25,7 @@ TEST(Filter, SentenceIsWidenedByLengthAndStable) {
     EXPECT_FALSE(none.sentence());
 }
 
-TEST(Filter, FlagsAndOrder) {
+TEST(MuxFilter, FlagsAndOrder) {
     Filter f;
     f.usb = true;
     f.channel3 = true;

@@ -43,7 +43,7 @@ void barrier(Rig& rig, int n) {
 
 } // namespace
 
-TEST(Panel, ConfigurationRepliesApplyOnlyWhatTheyValidlyCarry) {
+TEST(MuxPanel, ConfigurationRepliesApplyOnlyWhatTheyValidlyCarry) {
     struct Case {
         const char* reply;
         PanelState expected; // starting from speed 0, mode 0, everything off, real time 0000
@@ -74,7 +74,7 @@ TEST(Panel, ConfigurationRepliesApplyOnlyWhatTheyValidlyCarry) {
     }
 }
 
-TEST(Panel, CurrentProgramReadsTheLayoutOfTheFamily) {
+TEST(MuxPanel, CurrentProgramReadsTheLayoutOfTheFamily) {
     // Model 42 and other devices carry the channel-ID option in field 6, third generation does not.
     Rig rig(RigOptions::of(MuxVariant::Current, MuxFamily::Model42));
     ASSERT_TRUE(rig.waitIdentified());
@@ -86,7 +86,7 @@ TEST(Panel, CurrentProgramReadsTheLayoutOfTheFamily) {
     EXPECT_TRUE(rig.win().headingButton->isChecked());
 }
 
-TEST(Panel, OverflowTalkerIDsAndUnknownLines) {
+TEST(MuxPanel, OverflowTalkerIDsAndUnknownLines) {
     Rig rig(RigOptions::of(MuxVariant::Current, MuxFamily::ThirdGeneration).withBluetooth(true));
     ASSERT_TRUE(rig.waitIdentified());
     rig.settle();
@@ -116,7 +116,7 @@ TEST(Panel, OverflowTalkerIDsAndUnknownLines) {
     EXPECT_FALSE(text.contains("garbage"));
 }
 
-TEST(Panel, TalkerIDTyping) {
+TEST(MuxPanel, TalkerIDTyping) {
     Rig rig(RigOptions::of(MuxVariant::Current, MuxFamily::ThirdGeneration));
     ASSERT_TRUE(rig.waitIdentified());
     rig.settle();
@@ -158,7 +158,7 @@ TEST(Panel, TalkerIDTyping) {
     EXPECT_EQ(rig.sentLines().front(), framed("$PQVXID,,A ,,"));
 }
 
-TEST(Panel, FirmwareBelowTheMinimumEndsTheProgram) {
+TEST(MuxPanel, FirmwareBelowTheMinimumEndsTheProgram) {
     struct Case {
         MuxVariant variant;
         MuxFamily family;
@@ -187,7 +187,7 @@ TEST(Panel, FirmwareBelowTheMinimumEndsTheProgram) {
     }
 }
 
-TEST(Panel, MonitorStopsStartsAndClears) {
+TEST(MuxPanel, MonitorStopsStartsAndClears) {
     Rig rig(RigOptions::of(MuxVariant::Current, MuxFamily::ThirdGeneration));
     ASSERT_TRUE(rig.waitIdentified());
     rig.settle();

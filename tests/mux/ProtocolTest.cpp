@@ -58,7 +58,7 @@ std::vector<std::string> framedAll(const std::vector<std::string>& sentences) {
 
 } // namespace
 
-TEST(Protocol, IdentifiesEachFamilyAfterOneQueryBurst) {
+TEST(MuxProtocol, IdentifiesEachFamilyAfterOneQueryBurst) {
     for (const Family& f : kFamilies) {
         SCOPED_TRACE(f.name);
         Rig rig(RigOptions::of(f.variant, f.family).withTraffic(20));
@@ -96,7 +96,7 @@ TEST(Protocol, IdentifiesEachFamilyAfterOneQueryBurst) {
     }
 }
 
-TEST(Protocol, ConfigurationLayoutsOfEachFamily) {
+TEST(MuxProtocol, ConfigurationLayoutsOfEachFamily) {
     struct Case {
         const char* name;
         MuxVariant variant;
@@ -152,7 +152,7 @@ TEST(Protocol, ConfigurationLayoutsOfEachFamily) {
     }
 }
 
-TEST(Protocol, ConfigurationWhileFamilyUnknownAndWithoutSelection) {
+TEST(MuxProtocol, ConfigurationWhileFamilyUnknownAndWithoutSelection) {
     Rig rig(RigOptions::of(MuxVariant::Current, MuxFamily::ThirdGeneration));
     ASSERT_TRUE(rig.waitIdentified());
     rig.settle();
@@ -169,7 +169,7 @@ TEST(Protocol, ConfigurationWhileFamilyUnknownAndWithoutSelection) {
               (std::vector<std::string>{"$PQVXCF,2,-1,1"}));
 }
 
-TEST(Protocol, TwoEditsBetweenReaderTurnsGiveOneSentence) {
+TEST(MuxProtocol, TwoEditsBetweenReaderTurnsGiveOneSentence) {
     Rig rig(RigOptions::of(MuxVariant::Legacy, MuxFamily::Legacy));
     ASSERT_TRUE(rig.waitIdentified());
     rig.settle();
@@ -187,7 +187,7 @@ TEST(Protocol, TwoEditsBetweenReaderTurnsGiveOneSentence) {
     EXPECT_EQ(rig.sim().state().seatalk, int(!seatalk));
 }
 
-TEST(Protocol, ChannelSpeedsOfTheEarlierGeneration) {
+TEST(MuxProtocol, ChannelSpeedsOfTheEarlierGeneration) {
     Rig rig(RigOptions::of(MuxVariant::Legacy, MuxFamily::Legacy));
     ASSERT_TRUE(rig.waitIdentified());
     MuxWindow& w = rig.win();
