@@ -813,7 +813,9 @@ void MuxController::updateUnknown(const Bytes& sentence) {
     Filter f = Filter::filter();
     f.setSentence(*key);
     std::lock_guard<std::mutex> lock(captureLock_);
-    captureDictionary_[*key] = f;
+    // A device can only hold so many entries; a flood of made-up addresses cannot grow this.
+    if (captureDictionary_.size() < 4 * kMaxFilters || captureDictionary_.count(*key) != 0)
+        captureDictionary_[*key] = f;
 }
 
 void MuxController::updateState() {
