@@ -141,6 +141,7 @@ MuxWindow::MuxWindow(MuxVariant variant, QWidget* parent) : QWidget(parent) {
     }
     channels->setRowStretch(row, 1);
     configRow->addLayout(channels);
+    configRow->addStretch(1); // spare width goes to the right, the controls stay together
 
     // Network server.
     auto* serverBox = new QGroupBox(localizedText("NSServerBox"), this);
