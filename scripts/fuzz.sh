@@ -15,7 +15,7 @@ for target in $(cat "$build/fuzzers.txt"); do
         -artifact_prefix="$build/$target-" "$work" >"$build/$target.log" 2>&1; then
     echo "fuzz target $target failed:"; tail -n 60 "$build/$target.log"; status=1
   else
-    grep -E '^#[0-9]+ *DONE' "$build/$target.log" | tail -n 1 || true
+    grep -E '^Done [0-9]+ runs' "$build/$target.log" | tail -n 1 || true
   fi
   rm -rf "$work"
 done
