@@ -1,6 +1,6 @@
 #include "link/GPSTransfer.h"
 
-#include <cstdio>
+#include "link/NMEA.h"
 
 namespace {
 
@@ -26,15 +26,10 @@ bool GPSTransfer::sendNMEACommand(std::string_view command) {
     if (serialPort->writePort(bytesOf(command), command.size()) != command.size())
         return false;
 
-    uint8_t checksum = 0;
-    for (size_t i = 1; i < command.size(); ++i) {
-        if (command[i] == '*')
-            return true; // the caller's own checksum
-        checksum ^= static_cast<uint8_t>(command[i]);
-    }
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", static_cast<unsigned>(checksum));
-    return serialPort->writePort(reinterpret_cast<const uint8_t*>(tail), 5) == 5;
+    if (command.find('*', 1) != std::string_view::npos)
+        return true; // the caller's own checksum
+    const std::string tail = NMEA::checkSumTail(command);
+    return serialPort->writePort(bytesOf(tail), tail.size()) == tail.size();
 }
 
 bool GPSTransfer::sendNMEACommandWithOutCheckSum(std::string_view line) {

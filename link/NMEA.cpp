@@ -19,6 +19,13 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
+uint8_t exclusiveOr(std::string_view bytes) {
+    uint8_t sum = 0;
+    for (char c : bytes)
+        sum ^= static_cast<uint8_t>(c);
+    return sum;
+}
+
 int hexDigit(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -97,9 +104,7 @@ bool NMEA::checkSumValid(Bytes* buffer) {
     const size_t star = line.find('*');
     if (star != std::string_view::npos) {
         const unsigned received = receivedChecksum(line.substr(star + 1, 2));
-        uint8_t computed = 0;
-        for (size_t i = 1; i < star; ++i)
-            computed ^= static_cast<uint8_t>(line[i]);
+        const uint8_t computed = exclusiveOr(line.substr(1, star - 1));
         (*buffer)[star] = 0;
         return received == computed;
     }
@@ -109,6 +114,13 @@ bool NMEA::checkSumValid(Bytes* buffer) {
         return false;
     (*buffer)[cr] = 0;
     return true;
+}
+
+std::string NMEA::checkSumTail(std::string_view sentence) {
+    char tail[8];
+    std::snprintf(tail, sizeof tail, "*%02X\r\n",
+                  exclusiveOr(sentence.empty() ? sentence : sentence.substr(1)));
+    return tail;
 }
 
 std::optional<std::string> NMEA::address(const Bytes& buffer, unsigned offset, unsigned length) {

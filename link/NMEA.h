@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 using Bytes = std::vector<uint8_t>;
@@ -31,6 +32,9 @@ public:
     // The text operations read up to the first NUL, or to the end of the buffer when it has none.
     static bool checkSumValid(Bytes* buffer);
     static bool checkSumValid(Bytes& buffer) { return checkSumValid(&buffer); }
+    // "*hh\r\n" for a sentence without checksum and line end: the exclusive-or of every byte after
+    // the start character, in two upper-case hexadecimal digits.
+    static std::string checkSumTail(std::string_view sentence);
 
     // Cuts of the address field; nil when the buffer is shorter than offset + length.
     static std::optional<std::string> address(const Bytes& buffer, unsigned offset, unsigned length);

@@ -1,5 +1,6 @@
 #include "nav/NMEASimulator.h"
 
+#include "link/NMEA.h"
 #include "nav/Formatters.h"
 
 #include <algorithm>
@@ -117,13 +118,8 @@ std::optional<Bytes> NMEASimulator::nextSentence() {
     }
     if (text.empty())
         return std::nullopt;
-    Bytes sentence(text.begin(), text.end());
-    uint8_t sum = 0;
-    for (size_t i = 1; i < sentence.size(); ++i)
-        sum ^= sentence[i];
-    const std::string tail = textf("*%02X\r\n", sum);
-    sentence.insert(sentence.end(), tail.begin(), tail.end());
-    return sentence;
+    text += NMEA::checkSumTail(text);
+    return Bytes(text.begin(), text.end());
 }
 
 void NMEASimulator::setHeading(float degrees) {

@@ -1,5 +1,7 @@
 #include "sim/Traffic.h"
 
+#include "link/NMEA.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -8,12 +10,7 @@
 #include <numbers>
 
 std::string nmeaLine(std::string_view sentence) {
-    uint8_t sum = 0;
-    for (size_t i = 1; i < sentence.size(); ++i)
-        sum ^= static_cast<uint8_t>(sentence[i]);
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
-    return std::string(sentence) + tail;
+    return std::string(sentence) + NMEA::checkSumTail(sentence);
 }
 
 std::string aisArmour(const std::vector<bool>& bits, unsigned* fillBits) {

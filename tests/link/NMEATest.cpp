@@ -62,6 +62,13 @@ TEST(LinkNMEA, ChecksumAndFraming) {
     Bytes empty;
     EXPECT_FALSE(NMEA::checkSumValid(empty));
     EXPECT_FALSE(NMEA::checkSumValid(nullptr));
+
+    // The tail a sender appends is the one the check accepts.
+    EXPECT_EQ(NMEA::checkSumTail(gll), "*3D\r\n");
+    for (const std::string sentence : {"$PQVXFL", "!AIVDM,1,1,,A,13u", "$\xff\x80", "$"}) {
+        Bytes line = bytes(sentence + NMEA::checkSumTail(sentence));
+        EXPECT_TRUE(NMEA::checkSumValid(line)) << sentence;
+    }
 }
 
 TEST(LinkNMEA, AddressCutsAndFields) {
