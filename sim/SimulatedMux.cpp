@@ -86,6 +86,8 @@ struct SimulatedMux::Impl {
     void removeLink();
     void startThread();
     void stopThread();
+    bool plugIn();  // a terminal, its link and the device thread
+    void pullOut(); // the reverse
     void wakeUp() const;
     void fail(std::string why);
 
@@ -393,6 +395,27 @@ void SimulatedMux::Impl::releaseExclusive() {
 SimulatedMux::SimulatedMux(SimOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {
 }
 
+bool SimulatedMux::Impl::plugIn() {
+    if (!openTerminal())
+        return false;
+    if (!placeLink()) {
+        closeTerminal();
+        return false;
+    }
+    startThread();
+    plugged = true;
+    return true;
+}
+
+void SimulatedMux::Impl::pullOut() {
+    if (!plugged)
+        return;
+    stopThread();
+    removeLink();
+    closeTerminal();
+    plugged = false;
+}
+
 SimulatedMux::~SimulatedMux() {
     stop();
 }
@@ -421,14 +444,9 @@ bool SimulatedMux::start() {
             impl_->traffic = std::make_shared<InstrumentTraffic>();
         }
     }
-    if (!impl_->openTerminal())
+    if (!impl_->plugIn())
         return false;
-    if (!impl_->placeLink()) {
-        impl_->closeTerminal();
-        return false;
-    }
-    impl_->startThread();
-    impl_->started = impl_->plugged = true;
+    impl_->started = true;
     return true;
 }
 
@@ -436,12 +454,8 @@ void SimulatedMux::stop() {
     std::lock_guard lifecycle(impl_->lifecycle);
     if (!impl_->started)
         return;
-    if (impl_->plugged) {
-        impl_->stopThread();
-        impl_->removeLink();
-        impl_->closeTerminal();
-    }
-    impl_->started = impl_->plugged = false;
+    impl_->pullOut();
+    impl_->started = false;
 }
 
 std::string SimulatedMux::portPath() const {
@@ -453,33 +467,16 @@ std::string SimulatedMux::portPath() const {
 
 void SimulatedMux::unplug() {
     std::lock_guard lifecycle(impl_->lifecycle);
-    if (!impl_->started || !impl_->plugged)
-        return;
-    impl_->stopThread();
-    impl_->removeLink();
-    impl_->closeTerminal();
-    impl_->plugged = false;
+    if (impl_->started)
+        impl_->pullOut();
 }
 
 bool SimulatedMux::replug() {
     std::lock_guard lifecycle(impl_->lifecycle);
     if (!impl_->started)
         return false;
-    if (impl_->plugged) {
-        impl_->stopThread();
-        impl_->removeLink();
-        impl_->closeTerminal();
-        impl_->plugged = false;
-    }
-    if (!impl_->openTerminal())
-        return false;
-    if (!impl_->placeLink()) {
-        impl_->closeTerminal();
-        return false;
-    }
-    impl_->startThread();
-    impl_->plugged = true;
-    return true;
+    impl_->pullOut();
+    return impl_->plugIn();
 }
 
 MuxState SimulatedMux::state() const {
