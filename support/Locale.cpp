@@ -85,7 +85,7 @@ std::optional<std::string> readFile(const std::string& path, size_t maxBytes) {
     return contents;
 }
 
-static bool writeAll(int fd, const char* data, size_t size) {
+bool writeAll(int fd, const char* data, size_t size) {
     while (size > 0) {
         ssize_t n = ::write(fd, data, size);
         if (n < 0 && errno == EINTR)

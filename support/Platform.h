@@ -22,6 +22,9 @@ std::string executablePath();
 // Reads a whole file, at most maxBytes; nothing when it cannot be read or is larger.
 std::optional<std::string> readFile(const std::string& path, size_t maxBytes);
 
+// Writes all bytes, resuming after interruptions and short writes; false on the first failure.
+bool writeAll(int fd, const char* data, size_t size);
+
 // Writes a file atomically: a temporary file in the same folder, fsync, rename over the target.
 // On failure the target is untouched and no temporary file is left.
 bool writeFileAtomically(const std::string& path, const std::string& contents, unsigned mode = 0600);

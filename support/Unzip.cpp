@@ -1,4 +1,5 @@
 #include "support/OSXUtil.h"
+#include "support/Platform.h"
 
 #include <algorithm>
 #include <bzlib.h>
@@ -21,19 +22,6 @@ struct Fd {
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
 };
-
-bool writeAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= size_t(n);
-    }
-    return true;
-}
 
 // Decompresses every stream of the file (as the command-line tool does with concatenated
 // streams); bytes after the last stream that do not begin a new stream are ignored.
@@ -83,7 +71,7 @@ bool decompress(int in, int out) {
             next += consumed;
             avail -= consumed;
             size_t produced = output.size() - stream.avail_out;
-            if (produced && !writeAll(out, output.data(), produced))
+            if (produced && !support::writeAll(out, output.data(), produced))
                 return false;
             if (rc == BZ_STREAM_END)
                 break;
