@@ -222,8 +222,13 @@ TEST(LinkNMEAData, OwnShipAisPositionAgreesWithTheReceiver) {
     // The same recording holds the vessel's own AIS reports and its GPS fixes.
     std::vector<std::pair<float, float>> fixes;
     std::vector<std::pair<float, float>> reports;
-    for (const auto& line : logLines()) {
-        if (line.file != "saab-r4.log")
+    const auto lines = logLines();
+    // The recording of a transponder: the one log that holds own-ship reports.
+    const auto own = std::find_if(lines.begin(), lines.end(),
+                                  [](const auto& line) { return line.raw.starts_with("!AIVDO"); });
+    ASSERT_NE(own, lines.end());
+    for (const auto& line : lines) {
+        if (line.file != own->file)
             continue;
         Bytes b = buffer(line.raw);
         ASSERT_TRUE(NMEA::checkSumValid(b));
