@@ -39,6 +39,12 @@ QLabel* rightLabel(const QString& text, QWidget* parent) {
     return label;
 }
 
+// One row of a form: the localized label on the right of its column, then the control.
+void addRow(QGridLayout* grid, int row, const char* key, QWidget* control) {
+    grid->addWidget(rightLabel(localizedText(key), control->parentWidget()), row, 0);
+    grid->addWidget(control, row, 1);
+}
+
 } // namespace
 
 MuxWindow::MuxWindow(MuxVariant variant, QWidget* parent) : QWidget(parent) {
@@ -56,16 +62,11 @@ MuxWindow::MuxWindow(MuxVariant variant, QWidget* parent) : QWidget(parent) {
     deviceField = displayField(deviceBox, 140);
     serialField = displayField(deviceBox, 140);
     versionField = displayField(deviceBox, 60);
-    deviceGrid->addWidget(rightLabel(localizedText("NSPortLabel"), deviceBox), 0, 0);
-    deviceGrid->addWidget(portComboBox, 0, 1);
-    deviceGrid->addWidget(rightLabel(localizedText("NSSpeedLabel"), deviceBox), 1, 0);
-    deviceGrid->addWidget(rateComboBox, 1, 1);
-    deviceGrid->addWidget(rightLabel(localizedText("NSNameLabel"), deviceBox), 2, 0);
-    deviceGrid->addWidget(deviceField, 2, 1);
-    deviceGrid->addWidget(rightLabel(localizedText("NSSerialLabel"), deviceBox), 3, 0);
-    deviceGrid->addWidget(serialField, 3, 1);
-    deviceGrid->addWidget(rightLabel(localizedText("NSFirmwareLabel"), deviceBox), 4, 0);
-    deviceGrid->addWidget(versionField, 4, 1);
+    addRow(deviceGrid, 0, "NSPortLabel", portComboBox);
+    addRow(deviceGrid, 1, "NSSpeedLabel", rateComboBox);
+    addRow(deviceGrid, 2, "NSNameLabel", deviceField);
+    addRow(deviceGrid, 3, "NSSerialLabel", serialField);
+    addRow(deviceGrid, 4, "NSFirmwareLabel", versionField);
     deviceGrid->setRowStretch(5, 1);
 
     // Configuration: options on the left, one column per input channel on the right.
@@ -158,12 +159,9 @@ MuxWindow::MuxWindow(MuxVariant variant, QWidget* parent) : QWidget(parent) {
     switchRow->addStretch(1);
     switchRow->addWidget(dataReadyView);
     serverGrid->addLayout(switchRow, 0, 0, 1, 2);
-    serverGrid->addWidget(rightLabel(localizedText("NSTCPPort"), serverBox), 1, 0);
-    serverGrid->addWidget(portField, 1, 1);
-    serverGrid->addWidget(rightLabel(localizedText("NSAddress"), serverBox), 2, 0);
-    serverGrid->addWidget(hostField, 2, 1);
-    serverGrid->addWidget(rightLabel(localizedText("NSClients"), serverBox), 3, 0);
-    serverGrid->addWidget(countField, 3, 1);
+    addRow(serverGrid, 1, "NSTCPPort", portField);
+    addRow(serverGrid, 2, "NSAddress", hostField);
+    addRow(serverGrid, 3, "NSClients", countField);
     serverGrid->setRowStretch(4, 1);
 
     auto* top = new QHBoxLayout;
