@@ -30,12 +30,7 @@ using namespace std::chrono_literals;
 namespace {
 
 std::string framed(const std::string& sentence) {
-    uint8_t sum = 0;
-    for (size_t i = 1; i < sentence.size(); ++i)
-        sum ^= uint8_t(sentence[i]);
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
-    return sentence + tail;
+    return sentence + NMEA::checkSumTail(sentence);
 }
 
 const std::string kLine = framed("$GPRMC,172037.00,A,4717.1047,N,00230.9854,W,6.1,214.5,061226,0.8,W,A");
