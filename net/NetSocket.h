@@ -1,0 +1,156 @@
+#pragma once
+// One IPv4 socket (a TCP listener, a TCP connection or a UDP socket) with an incoming and an
+// outgoing byte buffer, an optional connection timer and a delegate. Events arrive on the thread
+// of the run loop the socket is scheduled on. Neither reading nor writing ever waits on the
+// network. Sockets are always held by std::shared_ptr (the factories make them so).
+//
+// Threads: everything but write() belongs to the owning (scheduling) thread. write() may be
+// called from any thread: what the socket does not take at once waits in the outgoing buffer
+// and goes out on the owning thread's write events; a write that fails there closes the socket
+// on the owning thread, which then tells the delegate.
+
+#include "link/NMEA.h" // Bytes
+#include "net/ByteQueue.h"
+#include "net/RunLoop.h"
+
+#include <atomic>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <netinet/in.h>
+#include <optional>
+#include <string>
+#include <string_view>
+
+class NetSocket;
+
+// Every method defaults to doing nothing; all are called on the owning thread.
+class NetSocketDelegate {
+public:
+    virtual ~NetSocketDelegate() = default;
+    virtual void netsocketConnected(NetSocket&) {}
+    // The peer closed, a read or write failed, or a connection attempt failed; already closed.
+    virtual void netsocketDisconnected(NetSocket&) {}
+    // Bytes were added to the incoming buffer; total is its whole length.
+    virtual void netsocketDataAvailable(NetSocket&, size_t /*total*/) {}
+    virtual void netsocketDataSent(NetSocket&) {}
+    // The socket stays open; the owner decides.
+    virtual void netsocketConnectionTimedOut(NetSocket&, double /*interval*/) {}
+    // The new socket is connected, has no delegate and is not scheduled.
+    virtual void netsocketConnectionAccepted(NetSocket& /*listener*/, std::shared_ptr<NetSocket>) {}
+};
+
+class NetSocket : public std::enable_shared_from_this<NetSocket> {
+public:
+    enum class Encoding { ASCII, UTF8, Latin1 };
+    static constexpr int kDefaultBacklog = 5;
+    static constexpr size_t kNoLimit = std::numeric_limits<size_t>::max();
+
+    // Factories: scheduled on the calling thread's current run loop; empty on failure.
+    static std::shared_ptr<NetSocket> netsocket();
+    static std::shared_ptr<NetSocket> netsocketConnectedToHost(const std::string& host, uint16_t port);
+    static std::shared_ptr<NetSocket> netsocketListeningOnPort(uint16_t port);
+    static std::shared_ptr<NetSocket> netsocketListeningOnRandomPort();
+    static std::shared_ptr<NetSocket> netsocketWithUDPPort(uint16_t port, double timeout);
+    // Wraps a descriptor (connected); the descriptor is closed and nothing returned on failure.
+    static std::shared_ptr<NetSocket> withNativeSocket(int fd);
+
+    static void ignoreBrokenPipes();
+    static std::string stringWithSocketAddress(const in_addr& address);
+    static bool addressFromString(const std::string& text, sockaddr_in* address);
+
+    NetSocket();
+    ~NetSocket();
+    NetSocket(const NetSocket&) = delete;
+    NetSocket& operator=(const NetSocket&) = delete;
+
+    bool open();
+    void close();
+    bool scheduleOnRunLoop(const std::shared_ptr<RunLoop>& loop);
+    bool scheduleOnCurrentRunLoop();
+    void unscheduleFromRunLoop();
+    bool isScheduled() const { return source_ != nullptr; }
+
+    // Starts a background connection; the outcome arrives as an event. A timeout <= 0: no timer.
+    bool connectToHost(const std::string& host, uint16_t port, double timeout = -1.0);
+    // Binds to the address (empty: every local address) with address reuse, then listens.
+    bool listenOnPort(uint16_t port, int backlog = kDefaultBacklog, const std::string& address = {});
+    bool listenOnRandomPort() { return listenOnPort(0); }
+    // TCP_NODELAY with 1024-byte system buffers, for a chatty peer of small messages.
+    void setNoDelay();
+    // TCP_NODELAY alone: each write leaves at once instead of waiting for the previous one's ack.
+    void setLowDelay();
+    // Unsent bytes beyond the limit count as a failed write: the peer is dropped as if gone.
+    void setOutgoingLimit(size_t bytes);
+
+    // Any thread. Dropped when empty or not connected.
+    void write(const void* bytes, size_t length);
+    void writeData(const Bytes& data) { write(data.data(), data.size()); }
+    void writeString(std::string_view text) { write(text.data(), text.size()); }
+
+    // Reads take from the front of the incoming buffer.
+    size_t read(void* out, size_t amount);
+    size_t readOntoData(Bytes& data, size_t amount);
+    size_t readOntoData(Bytes& data) { return readOntoData(data, incoming_.size()); }
+    std::optional<Bytes> readData(size_t amount);
+    std::optional<Bytes> readData() { return readData(incoming_.size()); }
+    // Nothing, and the buffer unchanged, when the bytes do not decode.
+    std::optional<std::string> readString(Encoding encoding, size_t amount);
+    std::optional<std::string> readString(Encoding encoding) {
+        return readString(encoding, incoming_.size());
+    }
+    size_t readOntoString(std::string& text, Encoding encoding, size_t amount);
+    const Bytes& peekData() const { return incoming_; }
+
+    bool isConnected() const { return connected_.load(); }
+    bool isListening() const { return listening_; }
+    bool isUDP() const;
+    std::optional<std::string> localHost() const;
+    std::optional<std::string> remoteHost() const;
+    uint16_t localPort() const;
+    uint16_t remotePort() const;
+    int nativeSocketHandle() const { return fd_; }
+    size_t incomingBufferLength() const { return incoming_.size(); }
+    size_t outgoingBufferLength() const;
+
+    NetSocketDelegate* delegate() const { return delegate_; }
+    void setDelegate(NetSocketDelegate* delegate) { delegate_ = delegate; }
+
+private:
+    bool createForNative(int fd);
+    bool createForUDP(uint16_t port);
+    void onEvent(bool readable, bool writable);
+    void finishConnect();
+    void scheduleConnectionTimeoutTimer(double seconds);
+    void socketConnectionTimedOut(double seconds);
+    void socketAcceptConnections();
+    void socketReadData();
+    void socketWriteData();
+    void socketFailed(std::unique_lock<std::mutex>& lock);
+    void armWrite(std::unique_lock<std::mutex>& lock);
+    void connectedEvent();
+    void disconnectedEvent();
+    void pauseAccepting();
+
+    // Declared first so that the source and timers, which refer to it, go before it.
+    std::shared_ptr<RunLoop> loop_;
+    std::unique_ptr<RunLoop::Source> source_;
+    std::unique_ptr<RunLoop::Timer> connectionTimer_;
+    std::unique_ptr<RunLoop::Timer> acceptPause_;
+    NetSocketDelegate* delegate_ = nullptr;
+
+    // Shared with writers on other threads.
+    mutable std::mutex mutex_;
+    int fd_ = -1;
+    std::atomic<bool> connected_{false};
+    ByteQueue outgoing_;
+    size_t outgoingLimit_ = kNoLimit;
+    bool writeArmed_ = false;    // the write event is (or will be) enabled
+    bool failurePosted_ = false; // a failed write's close is on its way to the owning thread
+
+    bool listening_ = false;
+    bool connecting_ = false;
+    bool udp_ = false;
+    Bytes incoming_;
+};

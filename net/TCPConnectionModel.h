@@ -1,0 +1,144 @@
+#pragma once
+// Re-serves NMEA lines over the network. One shared instance holds a TCP server (a listening
+// socket and the clients it accepted) and, apart from it, one client connection (TCP or UDP)
+// that receives lines from elsewhere.
+//
+// Threads: the server belongs to the thread that starts it, which must have a current run loop
+// (QtRunLoop::install() in the console, PollRunLoop in a program without Qt); its sockets'
+// events and every server delegate notification arrive there. writeNMEASentence(line),
+// serverConnected() and clientsConnected() may be called from any thread, and never wait on a
+// client. The client connection belongs likewise to the thread that creates it.
+
+#include "link/NMEA.h" // Bytes
+#include "net/NetSocket.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Every method defaults to doing nothing; all are called on the server's thread.
+class TCPServerDelegate {
+public:
+    virtual ~TCPServerDelegate() = default;
+    // A client was accepted or has gone.
+    virtual void updateConnections() {}
+    virtual void serverSocketConnected() {}
+    virtual void serverSocketDisconnected() {}
+    virtual void serverSocketTimedOut() {}
+    // After a line was handed to the clients.
+    virtual void writeNMEASentence(const Bytes& /*line*/) {}
+};
+
+// Every method defaults to doing nothing; all are called on the client connection's thread.
+class TCPClientDelegate {
+public:
+    virtual ~TCPClientDelegate() = default;
+    virtual void clientSocketConnected() {}
+    virtual void clientSocketDisconnected() {}
+    virtual void clientSocketTimedOut() {}
+    // One whole received line, line feed included.
+    virtual void readNMEASentence(const Bytes& /*line*/) {}
+    // Received data was discarded.
+    virtual void readNMEASentenceOverflow() {}
+    // After a line was sent on the client connection.
+    virtual void writeNMEASentence(const Bytes& /*line*/) {}
+};
+
+class TCPConnectionModel : private NetSocketDelegate {
+public:
+    // A client this far behind has stopped reading: it is dropped rather than held in memory.
+    static constexpr size_t kClientOutgoingLimit = 1024 * 1024;
+
+    static TCPConnectionModel& tcpConnection(); // the shared instance, never released
+
+    TCPConnectionModel();
+    ~TCPConnectionModel() override;
+    TCPConnectionModel(const TCPConnectionModel&) = delete;
+    TCPConnectionModel& operator=(const TCPConnectionModel&) = delete;
+
+    // Server. Listens on every local address, or on bindAddress when given.
+    bool createServerConnection(TCPServerDelegate* delegate, const std::optional<std::string>& portText,
+                                const std::string& bindAddress = {});
+    void closeServerConnection();
+    bool serverConnected() const { return serverListening_.load(); }
+    unsigned clientsConnected() const;
+    uint16_t serverPort() const; // the port listened on, 0 when stopped
+    // Hands the line, byte for byte, to every connected client; answers whether any got it.
+    bool writeNMEASentence(const uint8_t* line, size_t length);
+    bool writeNMEASentence(const Bytes& line) { return writeNMEASentence(line.data(), line.size()); }
+
+    // Client connection.
+    bool createClientConnection(TCPClientDelegate* delegate, const std::optional<std::string>& host,
+                                const std::optional<std::string>& portText);
+    bool createClientUDPConnection(TCPClientDelegate* delegate, const std::optional<std::string>& portText);
+    void closeClientConnection(bool notify);
+    bool clientCreated() const { return clientNetSocket_ != nullptr; }
+    bool clientConnected() const { return clientNetSocket_ && clientNetSocket_->isConnected(); }
+    bool clientUDP() const { return clientNetSocket_ && clientNetSocket_->isUDP(); }
+    bool writeData(const Bytes& bytes);
+    bool writeString(const std::string& text);
+    // The sentence with "*hh" added unless the text holds a "*", then CR LF; to the server's
+    // clients or on the client connection.
+    bool writeNMEASentence(const std::string& sentence, bool addChecksum, bool toServer);
+    bool hasOutgoingData() const;
+    void readNMEASentence(const Bytes& line);
+    void readNMEASentenceOverflow();
+    std::string clientLocalHost() const;
+    // Connection timers, 30 s for TCP and 90 s for the first UDP datagram.
+    void setClientTimeouts(double tcpSeconds, double udpSeconds);
+
+    // Flags kept for the owner; every line passes whatever they say.
+    void setServerTransmit(bool gps, bool instruments, bool ais);
+    void setServerLimitToProcessed(bool limit) { serverLimitToProcessed_ = limit; }
+    bool serverTransmitGPS() const { return serverTransmitGPS_; }
+    bool serverTransmitInstruments() const { return serverTransmitInstruments_; }
+    bool serverTransmitAIS() const { return serverTransmitAIS_; }
+    bool serverLimitToProcessed() const { return serverLimitToProcessed_; }
+
+    static std::string defaultServerPort() { return "2114"; }
+    static std::string defaultClientPort() { return "2114"; }
+    static std::string defaultClientHost() { return serverHost(); }
+    // This machine's first IPv4 address outside the loopback network, as dotted text; "" if none.
+    static std::string serverHost();
+    static std::string serverHost(const std::vector<std::string>& addresses); // the choice alone
+    static std::string hostName();
+    // Index of the first byte of that value, -1 when absent or without bytes.
+    static long indexOf(const Bytes* bytes, uint8_t value);
+    // The port of a port text: its leading integer modulo 65536 ("abc": 0, the system chooses).
+    static uint16_t portFromText(const std::string& text);
+
+private:
+    void netsocketConnected(NetSocket& socket) override;
+    void netsocketDisconnected(NetSocket& socket) override;
+    void netsocketDataAvailable(NetSocket& socket, size_t total) override;
+    void netsocketConnectionTimedOut(NetSocket& socket, double interval) override;
+    void netsocketConnectionAccepted(NetSocket& listener, std::shared_ptr<NetSocket> socket) override;
+    void receiveLines(NetSocket& socket);
+    void notifyUpdateConnections();
+
+    std::shared_ptr<NetSocket> clientNetSocket_;
+    std::shared_ptr<NetSocket> serverNetSocket_;
+    TCPClientDelegate* clientDelegate_ = nullptr;
+    std::atomic<TCPServerDelegate*> serverDelegate_{nullptr};
+
+    // Walked by the broadcasting thread, changed by the server's thread.
+    mutable std::mutex clientsMutex_;
+    std::vector<std::shared_ptr<NetSocket>> clientSocketsArray_;
+    std::shared_ptr<RunLoop> serverLoop_;
+    std::atomic<bool> serverListening_{false};
+    size_t maxClients_ = 0;
+
+    bool serverTransmitGPS_ = true;
+    bool serverTransmitInstruments_ = true;
+    bool serverTransmitAIS_ = true;
+    bool serverLimitToProcessed_ = false;
+
+    Bytes clientPending_; // an unfinished received line
+    double tcpTimeout_ = 30.0;
+    double udpTimeout_ = 90.0;
+    std::shared_ptr<char> alive_ = std::make_shared<char>(); // posted notifications check it
+};
