@@ -2,12 +2,15 @@
 
 #include "nav/NMEASimulator.h"
 #include "nav/tool/Commands.h"
-#include "nav/tool/LineServer.h"
+#include "net/NetSocket.h"
+#include "net/PollRunLoop.h"
+#include "net/TCPConnectionModel.h"
 
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 namespace {
@@ -132,14 +135,23 @@ int runSimulate(const Arguments& args) {
     simulator.setVariation(static_cast<float>(o.variation));
 
     installSignals();
-    LineServer server;
+    // The same server as the console's, on a poll loop instead of Qt's.
+    std::shared_ptr<PollRunLoop> loop;
+    TCPConnectionModel server;
     if (o.tcp) {
-        if (!server.listen(o.bind, o.port)) {
-            std::fprintf(stderr, "navtool: cannot listen on %s port %u: %s\n", o.bind.c_str(), o.port,
-                         server.error().c_str());
+        sockaddr_in address{};
+        if (!NetSocket::addressFromString(o.bind, &address)) {
+            std::fprintf(stderr, "navtool: \"%s\" is not an IPv4 address\n", o.bind.c_str());
             return 1;
         }
-        std::fprintf(stderr, "navtool: serving on port %u\n", server.port());
+        loop = PollRunLoop::install();
+        errno = 0;
+        if (!server.createServerConnection(nullptr, std::to_string(o.port), o.bind)) {
+            std::fprintf(stderr, "navtool: cannot listen on %s port %u: %s\n", o.bind.c_str(), o.port,
+                         std::strerror(errno));
+            return 1;
+        }
+        std::fprintf(stderr, "navtool: serving on port %u\n", server.serverPort());
     }
 
     using Clock = std::chrono::steady_clock;
@@ -153,7 +165,7 @@ int runSimulate(const Arguments& args) {
             continue; // end of a cycle: the next call starts the next one
         const std::string line(sentence->begin(), sentence->end());
         if (o.tcp) {
-            server.broadcast(line);
+            server.writeNMEASentence(*sentence);
         } else if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size() ||
                    std::fflush(stdout) != 0) {
             return errno == EPIPE ? 0 : 1; // the reader has gone
@@ -164,7 +176,7 @@ int runSimulate(const Arguments& args) {
         for (auto now = Clock::now(); now < next && !stopRequested; now = Clock::now()) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(next - now);
             if (o.tcp)
-                server.wait(left);
+                loop->runOnce(left);
             else
                 std::this_thread::sleep_for(left);
         }
