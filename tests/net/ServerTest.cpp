@@ -1,0 +1,188 @@
+#include "net/TCPConnectionModel.h"
+#include "tests/net/Rig.h"
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+struct Controller : TCPServerDelegate {
+    std::thread::id thread = std::this_thread::get_id();
+    int updates = 0, disconnected = 0, echoes = 0;
+    bool offThread = false;
+    void note() { offThread |= std::this_thread::get_id() != thread; }
+    void updateConnections() override { note(), ++updates; }
+    void serverSocketDisconnected() override { note(), ++disconnected; }
+    void writeNMEASentence(const Bytes&) override { note(), ++echoes; }
+};
+
+Bytes bytes(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
+
+class ServerTest : public LoopTest {
+protected:
+    void SetUp() override {
+        LoopTest::SetUp();
+        ASSERT_TRUE(model.createServerConnection(&controller, "0", "127.0.0.1"));
+        port = model.serverPort();
+    }
+    bool waitForClients(unsigned n) {
+        return runUntil([&] { return model.clientsConnected() == n; });
+    }
+    Controller controller;
+    TCPConnectionModel model;
+    uint16_t port = 0;
+};
+
+TEST_P(ServerTest, EveryClientReceivesExactlyTheDevicesBytes) {
+    EXPECT_FALSE(model.writeNMEASentence(bytes("$GPGLL,,,,*00\r\n"))); // nobody there
+    runFor(0.05);
+    EXPECT_EQ(controller.echoes, 0);
+    Peer a(port), b(port);
+    ASSERT_TRUE(waitForClients(2));
+    EXPECT_EQ(controller.updates, 2);
+    // A bad checksum, a line without one, a stray byte: all pass unchanged.
+    const std::string lines = "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n"
+                              "$IIMTW,12.5,C*00\r\n"
+                              "$PQVXVER\r\n\xff\n";
+    for (size_t at = 0, end; at < lines.size(); at = end + 1) {
+        end = lines.find('\n', at);
+        EXPECT_TRUE(model.writeNMEASentence(bytes(lines.substr(at, end - at + 1))));
+    }
+    EXPECT_EQ(a.receive(lines.size()), lines);
+    EXPECT_EQ(b.receive(lines.size()), lines);
+    ASSERT_TRUE(runUntil([&] { return controller.echoes == 4; }));
+    EXPECT_FALSE(controller.offThread);
+}
+
+TEST_P(ServerTest, ALeavingClientIsNoLongerCountedByTheNextLine) {
+    for (bool abrupt : {false, true}) {
+        Peer leaving(port), staying(port);
+        ASSERT_TRUE(waitForClients(2));
+        const int updates = controller.updates;
+        leaving.close(abrupt);
+        // Lines keep coming from another thread, as from the console's reader.
+        std::thread reader([&] {
+            for (int i = 0; i < 3; ++i)
+                model.writeNMEASentence(bytes("$GPZDA\r\n"));
+        });
+        reader.join();
+        ASSERT_TRUE(waitForClients(1)) << abrupt;
+        EXPECT_EQ(staying.receive(24), "$GPZDA\r\n$GPZDA\r\n$GPZDA\r\n");
+        ASSERT_TRUE(runUntil([&] { return controller.updates == updates + 1; }));
+        staying.close();
+        ASSERT_TRUE(waitForClients(0));
+    }
+    EXPECT_FALSE(controller.offThread);
+}
+
+TEST_P(ServerTest, WhatClientsSendIsIgnored) {
+    Peer talker(port), listener(port);
+    ASSERT_TRUE(waitForClients(2));
+    talker.send(std::string(200000, 'z'));
+    runFor(0.1);
+    EXPECT_TRUE(model.writeNMEASentence(bytes("$GPGGA\r\n")));
+    EXPECT_EQ(listener.receive(8), "$GPGGA\r\n");
+    EXPECT_EQ(talker.receive(8), "$GPGGA\r\n");
+    EXPECT_EQ(model.clientsConnected(), 2u);
+}
+
+TEST_P(ServerTest, StartsOnceAndAgainAfterClosing) {
+    EXPECT_FALSE(model.createServerConnection(&controller, "0"));
+    TCPConnectionModel other;
+    EXPECT_FALSE(other.createServerConnection(nullptr, std::to_string(port), "127.0.0.1")); // port taken
+    EXPECT_FALSE(other.createServerConnection(nullptr, std::nullopt));
+    Peer peer(port);
+    ASSERT_TRUE(waitForClients(1));
+    model.closeServerConnection();
+    EXPECT_EQ(controller.disconnected, 1);
+    EXPECT_FALSE(model.serverConnected());
+    EXPECT_EQ(model.clientsConnected(), 0u);
+    EXPECT_EQ(peer.receive(1), "");                                             // closed by the server
+    ASSERT_TRUE(model.createServerConnection(&controller, "abc", "127.0.0.1")); // the system chooses
+    EXPECT_NE(model.serverPort(), 0);
+    EXPECT_EQ(model.clientsConnected(), 0u);
+}
+
+TEST_P(ServerTest, AStalledClientIsDroppedAtTheCapWhileAFastOneGetsEverything) {
+    Peer stalled(port, 4096), fast(port);
+    ASSERT_TRUE(waitForClients(2));
+    const std::string line = "$GPGSV,3,1,11,03,03,111,00,04,15,270,00,06,01,010,00,13,06,292,00*74\r\n";
+    const size_t lines = 6 * TCPConnectionModel::kClientOutgoingLimit / line.size();
+    std::string got;
+    std::thread reading([&] { got = fast.receive(lines * line.size()); });
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        for (size_t i = 0; i < lines; ++i)
+            model.writeNMEASentence(bytes(line));
+        done = true;
+    });
+    ASSERT_TRUE(runUntil([&] { return done && model.clientsConnected() == 1; }, 30));
+    reader.join();
+    reading.join();
+    EXPECT_EQ(got.size(), lines * line.size());
+    bool whole = true;
+    for (size_t at = 0; whole && at < got.size(); at += line.size())
+        whole = got.compare(at, line.size(), line) == 0;
+    EXPECT_TRUE(whole);
+    EXPECT_FALSE(controller.offThread);
+}
+
+TEST_P(ServerTest, AFloodOfComingAndGoingClientsLeavesNothingBehind) {
+    const size_t descriptors = openDescriptors();
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+        while (!stop) {
+            model.writeNMEASentence(bytes("$GPRMC,,V,,,,,,,,,,N*53\r\n"));
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    std::atomic<int> finished{0};
+    std::thread crowd([&] {
+        for (int i = 0; i < 200; ++i) {
+            Peer peer(port);
+            if (i % 4 == 1)
+                peer.receive(100);
+            if (i % 4 == 2)
+                peer.send("hello\r\n");
+            peer.close(i % 4 == 3);
+        }
+        finished = 1;
+    });
+    Peer steady(port);
+    ASSERT_TRUE(runUntil([&] { return finished == 1; }, 60));
+    crowd.join();
+    ASSERT_TRUE(waitForClients(1));
+    stop = true;
+    reader.join();
+    EXPECT_GE(steady.receive(25 * 100).size(), 2500u); // served throughout
+    steady.close();
+    ASSERT_TRUE(waitForClients(0));
+    runFor(0.05);
+    EXPECT_EQ(openDescriptors(), descriptors);
+}
+
+TEST(ServerHost, ChoosesTheFirstAddressOutsideTheLoopbackNetwork) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(TCPConnectionModel::serverHost(V{"127.0.0.1", "192.168.1.20", "10.0.0.1"}), "192.168.1.20");
+    EXPECT_EQ(TCPConnectionModel::serverHost(V{"127.0.0.1", "127.0.1.1"}), "");
+    EXPECT_EQ(TCPConnectionModel::serverHost(V{"fe80::1", "1234.5.6.7"}), "");
+    EXPECT_EQ(TCPConnectionModel::serverHost(V{}), "");
+    const std::string mine = TCPConnectionModel::serverHost();
+    EXPECT_TRUE(mine.empty() || mine.compare(0, 4, "127.") != 0) << mine;
+    EXPECT_FALSE(TCPConnectionModel::hostName().empty());
+}
+
+TEST(PortText, LeadingIntegerModulo65536) {
+    const std::pair<const char*, uint16_t> cases[] = {
+        {"2114", 2114},         {"abc", 0}, {"", 0}, {" 80x", 80}, {"70000", 4464}, {"-1", 65535},
+        {"99999999999", 65535},
+    };
+    for (const auto& [text, port] : cases)
+        EXPECT_EQ(TCPConnectionModel::portFromText(text), port) << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Loops, ServerTest, testing::ValuesIn(loopKinds()), loopName);
+
+} // namespace
