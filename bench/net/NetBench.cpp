@@ -1,0 +1,166 @@
+// The NMEA server at the library level: lines fed from a reader thread (as the console's reader
+// hands them on) to 1-500 clients on 127.0.0.1. Figures: lines a second delivered to every
+// client, the delay from the feed to each client's socket, lost or reordered lines, the
+// server's CPU time (feeding thread and event loop) per delivered line, and memory with a
+// client that never reads.
+
+#include "bench/net/ClientFleet.h"
+#include "net/PollRunLoop.h"
+#include "net/TCPConnectionModel.h"
+#ifdef MUX_NET_QT
+#include "net/QtRunLoop.h"
+#include <QCoreApplication>
+#endif
+
+#include <benchmark/benchmark.h>
+
+#include <ctime>
+#include <fstream>
+
+namespace {
+
+using namespace std::chrono;
+
+double threadCpuSeconds() {
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+double residentMegabytes() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+struct Server {
+    Server() {
+#ifdef MUX_NET_QT
+        loop = QtRunLoop::install(); // the console's loop
+#else
+        loop = PollRunLoop::install();
+#endif
+        model.createServerConnection(nullptr, "0", "127.0.0.1");
+    }
+    ~Server() {
+        model.closeServerConnection();
+        RunLoop::setCurrent(nullptr);
+    }
+    bool await(const std::function<bool()>& done, double seconds = 60) {
+        return loop->runUntil(done, seconds);
+    }
+    std::shared_ptr<RunLoop> loop;
+    TCPConnectionModel model;
+};
+
+struct Feed {
+    uint64_t lines = 0;
+    double rate = 0;       // lines a second; 0: as fast as the slowest reading client takes them
+    double cpuSeconds = 0; // the feeding thread's
+    std::atomic<bool> done{false};
+};
+
+// Feeds stamped lines from its own thread, as the console's reader does.
+std::thread feed(Server& server, const bench::ClientFleet& fleet, Feed& f) {
+    return std::thread([&server, &fleet, &f] {
+        const double cpu = threadCpuSeconds();
+        const auto start = steady_clock::now();
+        for (uint64_t i = 0; i < f.lines; ++i) {
+            if (f.rate > 0)
+                std::this_thread::sleep_until(
+                    start + duration_cast<steady_clock::duration>(duration<double>(i / f.rate)));
+            else
+                while (i % 64 == 0 && i > fleet.deliveredToAll() + 4000)
+                    std::this_thread::sleep_for(microseconds(200)); // stay well inside the cap
+            const std::string line = bench::stampedLine(i);
+            server.model.writeNMEASentence(reinterpret_cast<const uint8_t*>(line.data()), line.size());
+        }
+        f.cpuSeconds = threadCpuSeconds() - cpu;
+        f.done = true;
+    });
+}
+
+void report(benchmark::State& state, const bench::ClientFleet& fleet, const Feed& f, double seconds,
+            double loopCpu, size_t clients) {
+    const bench::Percentiles delay = fleet.latency();
+    const double delivered = static_cast<double>(fleet.stampedTotal());
+    state.counters["lines_per_s_to_all"] = static_cast<double>(fleet.deliveredToAll()) / seconds;
+    state.counters["delivered_pct"] = 100.0 * delivered / static_cast<double>(f.lines * clients);
+    state.counters["lost"] = static_cast<double>(fleet.lost());
+    state.counters["reordered"] = static_cast<double>(fleet.reordered());
+    state.counters["delay_median_us"] = delay.median;
+    state.counters["delay_p99_us"] = delay.p99;
+    state.counters["delay_max_us"] = delay.max;
+    state.counters["server_cpu_us_per_line"] = delivered > 0 ? 1e6 * (f.cpuSeconds + loopCpu) / delivered : 0;
+}
+
+// Args: clients, lines a second (0: as fast as every client takes them).
+void BM_Delivery(benchmark::State& state) {
+    const auto clients = static_cast<size_t>(state.range(0));
+    for (auto _ : state) {
+        Server server;
+        bench::ClientFleet fleet(server.model.serverPort(), clients, 0, 2);
+        if (!server.await([&] { return fleet.ready() && server.model.clientsConnected() == clients; })) {
+            state.SkipWithError("clients did not connect");
+            return;
+        }
+        Feed f;
+        f.rate = static_cast<double>(state.range(1));
+        f.lines = f.rate > 0 ? static_cast<uint64_t>(f.rate * 2) : std::min<uint64_t>(30000, 200000 / clients);
+        const double loopCpu = threadCpuSeconds();
+        const auto start = steady_clock::now();
+        std::thread feeder = feed(server, fleet, f);
+        server.await([&] { return f.done && fleet.deliveredToAll() >= f.lines; });
+        const double seconds = duration<double>(steady_clock::now() - start).count();
+        const double loopSeconds = threadCpuSeconds() - loopCpu;
+        feeder.join();
+        server.await([&] { return fleet.stampedTotal() >= f.lines * clients; }, 1);
+        report(state, fleet, f, seconds, loopSeconds, clients);
+    }
+}
+BENCHMARK(BM_Delivery)
+    ->ArgNames({"clients", "rate"})
+    ->ArgsProduct({{1, 10, 100, 500}, {200, 1000}})
+    ->Args({1, 0})
+    ->Args({10, 0})
+    ->Args({100, 0})
+    ->Args({500, 0})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// One client never reads while another takes 40 MB of lines: the server's memory stays flat.
+void BM_StalledClientMemory(benchmark::State& state) {
+    for (auto _ : state) {
+        Server server;
+        bench::ClientFleet fleet(server.model.serverPort(), 2, 1);
+        server.await([&] { return fleet.ready() && server.model.clientsConnected() == 2; });
+        const double before = residentMegabytes();
+        double peak = before;
+        Feed f;
+        f.lines = 40 * 1024 * 1024 / 40;
+        std::thread feeder = feed(server, fleet, f);
+        server.await([&] {
+            peak = std::max(peak, residentMegabytes());
+            return f.done && fleet.deliveredToAll() >= f.lines;
+        });
+        feeder.join();
+        state.counters["rss_growth_MB"] = peak - before;
+        state.counters["stalled_dropped"] = server.model.clientsConnected() == 1 ? 1 : 0;
+        state.counters["fast_client_lost"] = static_cast<double>(fleet.lost());
+    }
+}
+BENCHMARK(BM_StalledClientMemory)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv) {
+#ifdef MUX_NET_QT
+    QCoreApplication app(argc, argv);
+#endif
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
