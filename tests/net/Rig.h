@@ -8,6 +8,7 @@
 #endif
 
 #include <arpa/inet.h>
+#include <cstring>
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
