@@ -1,4 +1,4 @@
-// TCPConnectionModel: the shared instance, the server side and the NetSocket events.
+// TCPConnectionModel: the shared instance, the server side, the client connection's events.
 
 #include "net/TCPConnectionModel.h"
 
@@ -36,167 +36,104 @@ TCPConnectionModel::~TCPConnectionModel() {
 bool TCPConnectionModel::createServerConnection(TCPServerDelegate* delegate,
                                                 const std::optional<std::string>& portText,
                                                 const std::string& bindAddress) {
-    if (serverNetSocket_ || !portText)
+    if (server_ || !portText)
         return false;
-    {
-        std::lock_guard lock(clientsMutex_);
-        clientSocketsArray_.clear();
-    }
-    std::shared_ptr<NetSocket> server = NetSocket::netsocket();
-    if (!server || !server->listenOnPort(portFromText(*portText), NetSocket::kDefaultBacklog, bindAddress))
-        return false;
+    std::shared_ptr<RunLoop> owner = RunLoop::current();
+    std::weak_ptr<char> alive = alive_;
+    TCPServer::Events events;
+    events.clientsChanged = [this, alive] {
+        if (TCPServerDelegate* d = alive.expired() ? nullptr : serverDelegate_.load())
+            d->updateConnections();
+    };
+    events.listenerLost = [this, alive] {
+        if (!alive.expired())
+            closeServerConnection();
+    };
     NetSocket::ignoreBrokenPipes();
-    server->setDelegate(this);
-    serverNetSocket_ = std::move(server);
+    std::shared_ptr<TCPServer> server =
+        TCPServer::start(portFromText(*portText), bindAddress, clientCeiling(), owner, std::move(events));
+    if (!server)
+        return false;
     serverDelegate_ = delegate;
-    maxClients_ = clientCeiling();
     {
-        std::lock_guard lock(clientsMutex_);
-        serverLoop_ = RunLoop::current();
+        std::lock_guard lock(serverMutex_);
+        server_ = std::move(server);
+        serverOwner_ = std::move(owner);
     }
     serverListening_ = true;
     return true;
 }
 
 void TCPConnectionModel::closeServerConnection() {
-    if (serverNetSocket_) {
-        std::vector<std::shared_ptr<NetSocket>> clients;
-        {
-            std::lock_guard lock(clientsMutex_);
-            clients.swap(clientSocketsArray_);
-            serverLoop_.reset();
-        }
+    std::shared_ptr<TCPServer> server;
+    {
+        std::lock_guard lock(serverMutex_);
+        server = std::move(server_);
+        serverOwner_.reset();
+    }
+    if (server) {
         serverListening_ = false;
-        for (const auto& client : clients)
-            client->close();
-        std::shared_ptr<NetSocket> server = std::move(serverNetSocket_);
-        server->close();
+        server->stop(); // every client and the listener closed
         if (TCPServerDelegate* delegate = serverDelegate_)
             delegate->serverSocketDisconnected();
     }
     serverDelegate_ = nullptr;
 }
 
+std::shared_ptr<TCPServer> TCPConnectionModel::currentServer(std::shared_ptr<RunLoop>* owner) const {
+    std::lock_guard lock(serverMutex_);
+    if (owner)
+        *owner = serverOwner_;
+    return server_;
+}
+
 unsigned TCPConnectionModel::clientsConnected() const {
-    std::lock_guard lock(clientsMutex_);
-    return static_cast<unsigned>(std::count_if(clientSocketsArray_.begin(), clientSocketsArray_.end(),
-                                               [](const auto& client) { return client->isConnected(); }));
+    const std::shared_ptr<TCPServer> server = currentServer();
+    return server ? server->clientsConnected() : 0;
 }
 
 uint16_t TCPConnectionModel::serverPort() const {
-    return serverNetSocket_ && serverNetSocket_->isListening() ? serverNetSocket_->localPort() : 0;
+    const std::shared_ptr<TCPServer> server = currentServer();
+    return server ? server->port() : 0;
 }
 
 bool TCPConnectionModel::writeNMEASentence(const uint8_t* line, size_t length) {
-    if (line == nullptr || length == 0)
+    std::shared_ptr<RunLoop> owner;
+    const std::shared_ptr<TCPServer> server = currentServer(&owner);
+    if (!server || line == nullptr || length == 0 || server->clientsConnected() == 0)
         return false;
-    bool sent = false;
-    std::shared_ptr<RunLoop> loop;
-    {
-        std::lock_guard lock(clientsMutex_);
-        if (clientSocketsArray_.empty())
-            return false;
-        // Each write copies the line, sends what the socket takes at once and leaves the rest
-        // for the server's thread: no client can hold up the caller or the others.
-        for (const auto& client : clientSocketsArray_) {
-            if (client->isConnected()) {
-                client->write(line, length);
-                sent = true;
-            }
-        }
-        loop = serverLoop_;
-    }
-    if (loop && serverDelegate_.load()) {
+    server->broadcast(line, length); // a copy; the caller may change its buffer at once
+    if (owner && serverDelegate_.load()) {
         std::weak_ptr<char> alive = alive_;
-        loop->post([this, alive, copy = Bytes(line, line + length)] {
-            if (alive.expired())
-                return;
-            if (TCPServerDelegate* delegate = serverDelegate_)
+        owner->post([this, alive, copy = Bytes(line, line + length)] {
+            if (TCPServerDelegate* delegate = alive.expired() ? nullptr : serverDelegate_.load())
                 delegate->writeNMEASentence(copy);
         });
     }
-    return sent;
-}
-
-void TCPConnectionModel::notifyUpdateConnections() {
-    if (TCPServerDelegate* delegate = serverDelegate_)
-        delegate->updateConnections();
-}
-
-void TCPConnectionModel::netsocketConnectionAccepted(NetSocket& listener, std::shared_ptr<NetSocket> socket) {
-    if (&listener != serverNetSocket_.get() || !socket->isConnected())
-        return;
-    std::shared_ptr<RunLoop> loop;
-    {
-        std::lock_guard lock(clientsMutex_);
-        if (clientSocketsArray_.size() >= maxClients_)
-            return; // turned away: closed as it goes out of scope
-        loop = serverLoop_;
-    }
-    socket->setDelegate(this);
-    socket->setOutgoingLimit(kClientOutgoingLimit);
-    socket->setLowDelay();
-    // Scheduled for its write events and to see at once when the client leaves.
-    if (!socket->scheduleOnRunLoop(loop))
-        return;
-    {
-        std::lock_guard lock(clientsMutex_);
-        clientSocketsArray_.push_back(std::move(socket));
-    }
-    notifyUpdateConnections();
+    return true;
 }
 
 void TCPConnectionModel::netsocketDisconnected(NetSocket& socket) {
-    if (&socket == clientNetSocket_.get()) {
+    if (&socket == clientNetSocket_.get())
         closeClientConnection(true);
-        return;
-    }
-    if (&socket == serverNetSocket_.get()) {
-        closeServerConnection();
-        return;
-    }
-    std::shared_ptr<NetSocket> departed; // released after the lock, on this thread
-    {
-        std::lock_guard lock(clientsMutex_);
-        auto it = std::find_if(clientSocketsArray_.begin(), clientSocketsArray_.end(),
-                               [&](const auto& client) { return client.get() == &socket; });
-        if (it == clientSocketsArray_.end())
-            return;
-        departed = std::move(*it);
-        clientSocketsArray_.erase(it);
-    }
-    notifyUpdateConnections();
 }
 
 void TCPConnectionModel::netsocketDataAvailable(NetSocket& socket, size_t total) {
-    if (&socket == clientNetSocket_.get()) {
-        if (total > 0)
-            receiveLines(socket);
-        return;
-    }
-    // What a server client says is not wanted; reading it only shows when the client leaves.
-    socket.readData();
+    if (&socket == clientNetSocket_.get() && total > 0)
+        receiveLines(socket);
 }
 
 void TCPConnectionModel::netsocketConnected(NetSocket& socket) {
-    if (&socket == clientNetSocket_.get()) {
-        if (clientDelegate_)
-            clientDelegate_->clientSocketConnected();
-    } else if (&socket == serverNetSocket_.get()) {
-        if (TCPServerDelegate* delegate = serverDelegate_)
-            delegate->serverSocketConnected();
-    }
+    if (&socket == clientNetSocket_.get() && clientDelegate_)
+        clientDelegate_->clientSocketConnected();
 }
 
 void TCPConnectionModel::netsocketConnectionTimedOut(NetSocket& socket, double) {
-    if (&socket == serverNetSocket_.get()) {
-        if (TCPServerDelegate* delegate = serverDelegate_)
-            delegate->serverSocketTimedOut();
-    } else if (&socket == clientNetSocket_.get()) {
-        if (clientDelegate_)
-            clientDelegate_->clientSocketTimedOut();
-        closeClientConnection(false);
-    }
+    if (&socket != clientNetSocket_.get())
+        return;
+    if (clientDelegate_)
+        clientDelegate_->clientSocketTimedOut();
+    closeClientConnection(false);
 }
 
 void TCPConnectionModel::setServerTransmit(bool gps, bool instruments, bool ais) {

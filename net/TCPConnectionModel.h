@@ -3,14 +3,16 @@
 // socket and the clients it accepted) and, apart from it, one client connection (TCP or UDP)
 // that receives lines from elsewhere.
 //
-// Threads: the server belongs to the thread that starts it, which must have a current run loop
-// (QtRunLoop::install() in the console, PollRunLoop in a program without Qt); its sockets'
-// events and every server delegate notification arrive there. writeNMEASentence(line),
-// serverConnected() and clientsConnected() may be called from any thread, and never wait on a
-// client. The client connection belongs likewise to the thread that creates it.
+// Threads: the server is started and stopped on one thread (the console's main thread); every
+// server delegate notification arrives there, through that thread's current run loop
+// (QtRunLoop::install() in the console). Its sockets are served by a sending thread of its own
+// (TCPServer). writeNMEASentence(line), serverConnected() and clientsConnected() may be called
+// from any thread; they only copy the line and never wait on a client. The client connection
+// belongs to the thread that creates it, which must have a current run loop.
 
 #include "link/NMEA.h" // Bytes
 #include "net/NetSocket.h"
+#include "net/TCPServer.h"
 
 #include <atomic>
 #include <cstdint>
@@ -50,9 +52,6 @@ public:
 
 class TCPConnectionModel : private NetSocketDelegate {
 public:
-    // A client this far behind has stopped reading: it is dropped rather than held in memory.
-    static constexpr size_t kClientOutgoingLimit = 1024 * 1024;
-
     static TCPConnectionModel& tcpConnection(); // the shared instance, never released
 
     TCPConnectionModel();
@@ -67,7 +66,7 @@ public:
     bool serverConnected() const { return serverListening_.load(); }
     unsigned clientsConnected() const;
     uint16_t serverPort() const; // the port listened on, 0 when stopped
-    // Hands the line, byte for byte, to every connected client; answers whether any got it.
+    // Hands the line, byte for byte, to every connected client; answers whether one was there.
     bool writeNMEASentence(const uint8_t* line, size_t length);
     bool writeNMEASentence(const Bytes& line) { return writeNMEASentence(line.data(), line.size()); }
 
@@ -116,21 +115,18 @@ private:
     void netsocketDisconnected(NetSocket& socket) override;
     void netsocketDataAvailable(NetSocket& socket, size_t total) override;
     void netsocketConnectionTimedOut(NetSocket& socket, double interval) override;
-    void netsocketConnectionAccepted(NetSocket& listener, std::shared_ptr<NetSocket> socket) override;
     void receiveLines(NetSocket& socket);
-    void notifyUpdateConnections();
+    std::shared_ptr<TCPServer> currentServer(std::shared_ptr<RunLoop>* owner = nullptr) const;
 
     std::shared_ptr<NetSocket> clientNetSocket_;
-    std::shared_ptr<NetSocket> serverNetSocket_;
     TCPClientDelegate* clientDelegate_ = nullptr;
-    std::atomic<TCPServerDelegate*> serverDelegate_{nullptr};
 
-    // Walked by the broadcasting thread, changed by the server's thread.
-    mutable std::mutex clientsMutex_;
-    std::vector<std::shared_ptr<NetSocket>> clientSocketsArray_;
-    std::shared_ptr<RunLoop> serverLoop_;
+    // The server; read by broadcasting threads, changed by the owner's.
+    mutable std::mutex serverMutex_;
+    std::shared_ptr<TCPServer> server_;
+    std::shared_ptr<RunLoop> serverOwner_;
+    std::atomic<TCPServerDelegate*> serverDelegate_{nullptr};
     std::atomic<bool> serverListening_{false};
-    size_t maxClients_ = 0;
 
     bool serverTransmitGPS_ = true;
     bool serverTransmitInstruments_ = true;

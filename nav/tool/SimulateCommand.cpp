@@ -3,7 +3,6 @@
 #include "nav/NMEASimulator.h"
 #include "nav/tool/Commands.h"
 #include "net/NetSocket.h"
-#include "net/PollRunLoop.h"
 #include "net/TCPConnectionModel.h"
 
 #include <cerrno>
@@ -11,7 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <thread>
+#include <poll.h>
 
 namespace {
 
@@ -135,8 +134,7 @@ int runSimulate(const Arguments& args) {
     simulator.setVariation(static_cast<float>(o.variation));
 
     installSignals();
-    // The same server as the console's, on a poll loop instead of Qt's.
-    std::shared_ptr<PollRunLoop> loop;
+    // The same server as the console's; it serves its clients from a thread of its own.
     TCPConnectionModel server;
     if (o.tcp) {
         sockaddr_in address{};
@@ -144,7 +142,6 @@ int runSimulate(const Arguments& args) {
             std::fprintf(stderr, "navtool: \"%s\" is not an IPv4 address\n", o.bind.c_str());
             return 1;
         }
-        loop = PollRunLoop::install();
         errno = 0;
         if (!server.createServerConnection(nullptr, std::to_string(o.port), o.bind)) {
             std::fprintf(stderr, "navtool: cannot listen on %s port %u: %s\n", o.bind.c_str(), o.port,
@@ -172,14 +169,10 @@ int runSimulate(const Arguments& args) {
         }
         ++sent;
         next += period;
-        // Pace by the schedule, not by the time each write took; wake for clients meanwhile.
-        for (auto now = Clock::now(); now < next && !stopRequested; now = Clock::now()) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(next - now);
-            if (o.tcp)
-                loop->runOnce(left);
-            else
-                std::this_thread::sleep_for(left);
-        }
+        // Pace by the schedule, not by the time each write took; a signal ends the wait.
+        for (auto now = Clock::now(); now < next && !stopRequested; now = Clock::now())
+            ::poll(nullptr, 0,
+                   static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(next - now).count()));
         if (Clock::now() - next > std::chrono::seconds(1))
             next = Clock::now(); // after a stall, no burst to catch up
     }
