@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <sys/resource.h>
+#include <thread>
 
 namespace {
 
@@ -15,6 +16,11 @@ size_t clientCeiling() {
     if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
         open = limit.rlim_cur;
     return std::clamp<size_t>(open > 64 ? static_cast<size_t>(open - 64) : 8, 8, 4096);
+}
+
+// One sending thread a core, up to four: a line reaches many clients in parallel.
+size_t senderCount() {
+    return std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4);
 }
 
 } // namespace
@@ -50,8 +56,8 @@ bool TCPConnectionModel::createServerConnection(TCPServerDelegate* delegate,
             closeServerConnection();
     };
     NetSocket::ignoreBrokenPipes();
-    std::shared_ptr<TCPServer> server =
-        TCPServer::start(portFromText(*portText), bindAddress, clientCeiling(), owner, std::move(events));
+    std::shared_ptr<TCPServer> server = TCPServer::start(
+        portFromText(*portText), bindAddress, clientCeiling(), senderCount(), owner, std::move(events));
     if (!server)
         return false;
     serverDelegate_ = delegate;

@@ -3,8 +3,128 @@
 #include <algorithm>
 #include <cerrno>
 
+// One sending thread: its loop, its clients and the batch of lines waiting for them. The first
+// sender also serves the listening socket.
+class TCPServer::Sender : private NetSocketDelegate {
+public:
+    Sender(TCPServer* server, std::shared_ptr<NetSocket> listener)
+        : server_(server), listener_(std::move(listener)) {
+        std::promise<void> ready;
+        thread_ = std::thread([this, &ready] { run(ready); });
+        ready.get_future().wait();
+    }
+    ~Sender() override { stop(); }
+
+    void stop() {
+        if (!thread_.joinable())
+            return;
+        stopping_ = true;
+        loop_->post([] {}); // wakes the loop to see the flag
+        thread_.join();
+    }
+    void broadcast(const uint8_t* line, size_t length) {
+        if (load() == 0)
+            return;
+        {
+            std::lock_guard lock(batchMutex_);
+            batch_.insert(batch_.end(), line, line + length);
+            if (flushPosted_)
+                return;
+            flushPosted_ = true;
+        }
+        loop_->post([this] { flush(); });
+    }
+    // Any thread: the client is served from this sender's thread.
+    void adopt(std::shared_ptr<NetSocket> socket) {
+        pending_++;
+        loop_->post([this, socket] {
+            socket->setDelegate(this);
+            if (socket->scheduleOnRunLoop(loop_))
+                served_.push_back(socket);
+            recount();
+            pending_--;
+            server_->tellOwner(server_->events_.clientsChanged);
+        });
+    }
+    size_t load() const { return servedCount_.load() + pending_.load(); }
+    unsigned connected() const { return connected_.load(); }
+    const std::shared_ptr<PollRunLoop>& loop() const { return loop_; }
+
+private:
+    void run(std::promise<void>& ready) {
+        loop_ = std::make_shared<PollRunLoop>();
+        if (listener_) {
+            listener_->setDelegate(this);
+            listener_->scheduleOnRunLoop(loop_);
+        }
+        ready.set_value();
+        while (!stopping_)
+            loop_->runOnce(std::chrono::milliseconds(500));
+        // The sockets' sources belong to this loop: they go on this thread.
+        for (const auto& client : served_)
+            client->close();
+        served_.clear();
+        if (listener_)
+            listener_->close();
+        connected_ = 0;
+    }
+    void flush() {
+        Bytes batch;
+        {
+            std::lock_guard lock(batchMutex_);
+            batch.swap(batch_);
+            flushPosted_ = false;
+        }
+        // One write a client: what its socket does not take at once waits in its outgoing
+        // buffer, up to the limit, and goes out on its write events.
+        for (const auto& client : served_)
+            if (client->isConnected())
+                client->write(batch.data(), batch.size());
+        recount();
+    }
+    void recount() {
+        unsigned n = 0;
+        for (const auto& client : served_)
+            n += client->isConnected() ? 1 : 0;
+        connected_ = n;
+        servedCount_ = served_.size();
+    }
+    void netsocketConnectionAccepted(NetSocket&, std::shared_ptr<NetSocket> socket) override {
+        server_->accepted(std::move(socket));
+    }
+    void netsocketDisconnected(NetSocket& socket) override {
+        if (&socket == listener_.get()) {
+            server_->tellOwner(server_->events_.listenerLost);
+            return;
+        }
+        const auto it = std::find_if(served_.begin(), served_.end(),
+                                     [&](const auto& client) { return client.get() == &socket; });
+        if (it == served_.end())
+            return;
+        served_.erase(it); // the socket itself lives on until its event returns
+        recount();
+        server_->tellOwner(server_->events_.clientsChanged);
+    }
+    void netsocketDataAvailable(NetSocket& socket, size_t) override {
+        socket.readData(); // what a client says is not wanted; reading shows when it leaves
+    }
+
+    TCPServer* server_;
+    std::shared_ptr<NetSocket> listener_;
+    std::shared_ptr<PollRunLoop> loop_;
+    std::thread thread_;
+    std::atomic<bool> stopping_{false};
+    std::vector<std::shared_ptr<NetSocket>> served_; // this thread's
+    std::atomic<size_t> servedCount_{0};
+    std::atomic<size_t> pending_{0}; // handed over, not yet served
+    std::atomic<unsigned> connected_{0};
+    std::mutex batchMutex_;
+    Bytes batch_;
+    bool flushPosted_ = false;
+};
+
 std::unique_ptr<TCPServer> TCPServer::start(uint16_t port, const std::string& bindAddress, size_t maxClients,
-                                            std::shared_ptr<RunLoop> owner, Events events) {
+                                            size_t senders, std::shared_ptr<RunLoop> owner, Events events) {
     auto listener = std::make_shared<NetSocket>();
     if (!listener->open() || !listener->listenOnPort(port, NetSocket::kDefaultBacklog, bindAddress)) {
         const int error = errno;
@@ -13,14 +133,13 @@ std::unique_ptr<TCPServer> TCPServer::start(uint16_t port, const std::string& bi
         return nullptr;
     }
     std::unique_ptr<TCPServer> server(new TCPServer);
-    server->listener_ = std::move(listener);
-    server->port_ = server->listener_->localPort();
+    server->port_ = listener->localPort();
     server->maxClients_ = maxClients;
     server->owner_ = std::move(owner);
     server->events_ = std::move(events);
-    std::promise<void> ready;
-    server->thread_ = std::thread(&TCPServer::run, server.get(), &ready);
-    ready.get_future().wait();
+    server->senders_.push_back(std::make_unique<Sender>(server.get(), std::move(listener)));
+    for (size_t i = 1; i < senders; ++i)
+        server->senders_.push_back(std::make_unique<Sender>(server.get(), nullptr));
     return server;
 }
 
@@ -30,59 +149,34 @@ TCPServer::~TCPServer() {
 
 void TCPServer::stop() {
     *live_ = false;
-    if (!thread_.joinable())
-        return;
-    stopping_ = true;
-    loop_->post([] {}); // wakes the loop to see the flag
-    thread_.join();
-}
-
-void TCPServer::run(std::promise<void>* ready) {
-    loop_ = std::make_shared<PollRunLoop>();
-    listener_->setDelegate(this);
-    listener_->scheduleOnRunLoop(loop_);
-    ready->set_value();
-    while (!stopping_)
-        loop_->runOnce(std::chrono::milliseconds(500));
-    // The sockets' sources belong to this loop: they go on this thread.
-    for (const auto& client : clients_)
-        client->close();
-    clients_.clear();
-    listener_->close();
-    connected_ = 0;
+    for (auto& sender : senders_)
+        sender->stop();
 }
 
 void TCPServer::broadcast(const uint8_t* line, size_t length) {
-    {
-        std::lock_guard lock(batchMutex_);
-        batch_.insert(batch_.end(), line, line + length);
-        if (flushPosted_)
-            return;
-        flushPosted_ = true;
-    }
-    loop_->post([this] { flush(); });
+    for (auto& sender : senders_)
+        sender->broadcast(line, length);
 }
 
-void TCPServer::flush() {
-    Bytes batch;
-    {
-        std::lock_guard lock(batchMutex_);
-        batch.swap(batch_);
-        flushPosted_ = false;
-    }
-    // One write a client: what its socket does not take at once waits in its outgoing buffer,
-    // up to the limit, and goes out on its write events.
-    for (const auto& client : clients_)
-        if (client->isConnected())
-            client->write(batch.data(), batch.size());
-    recount();
-}
-
-void TCPServer::recount() {
+unsigned TCPServer::clientsConnected() const {
     unsigned n = 0;
-    for (const auto& client : clients_)
-        n += client->isConnected() ? 1 : 0;
-    connected_ = n;
+    for (const auto& sender : senders_)
+        n += sender->connected();
+    return n;
+}
+
+void TCPServer::accepted(std::shared_ptr<NetSocket> socket) {
+    size_t total = 0;
+    for (const auto& sender : senders_)
+        total += sender->load();
+    if (total >= maxClients_ || !socket->isConnected())
+        return; // turned away: closed as it goes out of scope
+    socket->setOutgoingLimit(kClientOutgoingLimit);
+    socket->setLowDelay();
+    // The sender with the fewest clients takes it.
+    const auto least = std::min_element(senders_.begin(), senders_.end(),
+                                        [](const auto& a, const auto& b) { return a->load() < b->load(); });
+    (*least)->adopt(std::move(socket));
 }
 
 void TCPServer::tellOwner(const std::function<void()>& event) {
@@ -93,37 +187,4 @@ void TCPServer::tellOwner(const std::function<void()>& event) {
         if (*live) // nothing after stop()
             event();
     });
-}
-
-void TCPServer::netsocketConnectionAccepted(NetSocket&, std::shared_ptr<NetSocket> socket) {
-    if (clients_.size() >= maxClients_ || !socket->isConnected())
-        return; // turned away: closed as it goes out of scope
-    socket->setDelegate(this);
-    socket->setOutgoingLimit(kClientOutgoingLimit);
-    socket->setLowDelay();
-    // Scheduled for its write events, and to see at once when the client leaves.
-    if (!socket->scheduleOnRunLoop(loop_))
-        return;
-    clients_.push_back(std::move(socket));
-    recount();
-    tellOwner(events_.clientsChanged);
-}
-
-void TCPServer::netsocketDisconnected(NetSocket& socket) {
-    if (&socket == listener_.get()) {
-        tellOwner(events_.listenerLost);
-        return;
-    }
-    const auto it = std::find_if(clients_.begin(), clients_.end(),
-                                 [&](const auto& client) { return client.get() == &socket; });
-    if (it == clients_.end())
-        return;
-    clients_.erase(it); // the socket itself lives on until its event returns
-    recount();
-    tellOwner(events_.clientsChanged);
-}
-
-void TCPServer::netsocketDataAvailable(NetSocket& socket, size_t) {
-    // What a client says is not wanted; reading it only shows when the client leaves.
-    socket.readData();
 }

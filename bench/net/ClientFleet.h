@@ -15,6 +15,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <netinet/in.h>
@@ -81,8 +83,13 @@ public:
 
     // Connects `count` clients (the first `stalled` of them never read) from a thread of its own,
     // so that the server's loop can accept them meanwhile, then reads on `threads` threads.
-    ClientFleet(uint16_t port, size_t count, size_t stalled = 0, size_t threads = 1) {
+    // `accepted`, when given, tells how many clients the server has taken so far: connecting
+    // then waits for it to keep up, so that no attempt meets a full listening queue.
+    ClientFleet(uint16_t port, size_t count, size_t stalled = 0, size_t threads = 1,
+                std::function<size_t()> accepted = {}) {
         raiseDescriptorLimit();
+        cpuSlots_ = 1 + threads;
+        cpu_ = std::make_unique<std::atomic<int64_t>[]>(cpuSlots_);
         for (size_t i = 0; i < count; ++i) {
             auto client = std::make_unique<Client>();
             client->fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -93,16 +100,20 @@ public:
             }
             clients_.push_back(std::move(client));
         }
-        connector_ = std::thread([this, port, threads] {
+        connector_ = std::thread([this, port, threads, accepted] {
             sockaddr_in address{};
             address.sin_family = AF_INET;
             address.sin_port = htons(port);
             address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            for (size_t i = 0; i < clients_.size(); ++i)
+            for (size_t i = 0; i < clients_.size(); ++i) {
+                for (int wait = 0; accepted && i >= accepted() + 4 && wait < 5000; ++wait)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 if (::connect(clients_[i]->fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
                     std::fprintf(stderr, "client %zu: %s\n", i, std::strerror(errno));
+            }
             for (size_t t = 0; t < threads; ++t)
                 threads_.emplace_back([this, t, threads] { run(t, threads); });
+            cpu_[0] = threadCpuNanoseconds();
             ready_ = true;
         });
     }
@@ -135,6 +146,15 @@ public:
         std::lock_guard lock(mutex_);
         return percentiles(delays_);
     }
+    // CPU time of the fleet's own threads, to tell the server's apart from it.
+    double cpuSeconds() const {
+        int64_t total = 0;
+        for (size_t i = 0; i < cpuSlots_; ++i)
+            total += cpu_[i].load();
+        return static_cast<double>(total) * 1e-9;
+    }
+    // Delays are kept unless switched off (a long run would keep a great many).
+    void recordDelays(bool on) { recordDelays_ = on; }
     void clearLatency() {
         std::lock_guard lock(mutex_);
         delays_.clear();
@@ -163,6 +183,7 @@ private:
         std::vector<int64_t> delays;
         char chunk[65536];
         while (!stop_) {
+            cpu_[1 + part] = threadCpuNanoseconds();
             const int n = ::epoll_wait(poller, ready, 256, 20);
             const int64_t arrived = nowNanoseconds();
             for (int i = 0; i < n; ++i) {
@@ -177,6 +198,8 @@ private:
                 client->partial.append(chunk, static_cast<size_t>(got));
                 take(*client, arrived, delays);
             }
+            if (!recordDelays_)
+                delays.clear();
             if (!delays.empty()) {
                 std::lock_guard lock(mutex_);
                 delays_.insert(delays_.end(), delays.begin(), delays.end());
@@ -184,6 +207,12 @@ private:
             }
         }
         ::close(poller);
+    }
+
+    static int64_t threadCpuNanoseconds() {
+        timespec t{};
+        ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
     }
 
     static void take(Client& client, int64_t arrived, std::vector<int64_t>& delays) {
@@ -209,7 +238,9 @@ private:
     std::vector<std::unique_ptr<Client>> clients_;
     std::thread connector_;
     std::vector<std::thread> threads_; // readers, started by the connector
-    std::atomic<bool> stop_{false}, ready_{false};
+    std::atomic<bool> stop_{false}, ready_{false}, recordDelays_{true};
+    size_t cpuSlots_ = 0; // the connector's, then each reader's
+    std::unique_ptr<std::atomic<int64_t>[]> cpu_;
     mutable std::mutex mutex_;
     std::vector<int64_t> delays_;
 };

@@ -21,9 +21,9 @@ namespace {
 
 using namespace std::chrono;
 
-double threadCpuSeconds() {
+double cpuSeconds(clockid_t clock) {
     timespec t{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    ::clock_gettime(clock, &t);
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
@@ -64,7 +64,6 @@ struct Feed {
 // Feeds stamped lines from its own thread, as the console's reader does.
 std::thread feed(Server& server, const bench::ClientFleet& fleet, Feed& f) {
     return std::thread([&server, &fleet, &f] {
-        const double cpu = threadCpuSeconds();
         const auto start = steady_clock::now();
         for (uint64_t i = 0; i < f.lines; ++i) {
             if (f.rate > 0)
@@ -76,13 +75,14 @@ std::thread feed(Server& server, const bench::ClientFleet& fleet, Feed& f) {
             const std::string line = bench::stampedLine(i);
             server.model.writeNMEASentence(reinterpret_cast<const uint8_t*>(line.data()), line.size());
         }
-        f.cpuSeconds = threadCpuSeconds() - cpu;
         f.done = true;
     });
 }
 
+// serverCpu: the process's CPU time less the client fleet's (the feeding thread counts as the
+// console's reader).
 void report(benchmark::State& state, const bench::ClientFleet& fleet, const Feed& f, double seconds,
-            double loopCpu, size_t clients) {
+            double serverCpu, size_t clients) {
     const bench::Percentiles delay = fleet.latency();
     const double delivered = static_cast<double>(fleet.stampedTotal());
     state.counters["lines_per_s_to_all"] = static_cast<double>(fleet.deliveredToAll()) / seconds;
@@ -92,7 +92,7 @@ void report(benchmark::State& state, const bench::ClientFleet& fleet, const Feed
     state.counters["delay_median_us"] = delay.median;
     state.counters["delay_p99_us"] = delay.p99;
     state.counters["delay_max_us"] = delay.max;
-    state.counters["server_cpu_us_per_line"] = delivered > 0 ? 1e6 * (f.cpuSeconds + loopCpu) / delivered : 0;
+    state.counters["server_cpu_us_per_line"] = delivered > 0 ? 1e6 * serverCpu / delivered : 0;
 }
 
 // Args: clients, lines a second (0: as fast as every client takes them).
@@ -100,23 +100,26 @@ void BM_Delivery(benchmark::State& state) {
     const auto clients = static_cast<size_t>(state.range(0));
     for (auto _ : state) {
         Server server;
-        bench::ClientFleet fleet(server.model.serverPort(), clients, 0, 2);
+        bench::ClientFleet fleet(server.model.serverPort(), clients, 0, 2,
+                                 [&] { return size_t{server.model.clientsConnected()}; });
         if (!server.await([&] { return fleet.ready() && server.model.clientsConnected() == clients; })) {
             state.SkipWithError("clients did not connect");
             return;
         }
         Feed f;
         f.rate = static_cast<double>(state.range(1));
-        f.lines = f.rate > 0 ? static_cast<uint64_t>(f.rate * 2) : std::min<uint64_t>(30000, 200000 / clients);
-        const double loopCpu = threadCpuSeconds();
+        f.lines =
+            f.rate > 0 ? static_cast<uint64_t>(f.rate * 2) : std::min<uint64_t>(30000, 200000 / clients);
+        const double cpu = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - fleet.cpuSeconds();
+        fleet.clearLatency();
         const auto start = steady_clock::now();
         std::thread feeder = feed(server, fleet, f);
         server.await([&] { return f.done && fleet.deliveredToAll() >= f.lines; });
         const double seconds = duration<double>(steady_clock::now() - start).count();
-        const double loopSeconds = threadCpuSeconds() - loopCpu;
         feeder.join();
         server.await([&] { return fleet.stampedTotal() >= f.lines * clients; }, 1);
-        report(state, fleet, f, seconds, loopSeconds, clients);
+        report(state, fleet, f, seconds, cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - fleet.cpuSeconds() - cpu,
+               clients);
     }
 }
 BENCHMARK(BM_Delivery)
@@ -135,6 +138,7 @@ void BM_StalledClientMemory(benchmark::State& state) {
     for (auto _ : state) {
         Server server;
         bench::ClientFleet fleet(server.model.serverPort(), 2, 1);
+        fleet.recordDelays(false); // the fleet's own memory is not the server's
         server.await([&] { return fleet.ready() && server.model.clientsConnected() == 2; });
         const double before = residentMegabytes();
         double peak = before;
