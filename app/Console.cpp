@@ -46,18 +46,6 @@ void usage(const char* program, FILE* out) {
                  program);
 }
 
-std::optional<MuxFamily> familyNamed(const std::string& name) {
-    if (name == "legacy")
-        return MuxFamily::Legacy;
-    if (name == "third")
-        return MuxFamily::ThirdGeneration;
-    if (name == "model42")
-        return MuxFamily::Model42;
-    if (name == "other")
-        return MuxFamily::Other;
-    return std::nullopt;
-}
-
 // Returns the exit code when the program is to stop at once.
 std::optional<int> parse(int argc, char** argv, const char* program, Arguments& args) {
     for (int i = 1; i < argc; ++i) {
@@ -82,7 +70,7 @@ std::optional<int> parse(int argc, char** argv, const char* program, Arguments& 
             auto v = value();
             if (!v)
                 return 2;
-            args.family = familyNamed(*v);
+            args.family = muxFamilyNamed(*v);
             if (!args.family) {
                 std::fprintf(stderr, "%s: unknown family '%s'\n", program, v->c_str());
                 return 2;

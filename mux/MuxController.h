@@ -5,8 +5,8 @@
 #include "link/GPSTransfer.h"
 #include "link/NMEA.h"
 #include "link/Serial.h"
-#include "mux/Filter.h"
-#include "mux/MuxVariant.h"
+#include "mux/protocol/Filter.h"
+#include "mux/protocol/Descriptor.h"
 
 #include <QObject>
 

@@ -2,7 +2,7 @@
 // The main window's controls. The window owns them (Qt parents); the controller reaches them
 // through these outlets, on the main thread only.
 
-#include "mux/MuxVariant.h"
+#include "mux/protocol/Descriptor.h"
 
 #include <QWidget>
 

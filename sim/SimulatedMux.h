@@ -3,6 +3,8 @@
 // $PQVX query, applies every command, sends overflow and channel-number sentences of its own
 // accord, and streams instrument traffic. The console reaches it through its real serial code.
 
+#include "link/MuxFamily.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -12,13 +14,6 @@
 using Bytes = std::vector<uint8_t>;
 
 class TrafficSource; // sim/Traffic.h
-
-enum class MuxFamily {
-    Legacy,          // earlier generation: firmware 2.x, legacy configuration layout, channel speeds
-    ThirdGeneration, // version flags 8000
-    Model42,         // version flags 0008
-    Other,           // no family flags
-};
 
 // A snapshot of what the device holds, for tests.
 struct MuxFilterEntry {

@@ -1,4 +1,4 @@
-#include "mux/Filter.h"
+#include "mux/protocol/Filter.h"
 
 #include <gtest/gtest.h>
 
