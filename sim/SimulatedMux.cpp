@@ -14,6 +14,7 @@
 #include <poll.h>
 #include <random>
 #include <sys/eventfd.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -24,15 +25,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Replies owed beyond this while nobody reads: the device stops taking commands until the
-// console reads again, so memory stays bounded and no reply is ever dropped.
+// Replies owed beyond this while nobody reads are dropped, as a device's output buffer
+// overflows; it keeps reading and applying commands all the same.
 constexpr size_t kReplyBacklog = 64 * 1024;
 // Unsolicited lines wait no further than this much unread input on the console's side: past
 // it nobody is reading, and stale traffic piled up in the terminal would reach the next console.
 constexpr int kUnreadLimit = 2048;
 // A line that hung up (no slave side open) is looked at again after this, never in a tight loop.
 constexpr auto kHangupPause = std::chrono::milliseconds(100);
-// The longest the device thread sleeps; also how soon a console's exclusive claim is let go.
+// The longest the device thread sleeps; also how soon a closed console's exclusive claim is let go.
 constexpr auto kLongestWait = std::chrono::milliseconds(25);
 
 class Fd {
@@ -99,10 +100,11 @@ struct SimulatedMux::Impl {
     void sendTraffic();
     void sendStatus();
     void releaseExclusive();
+    void watchOpens();
 
     SimOptions options;
 
-    std::mutex lifecycle; // start, stop, unplug and replug one at a time
+    mutable std::mutex lifecycle; // start, stop, unplug and replug one at a time
     bool started = false;
     bool plugged = false;
 
@@ -117,7 +119,9 @@ struct SimulatedMux::Impl {
 
     Fd wake; // eventfd: stop, or new bytes to send
     Fd master;
-    Fd held; // our own slave descriptor: the line stays up while no console has it open
+    Fd held;         // our own slave descriptor: the line stays up while no console has it open
+    Fd opens;        // inotify on the terminal: who else has it open
+    int holders = 0; // device thread: descriptors of the terminal open elsewhere
     std::thread thread;
     std::atomic<bool> stopping{false};
 
@@ -160,8 +164,16 @@ bool SimulatedMux::Impl::openTerminal() {
         fail(std::string("cannot open ") + name);
         return false;
     }
+    // Opened after our own descriptor, so only the others' opens and closes count.
+    Fd watch(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    if (!watch || ::inotify_add_watch(watch.get(), name, IN_OPEN | IN_CLOSE) < 0) {
+        fail(std::string("cannot watch ") + name);
+        return false;
+    }
     master = std::move(m);
     held = std::move(h);
+    opens = std::move(watch);
+    holders = 0;
     std::lock_guard lock(mutex);
     slavePath = name;
     device.resetInput();
@@ -170,6 +182,7 @@ bool SimulatedMux::Impl::openTerminal() {
 
 void SimulatedMux::Impl::closeTerminal() {
     // Closing the master hangs the line up: the console's reads fail at once.
+    opens.reset();
     held.reset();
     master.reset();
 }
@@ -251,17 +264,15 @@ void SimulatedMux::Impl::run() {
     while (!stopping) {
         now = Clock::now();
         const bool lineUp = now >= hungUpUntil;
-        bool backlogged = false;
         bool owing = outPos < out.size();
         {
             std::lock_guard lock(mutex);
-            backlogged = replyBytes >= kReplyBacklog;
             owing = owing || !replies.empty();
         }
-        pollfd fds[2] = {{wake.get(), POLLIN, 0}, {-1, 0, 0}};
+        pollfd fds[3] = {{wake.get(), POLLIN, 0}, {-1, 0, 0}, {opens.get(), POLLIN, 0}};
         if (lineUp) {
             fds[1].fd = master.get();
-            fds[1].events = static_cast<short>((backlogged ? 0 : POLLIN) | (owing ? POLLOUT : 0));
+            fds[1].events = static_cast<short>(POLLIN | (owing ? POLLOUT : 0));
         }
         Clock::time_point deadline = now + kLongestWait;
         if (hasTraffic)
@@ -271,7 +282,7 @@ void SimulatedMux::Impl::run() {
         if (!lineUp)
             deadline = std::min(deadline, hungUpUntil);
         const auto wait = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
-        ::poll(fds, 2, static_cast<int>(std::max<long long>(wait, 0)));
+        ::poll(fds, 3, static_cast<int>(std::max<long long>(wait, 0)));
 
         if (fds[0].revents != 0) {
             uint64_t count = 0;
@@ -283,6 +294,8 @@ void SimulatedMux::Impl::run() {
         else if ((fds[1].revents & (POLLHUP | POLLERR)) != 0)
             hungUpUntil = now + kHangupPause;
         pumpReplies();
+        if ((fds[2].revents & POLLIN) != 0)
+            watchOpens();
         releaseExclusive();
 
         now = Clock::now();
@@ -315,6 +328,10 @@ void SimulatedMux::Impl::readInput(Clock::time_point now, Clock::time_point* hun
         received.erase(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(
                                                                 received.size() - options.receivedLimit));
     for (auto& reply : device.feed(buffer, static_cast<size_t>(n))) {
+        if (replyBytes + reply.size() > kReplyBacklog) {
+            ++dropped;
+            continue;
+        }
         replyBytes += reply.size();
         replies.push_back(std::move(reply));
     }
@@ -370,7 +387,13 @@ void SimulatedMux::Impl::sendTraffic() {
         std::lock_guard lock(mutex);
         talker = device.talkerID(line->channel);
     }
-    offer(wireLine(std::move(line->sentence), talker));
+    std::string wire = wireLine(std::move(line->sentence), talker);
+    {
+        std::lock_guard lock(mutex);
+        if (!device.routesToHost(wire))
+            return; // the filter list keeps it from the computer
+    }
+    offer(std::move(wire));
 }
 
 void SimulatedMux::Impl::sendStatus() {
@@ -383,10 +406,27 @@ void SimulatedMux::Impl::sendStatus() {
     std::fill(std::begin(counts), std::end(counts), 0u);
 }
 
+void SimulatedMux::Impl::watchOpens() {
+    alignas(inotify_event) char buffer[1024];
+    ssize_t n;
+    while ((n = ::read(opens.get(), buffer, sizeof buffer)) > 0)
+        for (ssize_t at = 0; at + ssize_t(sizeof(inotify_event)) <= n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            if ((event->mask & IN_OPEN) != 0)
+                ++holders;
+            if ((event->mask & IN_CLOSE) != 0)
+                holders = std::max(0, holders - 1);
+            at += ssize_t(sizeof(inotify_event) + event->len);
+        }
+}
+
 // A console claims the line for itself when it opens it. On a pseudo-terminal that claim
-// outlives the console's close, and would keep it (without privileges) from opening the port
-// again, so the device lets it go.
+// outlives the console's close (a real port forgets it at the last close), and would keep it
+// (without privileges) from opening the port again: once nobody else holds the terminal, the
+// device lets it go. While a console holds it, it stays, as a device cannot touch it.
 void SimulatedMux::Impl::releaseExclusive() {
+    if (holders > 0)
+        return;
     int exclusive = 0;
     if (::ioctl(held.get(), TIOCGEXCL, &exclusive) == 0 && exclusive != 0)
         ::ioctl(held.get(), TIOCNXCL);
@@ -503,6 +543,12 @@ void SimulatedMux::sendRaw(const std::string& bytes) {
         impl_->replies.push_back(bytes);
     }
     impl_->wakeUp();
+}
+
+bool SimulatedMux::exclusiveClaim() const {
+    int exclusive = 0;
+    std::lock_guard lifecycle(impl_->lifecycle);
+    return impl_->held && ::ioctl(impl_->held.get(), TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
 }
 
 unsigned long SimulatedMux::droppedLines() const {

@@ -66,8 +66,11 @@ public:
     void clearReceived();
     void sendRaw(const std::string& bytes); // put bytes on the line as they stand (tests)
 
-    // Unsolicited lines (traffic, status) not sent because nobody was reading.
+    // Lines not sent because nobody was reading: unsolicited ones (traffic, status), and replies
+    // beyond what the device's output holds.
     unsigned long droppedLines() const;
+    // Whether a console's exclusive claim is on the terminal.
+    bool exclusiveClaim() const;
     // Why start() failed (an unreadable log file, no pseudo-terminal, a path in the way).
     std::string lastError() const;
 

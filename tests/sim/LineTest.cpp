@@ -233,26 +233,58 @@ TEST(SimLine, LinkPathNeverReplacesAFile) {
     fs::remove(path);
 }
 
-TEST(SimLine, ConsoleCanOpenThePortAgainAfterClosingIt) {
+// The claim is the console's while it holds the port; one left behind (a console that ended
+// without letting go) is cleared once nobody holds the terminal, so the port opens again.
+TEST(SimLine, ExclusiveClaimIsLeftAloneWhileTheConsoleHoldsThePort) {
     SimulatedMux mux(quiet(MuxFamily::Model42));
     ASSERT_TRUE(mux.start());
     {
-        SimConsole first(mux.portPath());
-        ASSERT_TRUE(first.isOpen());
+        SimConsole console(mux.portPath());
+        ASSERT_TRUE(console.isOpen());
+        std::this_thread::sleep_for(std::chrono::milliseconds(150)); // several of the device's turns
+        EXPECT_TRUE(mux.exclusiveClaim());
     }
-    // The console's exclusive claim must not outlive it, or a user without privileges could
-    // not reopen the port.
     const int fd = ::open(mux.portPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(fd, 0);
-    EXPECT_TRUE(eventually([fd] {
-        int exclusive = 1;
-        return ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive == 0;
-    }));
+    ASSERT_EQ(::ioctl(fd, TIOCEXCL), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_TRUE(mux.exclusiveClaim());
     ::close(fd);
+    EXPECT_TRUE(eventually([&] { return !mux.exclusiveClaim(); }));
     SimConsole again(mux.portPath());
     ASSERT_TRUE(again.isOpen());
     again.send("$PQVXIDQ");
     EXPECT_EQ(again.readLine(), framed("$PQVXID,,,,"));
+}
+
+// The same few sentences over and over.
+class Cycle : public TrafficSource {
+public:
+    std::optional<TrafficLine> nextLine() override {
+        static const char* const sentences[] = {"$GPRMC,1", "$IIMWV,2", "$GPGGA,3", "!AIVDM,4"};
+        return TrafficLine{framed(sentences[next_++ % 4]), 0};
+    }
+
+private:
+    size_t next_ = 0;
+};
+
+TEST(SimLine, TrafficReachesTheComputerAsTheFilterListRoutesIt) {
+    SimOptions options = quiet(MuxFamily::ThirdGeneration);
+    options.traffic = std::make_shared<Cycle>();
+    options.linesPerSecond = 400;
+    // The exact address first, then the sentence code, then the talker; no entry passes.
+    options.filters = {
+        {"GP---", "10000", 0}, {"--RMC", "01000", 0}, {"IIMWV", "00000", 0}, {"--MWV", "10000", 0}};
+    SimulatedMux mux(options);
+    ASSERT_TRUE(mux.start());
+    SimConsole console(mux.portPath());
+    std::set<std::string> seen;
+    for (int i = 0; i < 40; ++i)
+        seen.insert(console.readLine().substr(0, 6));
+    EXPECT_EQ(seen, (std::set<std::string>{"$GPGGA", "!AIVDM"}));
+    console.send("$PQVXFL,--RMC,10000");
+    EXPECT_EQ(console.readLineStarting("$GPRMC"), framed("$GPRMC,1"));
 }
 
 TEST(SimLine, LogFileReplaysItsSentencesInALoop) {
