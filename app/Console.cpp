@@ -3,13 +3,14 @@
 #include "app/Version.h"
 #include "mux/MuxController.h"
 #include "mux/MuxWindow.h"
+#include "mux/panes/ConfigurationPane.h"
+#include "mux/panes/DevicePane.h"
 #include "sim/SimulatedMux.h"
 #include "support/Alert.h"
 #include "support/Settings.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QLineEdit>
 #include <QPixmap>
 #include <QTimer>
 
@@ -174,7 +175,7 @@ int runConsole(int argc, char** argv, MuxVariant variant) {
             QObject::connect(&shot, &QTimer::timeout, [&, identifiedAt] {
                 const auto now = std::chrono::steady_clock::now();
                 const bool identified =
-                    !window.versionField->text().isEmpty() && window.modeComboBox->currentIndex() >= 0;
+                    window.device->hasVersion() && window.configuration->modeComboBox->currentIndex() >= 0;
                 if (identified && !*identifiedAt)
                     *identifiedAt = now;
                 const bool ready = *identifiedAt && now - **identifiedAt > std::chrono::milliseconds(2500);

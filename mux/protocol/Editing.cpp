@@ -44,14 +44,17 @@ std::string talkerIDField(std::string_view text) {
 
 TalkerIDEdit editTalkerID(std::string_view typed) {
     TalkerIDEdit edit;
+    bool invalid = false;
     edit.text = keep(
-        typed, [](char c) { return alnum(c) || c == ' '; }, &edit.refused);
+        typed, [](char c) { return alnum(c) || c == ' '; }, &invalid);
+    edit.refused = invalid;
     if (edit.text.size() > 2) {
         edit.text.resize(2);
         edit.refused = true;
     }
+    // A field the user emptied goes out empty; one that a refused character left empty does not.
     const size_t n = trimmed(edit.text).size();
-    edit.send = n == 0 || n == 2;
+    edit.send = n == 2 || (n == 0 && !invalid);
     return edit;
 }
 

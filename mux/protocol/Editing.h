@@ -13,7 +13,7 @@ std::string talkerIDField(std::string_view text);
 
 // The outcome of an edit of a talker-ID field (typed as UTF-8): the text the field keeps,
 // whether something typed was refused (a beep), and whether the IDs are to be sent (the field
-// holds none or two characters, blanks trimmed).
+// holds two characters, or none after the user emptied it; blanks trimmed).
 struct TalkerIDEdit {
     std::string text;
     bool refused = false;
