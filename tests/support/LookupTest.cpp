@@ -1,6 +1,6 @@
 #include "Helpers.h"
 #include "support/Alert.h"
-#include "support/PlistValue.h"
+#include "support/Plist.h"
 
 #include <atomic>
 #include <gtest/gtest.h>
