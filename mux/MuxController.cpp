@@ -3,7 +3,7 @@
 #include "mux/MonitorView.h"
 #include "mux/MuxWindow.h"
 #include "mux/NSDataReadyView.h"
-#include "support/Alert.h"
+#include "support/AlertPanels.h"
 #include "support/InstallController.h"
 #include "support/Settings.h"
 

@@ -5,7 +5,7 @@
 #include "mux/MuxController.h"
 #include "mux/MuxWindow.h"
 #include "sim/SimulatedMux.h"
-#include "support/Alert.h"
+#include "support/AlertPanels.h"
 
 #include <QString>
 

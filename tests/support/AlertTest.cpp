@@ -1,4 +1,4 @@
-#include "support/Alert.h"
+#include "support/AlertPanels.h"
 
 #include <QAbstractButton>
 #include <QApplication>
