@@ -2,14 +2,14 @@
 // The serial line to the multiplexer: port listing, a raw 8N1 terminal at one of the seven
 // rates with exclusive access, blocking time-limited single-byte reads and single-byte writes.
 
+#include "base/Bytes.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
-
-using Bytes = std::vector<uint8_t>;
 
 class Serial {
 public:

@@ -14,6 +14,7 @@
 #include "mux/protocol/Codec.h"
 #include "mux/protocol/Editing.h"
 #include "support/Alert.h"
+#include "support/AlertPanels.h"
 #include "support/Settings.h"
 
 #include <QCheckBox>

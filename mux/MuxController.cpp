@@ -9,6 +9,7 @@
 #include "mux/panes/ServerPane.h"
 #include "mux/protocol/Codec.h"
 #include "support/Alert.h"
+#include "support/AlertPanels.h"
 #include "support/InstallController.h"
 
 #include <QApplication>

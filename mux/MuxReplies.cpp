@@ -11,6 +11,7 @@
 #include "mux/panes/MonitorPane.h"
 #include "mux/protocol/Codec.h"
 #include "support/Alert.h"
+#include "support/AlertPanels.h"
 
 #include <QCheckBox>
 #include <QComboBox>

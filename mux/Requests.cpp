@@ -9,10 +9,7 @@
 Requests::Requests() : wake_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
 }
 
-Requests::~Requests() {
-    if (wake_ >= 0)
-        ::close(wake_);
-}
+Requests::~Requests() = default;
 
 void Requests::post(Request request) {
     bits_.fetch_or(uint32_t(request));
@@ -31,7 +28,7 @@ void Requests::interrupt() {
 void Requests::wait(std::chrono::milliseconds timeout) {
     if (pending() != 0)
         return;
-    pollfd p{wake_, POLLIN, 0};
+    pollfd p{wake_.get(), POLLIN, 0};
     const int n = ::poll(&p, 1, int(std::max<long long>(timeout.count(), 0)));
     if (n > 0 && pending() == 0)
         drain(); // an interrupt: consumed, so the next wait waits again
@@ -39,10 +36,10 @@ void Requests::wait(std::chrono::milliseconds timeout) {
 
 void Requests::signal() {
     const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(wake_, &one, sizeof one);
+    [[maybe_unused]] const ssize_t n = ::write(wake_.get(), &one, sizeof one);
 }
 
 void Requests::drain() {
     uint64_t count = 0;
-    [[maybe_unused]] const ssize_t n = ::read(wake_, &count, sizeof count);
+    [[maybe_unused]] const ssize_t n = ::read(wake_.get(), &count, sizeof count);
 }

@@ -4,6 +4,8 @@
 // the kinds below, building each from the window as it stands at that moment. Posting the same
 // kind twice before the reader takes it makes one request; kinds never replace each other.
 
+#include "base/UniqueFd.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -35,12 +37,12 @@ public:
     // Waits until something is posted, interrupt() is called or the time has passed.
     void wait(std::chrono::milliseconds timeout);
     // Readable while a wake-up is due: lets the reader wait on the serial line and here at once.
-    int wakeFd() const { return wake_; }
+    int wakeFd() const { return wake_.get(); }
 
 private:
     void signal();
     void drain();
 
     std::atomic<uint32_t> bits_{0};
-    int wake_ = -1; // eventfd
+    UniqueFd wake_; // eventfd
 };

@@ -1,10 +1,10 @@
 #include "sim/MuxDevice.h"
 
+#include "base/Format.h"
 #include "link/NMEA.h"
 #include "sim/Traffic.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 
@@ -84,9 +84,7 @@ MuxDevice::MuxDevice(const SimOptions& options) : family_(options.family), bluet
     state_.firmware = fieldText(options.firmware.empty() ? id.firmware : options.firmware);
     state_.name = fieldText(options.deviceName.empty() ? id.name : options.deviceName);
     state_.serial = fieldText(options.serialNumber.empty() ? id.serial : options.serialNumber);
-    char flags[8];
-    std::snprintf(flags, sizeof flags, "%04X", id.flags | (bluetooth_ ? 0x0002u : 0u));
-    state_.flags = flags;
+    state_.flags = base::textf("%04X", id.flags | (bluetooth_ ? 0x0002u : 0u));
     if (family_ == MuxFamily::Other) {
         // Options set at the factory; the console can read them but has no command for them.
         state_.priority = 1;
@@ -115,9 +113,7 @@ std::string MuxDevice::overflowSentence(unsigned mask) {
 }
 
 std::string MuxDevice::channelNumberSentence(const unsigned (&counts)[4]) {
-    char text[64];
-    std::snprintf(text, sizeof text, "$PQVXCN,%u,%u,%u,%u", counts[0], counts[1], counts[2], counts[3]);
-    return nmeaLine(text);
+    return nmeaLine(base::textf("$PQVXCN,%u,%u,%u,%u", counts[0], counts[1], counts[2], counts[3]));
 }
 
 std::vector<std::string> MuxDevice::feed(const uint8_t* bytes, size_t length) {

@@ -1,5 +1,6 @@
 #include "sim/SimulatedMux.h"
 
+#include "base/UniqueFd.h"
 #include "sim/MuxDevice.h"
 #include "sim/Traffic.h"
 
@@ -35,32 +36,6 @@ constexpr int kUnreadLimit = 2048;
 constexpr auto kHangupPause = std::chrono::milliseconds(100);
 // The longest the device thread sleeps; also how soon a closed console's exclusive claim is let go.
 constexpr auto kLongestWait = std::chrono::milliseconds(25);
-
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    Fd& operator=(Fd&& other) noexcept {
-        if (this != &other) {
-            reset(other.fd_);
-            other.fd_ = -1;
-        }
-        return *this;
-    }
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    void reset(int fd = -1) {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
 
 // The sentence with its line end, and its talker replaced by the one the input imposes.
 std::string wireLine(std::string sentence, const std::string& talker) {
@@ -117,10 +92,10 @@ struct SimulatedMux::Impl {
     std::string error;
     std::atomic<unsigned long> dropped{0};
 
-    Fd wake; // eventfd: stop, or new bytes to send
-    Fd master;
-    Fd held;         // our own slave descriptor: the line stays up while no console has it open
-    Fd opens;        // inotify on the terminal: who else has it open
+    UniqueFd wake; // eventfd: stop, or new bytes to send
+    UniqueFd master;
+    UniqueFd held;   // our own slave descriptor: the line stays up while no console has it open
+    UniqueFd opens;  // inotify on the terminal: who else has it open
     int holders = 0; // device thread: descriptors of the terminal open elsewhere
     std::thread thread;
     std::atomic<bool> stopping{false};
@@ -139,7 +114,7 @@ void SimulatedMux::Impl::fail(std::string why) {
 }
 
 bool SimulatedMux::Impl::openTerminal() {
-    Fd m(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    UniqueFd m(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!m) {
         fail("cannot create a pseudo-terminal");
         return false;
@@ -159,13 +134,13 @@ bool SimulatedMux::Impl::openTerminal() {
         fail("cannot unlock the pseudo-terminal");
         return false;
     }
-    Fd h(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
+    UniqueFd h(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (!h) {
         fail(std::string("cannot open ") + name);
         return false;
     }
     // Opened after our own descriptor, so only the others' opens and closes count.
-    Fd watch(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    UniqueFd watch(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
     if (!watch || ::inotify_add_watch(watch.get(), name, IN_OPEN | IN_CLOSE) < 0) {
         fail(std::string("cannot watch ") + name);
         return false;

@@ -3,6 +3,7 @@
 // $PQVX query, applies every command, sends overflow and channel-number sentences of its own
 // accord, and streams instrument traffic. The console reaches it through its real serial code.
 
+#include "base/Bytes.h"
 #include "link/MuxFamily.h"
 
 #include <cstddef>
@@ -10,8 +11,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-using Bytes = std::vector<uint8_t>;
 
 class TrafficSource; // sim/Traffic.h
 

@@ -3,7 +3,7 @@
 
 #include "mux/MuxController.h"
 #include "mux/MuxWindow.h"
-#include "support/Alert.h"
+#include "support/AlertPanels.h"
 #include "support/Settings.h"
 
 #include "mux/MonitorView.h"

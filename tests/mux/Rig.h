@@ -10,7 +10,7 @@
 #include "mux/panes/MonitorPane.h"
 #include "mux/panes/ServerPane.h"
 #include "sim/SimulatedMux.h"
-#include "support/Alert.h"
+#include "support/AlertPanels.h"
 
 #include <QString>
 

@@ -1,6 +1,7 @@
 // The device's side of every $PQVX query and command, for each family, byte for byte.
 
 #include "SimConsole.h"
+#include "base/Format.h"
 
 #include <gtest/gtest.h>
 
@@ -195,11 +196,8 @@ TEST(SimProtocol, FilterEditsAddReplaceRemoveAndClear) {
 TEST(SimProtocol, FullFilterListRefusesMore) {
     Device device(quiet(MuxFamily::Model42));
     SimConsole& console = device.console;
-    char sentence[32];
-    for (int i = 0; i <= 64; ++i) {
-        std::snprintf(sentence, sizeof sentence, "$PQVXFL,%c%c---,00000", 'A' + i / 26, 'A' + i % 26);
-        console.send(sentence);
-    }
+    for (int i = 0; i <= 64; ++i)
+        console.send(base::textf("$PQVXFL,%c%c---,00000", 'A' + i / 26, 'A' + i % 26));
     console.send("$PQVXFL,AA---,10000"); // replacing still works on a full list
     ask(console, {}, "$PQVXIDQ");
     MuxState state = device.mux.state();
