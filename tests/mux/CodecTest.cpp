@@ -138,6 +138,22 @@ TEST(MuxCodec, FilterSentencesBothWays) {
     EXPECT_EQ(codec::clearFiltersCommand(), "$PQVXFL");
 }
 
+TEST(MuxCodec, FilterEntriesWidenOnceAndSortWithoutCase) {
+    Filter f;
+    for (auto [text, stored] : {std::pair{"gp", "GP---"}, {"rmc", "--RMC"}, {"gprm", "GPRM"}, {"", ""}}) {
+        f.setSentence(std::string(text));
+        f.setSentence(f.sentence()); // again on its own result: unchanged
+        EXPECT_EQ(f.sentence(), stored) << text;
+    }
+    std::vector<Filter> list(3);
+    list[0].setSentence(std::string("IIMWV"));
+    list[1].setSentence(std::string("aivdm"));
+    list[2].setSentence(std::string("--rmc"));
+    std::sort(list.begin(), list.end(), filterSortBySentence);
+    EXPECT_EQ(list[0].sentence(), "--RMC");
+    EXPECT_EQ(list[2].sentence(), "IIMWV");
+}
+
 TEST(MuxCodec, TalkerIDsSpeedsOverflowAndReplyTypes) {
     EXPECT_EQ(codec::talkerIDCommand({"gp", "", "éx", "a*"}), "$PQVXID,GP,,X,A");
     EXPECT_EQ(codec::readTalkerIDs("$PQVXID,GP,II"), (TalkerIDs{"GP", "II", "", ""}));
@@ -161,7 +177,7 @@ TEST(MuxEditing, TalkerIDTyping) {
     } cases[] = {
         {"g", "g", false, false}, {"gp", "gp", false, true},  {"gps", "gp", true, true},
         {"", "", false, true},    {"g*", "g", true, false},   {"éx", "x", true, false},
-        {"ÄÄ", "", true, false},   {"g ", "g ", false, false}, {"a,b", "ab", true, true},
+        {"ÄÄ", "", true, false},  {"g ", "g ", false, false}, {"a,b", "ab", true, true},
     };
     for (const Case& c : cases) {
         const TalkerIDEdit e = editTalkerID(c.typed);
