@@ -126,6 +126,7 @@ TEST(GpxImport, ReadsWaypointsRoutesAndSegments) {
 }
 
 TEST(GpxImport, TimeForms) {
+    Env tz("TZ", "CET-1CEST,M3.5.0,M10.5.0/3"); // GPX times are UTC whatever the local zone
     struct Case {
         const char* text;
         std::optional<double> date;
@@ -157,6 +158,7 @@ TEST(GpxImport, TimeForms) {
 }
 
 TEST(GpxRoundTrip, ModelsFileModelsFile) {
+    Env tz("TZ", "NZST-12NZDT,M9.5.0,M4.1.0/3");
     Folder folder;
     Models m;
     const std::string odd = "R\xC3\xB8"

@@ -32,6 +32,22 @@ struct Models {
     ExchangeModels exchange() { return {waypoints, routes, tracks}; }
 };
 
+// Sets an environment variable for the scope (and the C library's idea of the time zone).
+struct Env {
+    std::string name;
+    std::optional<std::string> old;
+    Env(const char* n, const char* value) : name(n) {
+        if (const char* v = std::getenv(n))
+            old = v;
+        ::setenv(n, value, 1);
+        ::tzset();
+    }
+    ~Env() {
+        old ? ::setenv(name.c_str(), old->c_str(), 1) : ::unsetenv(name.c_str());
+        ::tzset();
+    }
+};
+
 struct Folder {
     fs::path path;
     Folder() {
