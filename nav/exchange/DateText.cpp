@@ -1,5 +1,6 @@
 #include "nav/exchange/DateText.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -15,8 +16,11 @@ struct Fields {
     double second = 0.0;
 };
 
+// Dates are written within the years 1 to 9999.
+constexpr double firstDate = -62135596800.0, lastDate = 253402300799.0;
+
 Fields fieldsOf(ChartDate date) {
-    const double whole = std::floor(std::isfinite(date) ? date : 0.0);
+    const double whole = std::floor(std::isfinite(date) ? std::clamp(date, firstDate, lastDate) : 0.0);
     long long seconds = static_cast<long long>(whole);
     long long days = seconds / 86400;
     long long rest = seconds % 86400;

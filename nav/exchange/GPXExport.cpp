@@ -25,6 +25,10 @@ std::string extensionOf(const std::string& path) {
 
 } // namespace
 
+bool isWritable(NavPoint p) {
+    return p.y >= -90.0f && p.y <= 90.0f && p.x >= -180.0f && p.x < 180.0f;
+}
+
 std::string fileStem(const std::string& path) {
     const size_t slash = path.find_last_of('/');
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -96,6 +100,8 @@ void GPXExport::writeFooter(ExportFile& file) const {
 void GPXExport::writeWaypoints(ExportFile& file, const std::vector<std::shared_ptr<Waypoint>>& waypoints,
                                const char* tag) const {
     for (const auto& w : waypoints) {
+        if (!isWritable(w->positionOnGPS()))
+            continue;
         const int icon = WaypointsModel::hasIconImage(w->iconIndex()) ? w->iconIndex() : 0;
         std::string lines = std::string("<") + tag + " " + coordinates(w->latitude(), w->longitude()) + ">\n";
         lines += "<name>" + xmlEscaped(w->name()) + "</name>\n";
@@ -124,16 +130,20 @@ void GPXExport::writeTrack(ExportFile& file, const std::string& name) const {
         return;
     file << "<trk>\n<name>" << xmlEscaped(name) << "</name>\n";
     std::string line;
+    bool open = false;
     for (size_t i = 0; i < tracks.count(); ++i) {
         const Track& t = *tracks.track(i);
+        if (!isWritable(t.positionOnGPS()))
+            continue;
         line.clear();
-        if (tracks.isStart(i))
-            line += i == 0 ? "<trkseg>\n" : "</trkseg>\n<trkseg>\n";
+        if (!open || tracks.isStart(i))
+            line += open ? "</trkseg>\n<trkseg>\n" : "<trkseg>\n";
+        open = true;
         line += "<trkpt " + coordinates(t.latitude(), t.longitude()) + ">\n";
         if (t.hasDate())
             line += "<time>" + exchange::isoDateText(t.date()) + "</time>\n";
         line += "</trkpt>\n";
         file << line;
     }
-    file << "</trkseg>\n</trk>\n";
+    file << (open ? "</trkseg>\n</trk>\n" : "</trk>\n");
 }

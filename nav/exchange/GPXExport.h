@@ -25,11 +25,13 @@ public:
     // Building blocks.
     void writeHeader(exchange::ExportFile& file) const;
     void writeFooter(exchange::ExportFile& file) const;
-    // A waypoint whose icon index lies outside the icon table goes out with the blank icon.
+    // A waypoint whose icon index lies outside the icon table goes out with the blank icon; one
+    // without a position (see isWritable) is left out.
     void writeWaypoints(exchange::ExportFile& file, const std::vector<std::shared_ptr<Waypoint>>& waypoints,
                         const char* tag) const;
     void writeRoute(exchange::ExportFile& file, const Route& route) const;
-    // The track points cut into segments; nothing when there are none.
+    // The track points cut into segments, those without a position left out; nothing when the
+    // model holds no points.
     void writeTrack(exchange::ExportFile& file, const std::string& name) const;
 
 private:
@@ -38,6 +40,9 @@ private:
 
     ExchangeModels models_;
 };
+
+// A position the exchange files can carry: latitude -90..90, longitude -180 up to 180.
+bool isWritable(NavPoint position);
 
 // The file's name without its folder and extension.
 std::string fileStem(const std::string& path);

@@ -3,6 +3,7 @@
 #include "chart/WaypointIcons.h"
 #include "nav/exchange/DateText.h"
 #include "nav/exchange/ExportText.h"
+#include "nav/exchange/GPXExport.h"
 #include "nav/exchange/Kmz.h"
 
 #include <algorithm>
@@ -115,6 +116,8 @@ void KMLExport::writeFooter(ExportFile& file) const {
 
 void KMLExport::writeWaypoints(ExportFile& file, const std::vector<std::shared_ptr<Waypoint>>& waypoints) {
     for (const auto& w : waypoints) {
+        if (!isWritable(w->positionOnGPS()))
+            continue;
         const int icon = WaypointsModel::hasIconImage(w->iconIndex()) ? w->iconIndex() : 0;
         iconsWritten_.insert(icon);
         file << "<Placemark>\n<name>" << xmlEscaped(w->name()) << "</name>\n<description>"
@@ -131,7 +134,7 @@ void KMLExport::writeRouteLine(ExportFile& file, const Route& route) const {
          << "</name>\n<Style>\n<LineStyle>\n<color>FFFF7F00</color>\n<width>3</width>\n</LineStyle>\n"
             "</Style>\n<LineString>\n<coordinates>\n";
     for (const WaypointReference& ref : route.waypointReferences()) {
-        if (ref.waypoint)
+        if (ref.waypoint && isWritable(ref.waypoint->positionOnGPS()))
             file << coordinateText(ref.waypoint->positionOnGPS()) << "\n";
     }
     file << "</coordinates>\n</LineString>\n</Placemark>\n";
@@ -161,17 +164,21 @@ void KMLExport::endTrack(ExportFile& file, const Track& last) const {
 // Each segment: a placemark at its first point, its line, a placemark at its last point.
 void KMLExport::writeTrack(ExportFile& file) const {
     const TracksModel& tracks = models_.tracks;
+    const Track* previous = nullptr; // the last point written
     for (size_t i = 0; i < tracks.count(); ++i) {
         const Track& point = *tracks.track(i);
-        if (tracks.isStart(i)) {
-            if (i != 0)
-                endTrack(file, *tracks.track(i - 1));
+        if (!isWritable(point.positionOnGPS()))
+            continue;
+        if (!previous || tracks.isStart(i)) {
+            if (previous)
+                endTrack(file, *previous);
             startTrack(file, point);
         }
         file << coordinateText(point.positionOnGPS()) << "\n";
+        previous = &point;
     }
-    if (tracks.count() > 0)
-        endTrack(file, *tracks.lastTrack());
+    if (previous)
+        endTrack(file, *previous);
 }
 
 void KMLExport::writeStartPosition(ExportFile& file, NavPoint position) const {

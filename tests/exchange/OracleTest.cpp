@@ -110,8 +110,19 @@ TEST(Oracle, XmllintValidatesEveryGpxWeWrite) {
     ASSERT_TRUE(out.exportTracks(folder.file("t & <x>.gpx")));
     ASSERT_TRUE(out.exportAll(folder.file("a.gpx")));
     ASSERT_TRUE(GPXExport(empty.exchange()).exportAll(folder.file("e.gpx")));
+    // Records without a position are left out, and the track's segments still open and close.
+    Models unplaced;
+    unplaced.waypoints.add(std::make_shared<Waypoint>(), false);
+    unplaced.waypoints.setMatch(std::nullopt);
+    for (float lat : {kNoCoordinate, 54.0f, kNoCoordinate, 55.0f}) {
+        auto t = std::make_shared<Track>();
+        t->setPositionOnGPS({10, lat});
+        unplaced.tracks.add(t);
+    }
+    ASSERT_TRUE(GPXExport(unplaced.exchange()).exportAll(folder.file("u.gpx")));
+    EXPECT_EQ(slurp(folder.file("u.gpx")).find("-10000"), std::string::npos);
     ASSERT_TRUE(KMLExport(m.exchange()).exportAll(folder.file("a.kml")));
-    for (const char* name : {"w.gpx", "r.gpx", "t & <x>.gpx", "a.gpx", "e.gpx"}) {
+    for (const char* name : {"w.gpx", "r.gpx", "t & <x>.gpx", "a.gpx", "e.gpx", "u.gpx"}) {
         std::string log;
         EXPECT_EQ(
             run("xmllint --noout --schema " + quoted(sample("gpx-1.1.xsd")) + " " + quoted(folder.file(name)),
