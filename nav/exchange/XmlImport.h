@@ -12,7 +12,7 @@ class XmlImport : public Importer, protected exchange::XmlHandler {
 public:
     // The text of one element is kept up to this length (a long line string fits); the rest is
     // dropped.
-    static constexpr size_t maxValueLength = 64u << 20;
+    static constexpr size_t maxValueLength = 16u << 20;
 
     explicit XmlImport(ExchangeModels models)
         : Importer(models), key_(static_cast<long>(std::time(nullptr))) {}

@@ -66,8 +66,11 @@ bool importCsv(const std::string& path, const ExchangeOptions& options, ToolMode
     }
     if (!ok && error->empty()) {
         *error = importer.error().empty() ? "nothing read" : importer.error();
-        for (const std::string& key : delegate.messages())
-            *error += " (" + Alert::localizedStringWithKey(key) + ")";
+        // The formatter's message in the user's language in place of its key.
+        for (const std::string& key : delegate.messages()) {
+            if (const size_t at = error->find(key); at != std::string::npos)
+                error->replace(at, key.size(), Alert::localizedStringWithKey(key));
+        }
     }
     return ok;
 }
