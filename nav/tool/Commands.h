@@ -15,6 +15,8 @@ struct Command {
 
 int runVariation(const Arguments& args);
 int runSimulate(const Arguments& args);
+int runConvert(const Arguments& args);
+int runList(const Arguments& args);
 
 // Shared argument readers: whole text must be the value.
 bool parseNumber(const std::string& text, double* value);
