@@ -15,6 +15,7 @@ namespace {
 const Command commands[] = {
     {"variation", "magnetic variation at a position and date", runVariation},
     {"simulate", "stream simulated instrument sentences", runSimulate},
+    {"grib", "weather files: list, dump, request, render", runGrib},
 };
 
 void usage(std::FILE* out) {
