@@ -72,6 +72,7 @@ int runGribList(const Arguments& args) {
         if (status == kGribEnd)
             break;
         ++number;
+        std::fflush(stdout); // the lines so far come before the complaint
         if (status == kGribShortRead) {
             std::fprintf(stderr, "navtool: \"%s\" ends inside message %u\n", args[0].c_str(), number);
             return 1;
