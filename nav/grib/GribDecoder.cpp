@@ -2,6 +2,7 @@
 
 #include "nav/grib/GribDecoder.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -138,10 +139,18 @@ int unpackIS(std::FILE* stream, GribRecord& record) {
             record.skipped = "message length " + std::to_string(length) + " is too short";
             return kGribMalformed;
         }
-        record.buffer.assign(length + 8, 0);
+        // Grown as the octets arrive, so a length that promises more than the file holds costs
+        // no more memory than the file.
+        record.buffer.assign(kIndicatorLength, 0);
         std::memcpy(record.buffer.data(), head, kIndicatorLength);
-        if (!readFully(stream, record.buffer.data() + kIndicatorLength, length - kIndicatorLength))
-            return kGribShortRead;
+        for (size_t have = kIndicatorLength; have < length;) {
+            const size_t want = std::min<size_t>(length, std::max<size_t>(have * 2, 1 << 16));
+            record.buffer.resize(want);
+            if (!readFully(stream, record.buffer.data() + have, want - have))
+                return kGribShortRead;
+            have = want;
+        }
+        record.buffer.resize(length + 8, 0); // room for the unpacking's 64-bit reads
         if (std::memcmp(record.buffer.data() + length - kEndLength, "7777", kEndLength) != 0) {
             record.skipped = "message does not end in 7777 where its length says";
             return kGribMalformed;
