@@ -47,10 +47,12 @@ struct ContourContext {
     bool levelFlag = false; // the level being traced is at or above the mean
     double firstLevel = 0, step = 0;
 
-    // Work: face marks ((NX + 1) * NY bytes), the values with missing ones replaced, the same
-    // by columns, and the line being traced.
+    // Work: face marks ((NX + 1) * NY bytes) and those set at this level, the values with
+    // missing ones replaced, each level's interior starts, and the line being traced.
     std::vector<uint8_t> marks;
-    std::vector<float> grid, columns;
+    std::vector<size_t> touched;
+    std::vector<float> grid;
+    std::vector<std::vector<uint32_t>> interiorStarts;
     std::vector<ContourPoint> points;
 
     // Output, kept for the caller.

@@ -83,18 +83,12 @@ void contour(ContourContext& c, float interval) {
     const size_t nx = size_t(c.NX), ny = size_t(c.NY);
     c.marks.assign((nx + 1) * ny, 0);
     c.grid.resize(nx * ny);
-    c.columns.resize(nx * ny);
-    for (size_t j = 0; j < ny; ++j) {
-        for (size_t i = 0; i < nx; ++i) {
-            const float v = c.values[j * nx + i];
-            const float clean = present(v) ? v : kContourOutside;
-            c.grid[j * nx + i] = clean;
-            c.columns[i * ny + j] = clean;
-        }
-    }
+    for (size_t k = 0; k < nx * ny; ++k)
+        c.grid[k] = present(c.values[k]) ? c.values[k] : kContourOutside;
     startLine(c);
     c.marks = {};
+    c.touched = {};
     c.grid = {};
-    c.columns = {};
+    c.interiorStarts = {};
     c.points = {};
 }

@@ -2,6 +2,7 @@
 
 #include "nav/grib/Contour.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -60,8 +61,11 @@ uint8_t* markOf(ContourContext& c, const ContourCursor& at, int side) {
 } // namespace
 
 void markInUse(ContourContext& c, const ContourCursor& at, int side) {
-    if (uint8_t* m = markOf(c, at, side))
+    if (uint8_t* m = markOf(c, at, side)) {
+        if (*m == 0)
+            c.touched.push_back(size_t(m - c.marks.data()));
         *m |= kSideBit[side & 3];
+    }
 }
 
 bool faceInUse(const ContourContext& c, const ContourCursor& at, int side) {
@@ -182,27 +186,97 @@ void startEdge(ContourContext& c, double level, int side) {
 
 void startInterior(ContourContext& c, double level) {
     const float up = floatAtOrAbove(level);
-    const size_t ny = size_t(c.NY);
+    const size_t nx = size_t(c.NX);
     for (int i = 1; i <= c.NX - 2; ++i) {
-        const float* column = c.columns.data() + size_t(i) * ny;
-        for (size_t j = 0; j + 1 < ny; ++j) {
-            // P >= level > Q, read down the column copy so that the scan runs through memory.
-            if (column[j] >= up && column[j] != kContourOutside && column[j + 1] < up &&
-                !(c.marks[j * size_t(c.NX + 1) + size_t(i)] & kSideBit[0]))
+        for (size_t j = 0; j + 1 < size_t(c.NY); ++j) {
+            const float p = c.grid[j * nx + size_t(i)], q = c.grid[(j + 1) * nx + size_t(i)];
+            if (p >= up && p != kContourOutside && q < up &&
+                !(c.marks[j * (nx + 1) + size_t(i)] & kSideBit[0]))
                 trace(c, i, int(j), 0, level);
         }
     }
 }
 
+namespace {
+
+double levelAt(const ContourContext& c, int k) {
+    return c.firstLevel + k * c.step;
+}
+
+// How many of the n levels lie at or below v, exactly as the tracing compares them.
+uint16_t levelsAtOrBelow(const ContourContext& c, int n, float v) {
+    int k = int(std::clamp(std::floor((v - c.firstLevel) / c.step) + 1, 0.0, double(n)));
+    while (k > 0 && levelAt(c, k - 1) > v)
+        --k;
+    while (k < n && levelAt(c, k) <= v)
+        ++k;
+    return uint16_t(k);
+}
+
+// The interior starts of every level in one pass over the grid, in the order startInterior
+// meets them (column by column, rows upward); false when there would be too many to hold,
+// and each level is then scanned on its own.
+bool bucketInteriorStarts(ContourContext& c, int n) {
+    const size_t nx = size_t(c.NX), ny = size_t(c.NY);
+    if (nx * ny >= (size_t(1) << 32))
+        return false;
+    // A face from P up to Q is a start for the levels above Q and at or below P.
+    std::vector<uint16_t> bands(nx * ny);
+    for (size_t k = 0; k < nx * ny; ++k)
+        bands[k] = c.grid[k] == kContourOutside ? 0 : levelsAtOrBelow(c, n, c.grid[k]);
+    std::vector<size_t> counts(size_t(n), 0);
+    size_t total = 0;
+    auto visit = [&](auto&& take) {
+        for (size_t j = 0; j + 1 < ny; ++j) {
+            const uint16_t* row = bands.data() + j * nx;
+            for (size_t i = 1; i + 1 < nx; ++i) {
+                const size_t above = c.grid[(j + 1) * nx + i] == kContourOutside ? size_t(n) : row[i + nx];
+                for (size_t k = above; k < row[i]; ++k)
+                    take(k, uint32_t(i * ny + j));
+            }
+        }
+    };
+    visit([&](size_t k, uint32_t) { ++counts[k], ++total; });
+    if (total > 4 * nx * ny)
+        return false;
+    c.interiorStarts.assign(size_t(n), {});
+    for (size_t k = 0; k < size_t(n); ++k)
+        c.interiorStarts[k].reserve(counts[k]);
+    visit([&](size_t k, uint32_t face) { c.interiorStarts[k].push_back(face); });
+    for (std::vector<uint32_t>& starts : c.interiorStarts)
+        std::sort(starts.begin(), starts.end());
+    return true;
+}
+
+void startInteriorFrom(ContourContext& c, const std::vector<uint32_t>& starts, double level) {
+    const size_t nx = size_t(c.NX), ny = size_t(c.NY);
+    for (uint32_t face : starts) {
+        const size_t i = face / ny, j = face % ny;
+        if (!(c.marks[j * (nx + 1) + i] & kSideBit[0]))
+            trace(c, int(i), int(j), 0, level);
+    }
+}
+
+} // namespace
+
 void startLine(ContourContext& c) {
-    for (int k = 0;; ++k) {
-        const double level = c.firstLevel + k * c.step;
-        if (!(level < c.maximum) || k > kContourMaxLevels)
-            break;
+    int n = 0;
+    while (n <= kContourMaxLevels && levelAt(c, n) < c.maximum)
+        ++n;
+    const bool bucketed = bucketInteriorStarts(c, n);
+    std::memset(c.marks.data(), 0, c.marks.size());
+    c.touched.clear();
+    for (int k = 0; k < n; ++k) {
+        const double level = levelAt(c, k);
         c.levelFlag = level >= c.mean;
-        std::memset(c.marks.data(), 0, c.marks.size());
+        for (uint32_t m : c.touched) // clear the marks of the level before
+            c.marks[m] = 0;
+        c.touched.clear();
         for (int side = 0; side < 4; ++side)
             startEdge(c, level, side);
-        startInterior(c, level);
+        if (bucketed)
+            startInteriorFrom(c, c.interiorStarts[size_t(k)], level);
+        else
+            startInterior(c, level);
     }
 }

@@ -6,6 +6,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -20,7 +21,7 @@ constexpr uint64_t kMessageMinimum = kIndicatorLength + kPdsMinimum + kBdsMinimu
 
 // Octet n (counted from 1) of the section at offset s; the callers have checked the bounds.
 struct Octets {
-    const std::vector<uint8_t>& b;
+    const GribBytes& b;
     size_t s;
     unsigned u8(size_t n) const { return b[s + n - 1]; }
     unsigned u16(size_t n) const { return u8(n) << 8 | u8(n + 1); }
@@ -72,6 +73,16 @@ bool findMessage(std::FILE* stream) {
 
 bool readFully(std::FILE* stream, uint8_t* into, size_t count) {
     return std::fread(into, 1, count, stream) == count;
+}
+
+// Octets left in a stream on a regular file; 0 when that is not known.
+size_t remaining(std::FILE* stream) {
+    struct stat info {};
+    const int fd = ::fileno(stream);
+    const long at = std::ftell(stream);
+    if (fd < 0 || at < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < at)
+        return 0;
+    return size_t(info.st_size - at);
 }
 
 // Passes over count bytes; false when the stream ends first.
@@ -140,11 +151,13 @@ int unpackIS(std::FILE* stream, GribRecord& record) {
             return kGribMalformed;
         }
         // Grown as the octets arrive, so a length that promises more than the file holds costs
-        // no more memory than the file.
-        record.buffer.assign(kIndicatorLength, 0);
-        std::memcpy(record.buffer.data(), head, kIndicatorLength);
+        // no more memory than the file; at once when the file is known to hold it.
+        const size_t first = length - kIndicatorLength <= remaining(stream) ? length : size_t(1) << 16;
+        record.buffer.reserve(std::min<size_t>(length, first) + 8);
+        record.buffer.assign(head, head + kIndicatorLength);
         for (size_t have = kIndicatorLength; have < length;) {
-            const size_t want = std::min<size_t>(length, std::max<size_t>(have * 2, 1 << 16));
+            const size_t want = std::min<size_t>(length, std::max<size_t>(have * 2, first));
+            record.buffer.reserve(want + 8);
             record.buffer.resize(want);
             if (!readFully(stream, record.buffer.data() + have, want - have))
                 return kGribShortRead;
@@ -231,8 +244,8 @@ bool unpackGDS(GribRecord& r, size_t offset) {
 }
 
 void freegrib(GribRecord& record) {
-    std::vector<uint8_t> buffer = std::move(record.buffer);
-    std::vector<double> values = std::move(record.values);
+    GribBytes buffer = std::move(record.buffer);
+    GribValues values = std::move(record.values);
     buffer.clear();
     values.clear();
     record = GribRecord{};
@@ -284,7 +297,7 @@ std::string undecodable(const GribRecord& r, size_t bmsOffset) {
 }
 
 // Spreads the packed values (at the front of values) over the points the bit map marks present.
-void applyBitMap(const uint8_t* map, std::vector<double>& values, size_t present) {
+void applyBitMap(const uint8_t* map, GribValues& values, size_t present) {
     size_t m = present;
     for (size_t k = values.size(); k-- > 0;) {
         if (map[k >> 3] & (0x80u >> (k & 7)))

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -16,6 +17,27 @@ inline constexpr double kGribMissing = 3.4028234663852886e38;
 
 // Grids larger than this are refused, whatever a message claims (a 0.05 degree global grid fits).
 inline constexpr uint64_t kGribMaxPoints = uint64_t(1) << 24;
+
+// Leaves new elements uninitialised: the decoder's buffers are filled right after they grow.
+template <class T>
+struct UninitialisedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UninitialisedAllocator<U>;
+    };
+    UninitialisedAllocator() = default;
+    template <class U>
+    UninitialisedAllocator(const UninitialisedAllocator<U>&) {}
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        if constexpr (sizeof...(Args) == 0)
+            ::new (static_cast<void*>(p)) U;
+        else
+            ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using GribBytes = std::vector<uint8_t, UninitialisedAllocator<uint8_t>>;
+using GribValues = std::vector<double, UninitialisedAllocator<double>>;
 
 // unpackgrib's results.
 enum GribStatus : int {
@@ -31,7 +53,7 @@ struct GribRecord {
     int edition = 0;
     // The whole message from its "GRIB", followed by 8 zero bytes so that the unpacking may read
     // a full 64-bit word at any value.
-    std::vector<uint8_t> buffer;
+    GribBytes buffer;
 
     // Section 1, product definition.
     uint32_t pdsLength = 0;
@@ -64,7 +86,7 @@ struct GribRecord {
     int bitsPerValue = 0;
 
     // The values, nj rows of ni in file order, when `decoded`; otherwise why not.
-    std::vector<double> values;
+    GribValues values;
     bool decoded = false;
     std::string skipped;
 

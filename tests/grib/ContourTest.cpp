@@ -107,6 +107,36 @@ TEST(Contour, MissingValuesEndLines) {
     }
 }
 
+// contour gathers every level's interior starts in one pass; the steps one level at a time
+// must find the same lines in the same order.
+TEST(Contour, OnePassMatchesLevelByLevel) {
+    std::mt19937 random(3);
+    std::uniform_real_distribution<float> noise(-30, 30);
+    const int nx = 41, ny = 29;
+    std::vector<float> values;
+    for (int k = 0; k < nx * ny; ++k)
+        values.push_back(k % 97 == 0
+                             ? -1000
+                             : 40 * std::sin(k % nx * 0.3f) + 25 * std::cos(k / nx * 0.4f) + noise(random));
+    Grid whole(nx, ny, values), steps(nx, ny, values);
+    contour(whole.c, 0);
+
+    ContourContext& c = steps.c;
+    ASSERT_TRUE(scaleData(c, 0));
+    c.grid.clear();
+    for (float v : values)
+        c.grid.push_back(v > -1000 ? v : kContourOutside);
+    for (double level = c.firstLevel; level < c.maximum; level += c.step) {
+        c.marks.assign(size_t((nx + 1) * ny), 0);
+        c.levelFlag = level >= c.mean;
+        for (int side = 0; side < 4; ++side)
+            startEdge(c, level, side);
+        startInterior(c, level);
+    }
+    ASSERT_GT(whole.c.lines.size(), 20u);
+    EXPECT_EQ(whole.c.lines, c.lines);
+}
+
 TEST(GribContours, PlacedOnTheGrid) {
     GribPoints g;
     g.setPositionOnGPS({350, 60}); // 10 W, scanned north to south
