@@ -21,7 +21,6 @@ const QColor kSea(22, 50, 79);
 const QColor kGraticule(255, 255, 255, 45);
 const QColor kText(230, 236, 242);
 const QColor kContour(255, 255, 255, 215);
-const QColor kCalm(150, 160, 170);
 
 struct Bounds {
     double west = 1e9, east = -1e9, south = 1e9, north = -1e9;
@@ -159,7 +158,7 @@ void drawArrow(QPainter& p, QPointF centre, double towards, double length, const
     p.drawPolygon(head);
 }
 
-// Arrows downwind (or with the current), thinned to about one per 26 pixels.
+// Arrows downwind (or with the current), thinned to about one per 26 pixels; none where calm.
 void drawArrows(QPainter& p, const Frame& f, const GribModel& model, const GribPoints& g) {
     const bool wind = g.hasWind();
     const double cell = std::max(
@@ -176,7 +175,9 @@ void drawArrows(QPainter& p, const Frame& f, const GribModel& model, const GribP
                 continue;
             const float speed = GribPoints::speed(u, v);
             const std::optional<BeaufortColor> c = model.beaufortColor(speed);
-            const QColor colour = c ? QColor::fromRgbF(c->red, c->green, c->blue) : kCalm;
+            if (!c)
+                continue; // calm: no direction worth drawing
+            const QColor colour = QColor::fromRgbF(c->red, c->green, c->blue);
             const QPointF at = f.at(lon0 + double(i) * g.longitudeIncrement(),
                                     g.positionOnGPS().y + double(j) * g.latitudeIncrement());
             drawArrow(p, at, GribPoints::direction(u, v) + 180.0, length, colour);
