@@ -17,7 +17,11 @@ inline uint64_t loadBigEndian64(const uint8_t* p) {
 }
 
 inline uint16_t loadBigEndian16(const uint8_t* p) {
-    return uint16_t(p[0] << 8 | p[1]);
+    uint16_t w;
+    std::memcpy(&w, p, sizeof w);
+    if constexpr (std::endian::native == std::endian::little)
+        w = __builtin_bswap16(w);
+    return w;
 }
 
 } // namespace
