@@ -17,6 +17,7 @@ int runVariation(const Arguments& args);
 int runSimulate(const Arguments& args);
 int runConvert(const Arguments& args);
 int runList(const Arguments& args);
+int runGrib(const Arguments& args);
 
 // Shared argument readers: whole text must be the value.
 bool parseNumber(const std::string& text, double* value);
