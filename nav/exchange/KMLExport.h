@@ -1,0 +1,62 @@
+#pragma once
+// Writes waypoints, routes, the logged track and a view position as KML 2.0 for a globe viewer:
+// one element per line, no indentation. A path ending in ".kmz" gets an archive holding the
+// document and the icon images it refers to. The building blocks are public so that further
+// exports (the forecast's, in a file of its own) can be written with them.
+
+#include "nav/exchange/ExportFile.h"
+#include "nav/exchange/Importer.h"
+
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+class KMLExport {
+public:
+    explicit KMLExport(ExchangeModels models = ExchangeModels::shared()) : models_(models) {}
+
+    // The path's extension is "kml" or "kmz" in any letter case.
+    static bool isKML(const std::string& path);
+    static bool isKMZ(const std::string& path);
+
+    // Each answers whether the file was written; a failed export leaves the old file in place.
+    bool exportWaypoints(const std::string& path); // the waypoints model's current matches
+    bool exportRoute(const std::string& path, const Route& route);
+    bool exportTracks(const std::string& path);
+    bool exportPosition(const std::string& path, NavPoint position);
+    // The current matches, the line of every route, and the track.
+    bool exportAll(const std::string& path);
+
+    // Where the icon images lie, before each icon's file name; "icons/" beside the document by
+    // default, which is where a KMZ archive keeps them.
+    void setIconLocation(std::string location) { iconLocation_ = std::move(location); }
+    static std::string iconFileName(int iconIndex); // "ANCHOR.svg"
+
+    // Building blocks. writeFile makes the file (or archive) around a body.
+    bool writeFile(const std::string& path, const std::function<void(exchange::ExportFile&)>& body);
+    void writeHeader(exchange::ExportFile& file, const std::optional<std::string>& name = std::nullopt) const;
+    void writeFooter(exchange::ExportFile& file) const;
+    void writeString(exchange::ExportFile& file, std::string_view text) const { file.write(text); }
+    // A waypoint whose icon index lies outside the icon table goes out with the blank icon.
+    void writeWaypoints(exchange::ExportFile& file, const std::vector<std::shared_ptr<Waypoint>>& waypoints);
+    void writeRouteLine(exchange::ExportFile& file, const Route& route) const;
+    void writeTrack(exchange::ExportFile& file) const;
+    void startTrack(exchange::ExportFile& file, const Track& first) const;
+    void endTrack(exchange::ExportFile& file, const Track& last) const;
+    void writeTrackPoint(exchange::ExportFile& file, const Track& point) const;
+    void writeStartPosition(exchange::ExportFile& file, NavPoint position) const;
+
+    // "lon,lat,0" with six decimals each.
+    static std::string coordinateText(NavPoint position);
+    // Eight hexadecimal digits alpha, blue, green, red.
+    static std::string colorText(const ChartColor& color);
+
+protected:
+    ExchangeModels models_;
+
+private:
+    std::string iconLocation_ = "icons/";
+    std::set<int> iconsWritten_; // packed into a KMZ
+};
