@@ -11,6 +11,7 @@ int runGribList(const Arguments& args);
 int runGribDump(const Arguments& args);
 int runGribRequest(const Arguments& args);
 int runGribRender(const Arguments& args);
+int runGribKml(const Arguments& args);
 
 using GribFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 // Opens a GRIB file for reading, unpacking a ".bz2" file beside itself first; on failure prints
