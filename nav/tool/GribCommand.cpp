@@ -81,3 +81,9 @@ int runGribRender(const Arguments&) {
     return 1;
 }
 #endif
+
+#ifndef MUX_GRIB_RENDER
+bool installGribMailer(GribModel&) {
+    return false;
+}
+#endif

@@ -19,3 +19,8 @@ using GribFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 GribFile openGribFile(const std::string& path);
 // "--help" or "-h" as the only argument.
 bool wantsHelp(const Arguments& args);
+
+class GribModel;
+// Lets the model hand a request's "mailto:" address to the desktop; false when this navtool was
+// built without Qt and cannot.
+bool installGribMailer(GribModel& model);

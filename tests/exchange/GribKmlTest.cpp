@@ -257,4 +257,25 @@ TEST(GribKml, NavtoolWritesTheSample) {
         navtool("grib kml " + quoted(folder.file("absent")) + " " + quoted(folder.file("g.kml"))).status, 1);
 }
 
+TEST(GribKml, NavtoolHandsARequestToTheDesktop) {
+    Folder folder;
+    spit(folder.file("xdg-open"), "#!/bin/sh\nprintf '%s' \"$*\" > \"$0.got\"\n");
+    fs::permissions(folder.file("xdg-open"), fs::perms::owner_all);
+    const Outcome o =
+        navtool("grib request 10.5S 30.9W 20.2N 40E --send",
+                "env -u DISPLAY -u WAYLAND_DISPLAY PATH=" + quoted(folder.path.string()) + ":\"$PATH\"");
+#ifdef MUX_GRIB_MAILER
+    ASSERT_EQ(o.status, 0) << o.output;
+    for (int k = 0; k < 100 && !fs::exists(folder.file("xdg-open.got")); ++k)
+        ::usleep(50000); // the opener runs detached
+    EXPECT_EQ(slurp(folder.file("xdg-open.got")),
+              "mailto:gribrequest@example.org?subject=GRIB%20Request&body="
+              "GFS%3A10S%2C20N%2C30W%2C40E%7C0.5%2C0.5%7C0%2C12..72%7CWIND%2CPRMSL");
+#else
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.output.find("--send is unavailable"), std::string::npos) << o.output;
+#endif
+    EXPECT_EQ(o.output.find("GFS:10S,20N,30W,40E|0.5,0.5|0,12..72|WIND,PRMSL\n"), 0u) << o.output;
+}
+
 } // namespace
