@@ -3,13 +3,14 @@
 #include "app/Version.h"
 #include "mux/MuxController.h"
 #include "mux/MuxWindow.h"
+#include "mux/panes/ConfigurationPane.h"
+#include "mux/panes/DevicePane.h"
 #include "sim/SimulatedMux.h"
 #include "support/Alert.h"
 #include "support/Settings.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QLineEdit>
 #include <QPixmap>
 #include <QTimer>
 
@@ -46,18 +47,6 @@ void usage(const char* program, FILE* out) {
                  program);
 }
 
-std::optional<MuxFamily> familyNamed(const std::string& name) {
-    if (name == "legacy")
-        return MuxFamily::Legacy;
-    if (name == "third")
-        return MuxFamily::ThirdGeneration;
-    if (name == "model42")
-        return MuxFamily::Model42;
-    if (name == "other")
-        return MuxFamily::Other;
-    return std::nullopt;
-}
-
 // Returns the exit code when the program is to stop at once.
 std::optional<int> parse(int argc, char** argv, const char* program, Arguments& args) {
     for (int i = 1; i < argc; ++i) {
@@ -82,7 +71,7 @@ std::optional<int> parse(int argc, char** argv, const char* program, Arguments& 
             auto v = value();
             if (!v)
                 return 2;
-            args.family = familyNamed(*v);
+            args.family = muxFamilyNamed(*v);
             if (!args.family) {
                 std::fprintf(stderr, "%s: unknown family '%s'\n", program, v->c_str());
                 return 2;
@@ -186,7 +175,7 @@ int runConsole(int argc, char** argv, MuxVariant variant) {
             QObject::connect(&shot, &QTimer::timeout, [&, identifiedAt] {
                 const auto now = std::chrono::steady_clock::now();
                 const bool identified =
-                    !window.versionField->text().isEmpty() && window.modeComboBox->currentIndex() >= 0;
+                    window.device->hasVersion() && window.configuration->modeComboBox->currentIndex() >= 0;
                 if (identified && !*identifiedAt)
                     *identifiedAt = now;
                 const bool ready = *identifiedAt && now - **identifiedAt > std::chrono::milliseconds(2500);

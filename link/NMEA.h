@@ -2,6 +2,8 @@
 // NMEA 0183 sentence toolkit: checksums and framing, address cuts, fields, position and time
 // fields, AIS six-bit armouring and bit access, and the reply-handler objects of the controller.
 
+#include "base/Bytes.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -11,8 +13,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-using Bytes = std::vector<uint8_t>;
 
 class NMEA {
 public:

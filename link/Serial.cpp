@@ -132,7 +132,8 @@ std::string Serial::shortPortName(const std::string& name) {
 }
 
 std::string Serial::portPath(const std::string& name) {
-    return name.starts_with("/") ? name : "/dev/" + name;
+    const bool path = name.starts_with("/") || name.starts_with("./") || name.starts_with("../");
+    return path ? name : "/dev/" + name;
 }
 
 bool Serial::openPort(const std::optional<std::string>& port, const std::optional<std::string>& rate,
@@ -176,6 +177,37 @@ bool Serial::openPort(const std::optional<std::string>& port, const std::optiona
 
 bool Serial::isOpen() const {
     return fd_ >= 0;
+}
+
+Serial::Wait Serial::waitReadable(std::chrono::milliseconds timeout, int wakeFd) {
+    if (inputPos_ < inputEnd_)
+        return Wait::Readable;
+    const int fd = fd_;
+    if (fd < 0 || lineLost_)
+        return Wait::Lost;
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        pollfd p[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        const int n = ::poll(p, wakeFd >= 0 ? 2 : 1, int(std::clamp<long long>(left.count(), 0, INT32_MAX)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 || (p[0].revents & POLLNVAL) != 0) {
+            lineLost_ = true;
+            return Wait::Lost;
+        }
+        if ((p[1].revents & POLLIN) != 0)
+            return Wait::Woken;
+        if ((p[0].revents & POLLIN) != 0)
+            return Wait::Readable; // what is left before a hang-up is still read
+        if ((p[0].revents & (POLLHUP | POLLERR)) != 0) {
+            lineLost_ = true;
+            return Wait::Lost;
+        }
+        if (n == 0)
+            return Wait::TimedOut;
+    }
 }
 
 bool Serial::readPortChar(uint8_t* byte) {

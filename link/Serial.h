@@ -2,13 +2,14 @@
 // The serial line to the multiplexer: port listing, a raw 8N1 terminal at one of the seven
 // rates with exclusive access, blocking time-limited single-byte reads and single-byte writes.
 
+#include "base/Bytes.h"
+
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
-
-using Bytes = std::vector<uint8_t>;
 
 class Serial {
 public:
@@ -32,18 +33,24 @@ public:
             box->addItem(name);
     }
     static std::string shortPortName(const std::string& name);
-    // What openPort opens for a name: the name itself when it is a path, else "/dev/" + name.
+    // What openPort opens for a name: the name itself when it is a path ("/...", "./...",
+    // "../..."), else "/dev/" + name.
     static std::string portPath(const std::string& name);
 
     // Class-level owner: cleared by every construction and destruction, written by nobody else.
     static const void* owner();
     static void setOwner(const void* owner);
 
-    // A short name opens as "/dev/" + name; a path opens as it stands.
+    // A short name opens as "/dev/" + name; a path opens as it stands (see portPath).
     bool openPort(const std::optional<std::string>& port, const std::optional<std::string>& rate,
                   bool softwareFlowControl, bool hardwareFlowControl);
     bool isOpen() const;
     int fd() const { return fd_; }
+
+    enum class Wait { Readable, TimedOut, Woken, Lost };
+    // Waits until a byte can be read (read-ahead included), the time passes, the other
+    // descriptor becomes readable (it is left unread: the caller's wake-up), or the line is lost.
+    Wait waitReadable(std::chrono::milliseconds timeout, int wakeFd = -1);
 
     // Up to 10 attempts of 0.5 s each; false at once while the line is lost.
     bool readPortChar(uint8_t* byte);

@@ -39,7 +39,8 @@ void MonitorView::append(std::string_view piece, const QColor& colour) {
     const uint16_t c = colourIndex(colour);
     if (runs_.empty() || runs_.back().colour != c)
         runs_.push_back({text_.size(), c});
-    const size_t firstLine = lineStart_.size() - 1;
+    if (!appendedFrom_)
+        appendedFrom_ = lineStart_.size() - 1;
     size_t from = 0;
     while (from <= piece.size()) {
         const size_t nl = piece.find('\n', from);
@@ -52,13 +53,27 @@ void MonitorView::append(std::string_view piece, const QColor& colour) {
         lineStart_.push_back(text_.size());
         from = nl + 1;
     }
+    if (!showQueued_) {
+        showQueued_ = true;
+        QMetaObject::invokeMethod(this, &MonitorView::showAppended, Qt::QueuedConnection);
+    }
+}
+
+void MonitorView::showAppended() {
+    showQueued_ = false;
+    if (!appendedFrom_)
+        return;
     updateScrollBars();
-    // Bring the start of the piece into view.
+    // Bring the start of the last piece into view, as the pane's reader expects of each line.
+    const size_t lastPiece = lineStart_.size() >= 2 && text_.size() == lineStart_.back()
+                                 ? lineStart_.size() - 2
+                                 : lineStart_.size() - 1;
     QScrollBar* bar = verticalScrollBar();
     const int visible = std::max(1, viewport()->height() / std::max(1, fontMetrics().lineSpacing()));
-    const int top = int(std::min<size_t>(firstLine, size_t(INT32_MAX)));
+    const int top = int(std::min<size_t>(lastPiece, size_t(INT32_MAX)));
     if (top < bar->value() || top >= bar->value() + visible)
         bar->setValue(std::max(0, top - visible + 2));
+    appendedFrom_.reset();
     viewport()->update();
 }
 
@@ -70,6 +85,8 @@ void MonitorView::clear() {
     runs_.clear();
     runs_.shrink_to_fit();
     widest_ = 0;
+    appendedFrom_.reset();
+    inView_.clear();
     anchor_.reset();
     cursor_.reset();
     updateScrollBars();
@@ -122,7 +139,30 @@ void MonitorView::resizeEvent(QResizeEvent* event) {
     updateScrollBars();
 }
 
+const MonitorView::Shaped& MonitorView::shaped(size_t index) {
+    const std::string_view l = line(index);
+    for (auto& [i, kept] : inView_)
+        if (i == index && kept.length == l.size())
+            return kept;
+    inView_.emplace_back(index, Shaped{});
+    Shaped& s = inView_.back().second;
+    s.length = l.size();
+    ++shaped_;
+    size_t offset = lineStart_[index];
+    const size_t end = offset + l.size();
+    for (size_t r = runAt(offset); offset < end && !runs_.empty(); ++r) {
+        const size_t runEnd = r + 1 < runs_.size() ? std::min(end, runs_[r + 1].offset) : end;
+        QStaticText piece(QString::fromLatin1(text_.data() + offset, qsizetype(runEnd - offset)));
+        piece.setTextFormat(Qt::PlainText);
+        piece.prepare(QTransform(), font());
+        s.pieces.emplace_back(std::move(piece), runs_[r].colour);
+        offset = runEnd;
+    }
+    return s;
+}
+
 void MonitorView::paintEvent(QPaintEvent*) {
+    ++paints_;
     QPainter p(viewport());
     p.fillRect(viewport()->rect(), palette().color(QPalette::Base));
     p.setFont(font());
@@ -134,22 +174,18 @@ void MonitorView::paintEvent(QPaintEvent*) {
     std::optional<std::pair<size_t, size_t>> selected;
     if (anchor_ && cursor_)
         selected = std::minmax(*anchor_, *cursor_);
+    // Lines that left the view are laid out again should they come back.
+    std::erase_if(inView_,
+                  [&](const auto& kept) { return kept.first < first || kept.first >= first + count; });
     for (size_t i = first; i < lineStart_.size() && i < first + count; ++i) {
         const int top = int(i - first) * lineHeight;
         if (selected && i >= selected->first && i <= selected->second)
             p.fillRect(QRect(0, top, viewport()->width(), lineHeight), palette().color(QPalette::Highlight));
-        const std::string_view l = line(i);
-        size_t offset = lineStart_[i], x = 0;
-        const size_t end = offset + l.size();
-        size_t r = runAt(offset);
-        while (offset < end && !runs_.empty()) {
-            const size_t runEnd = r + 1 < runs_.size() ? std::min(end, runs_[r + 1].offset) : end;
-            const QString piece = QString::fromLatin1(text_.data() + offset, qsizetype(runEnd - offset));
-            p.setPen(colours_[runs_[r].colour]);
-            p.drawText(x0 + int(x), top + fm.ascent(), piece);
-            x += size_t(fm.horizontalAdvance(piece));
-            offset = runEnd;
-            ++r;
+        qreal x = x0;
+        for (const auto& [piece, colour] : shaped(i).pieces) {
+            p.setPen(colours_[colour]);
+            p.drawStaticText(QPointF(x, top), piece);
+            x += piece.size().width();
         }
     }
 }

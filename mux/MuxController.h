@@ -1,30 +1,29 @@
 #pragma once
-// The console's one controller: owns the window, the connection to the multiplexer and the reader
-// thread, speaks the device's $PQVX protocol and keeps the panel showing what the device holds.
+// The console's one controller, and the facade the window and the tests talk to. It keeps the
+// operations the console is known by; the work is done by the reader (Reader), the protocol
+// (mux/protocol), the filter list (FilterList), the capture (Capture), the monitor's feed
+// (MonitorFeed) and the window's panes.
 
 #include "link/GPSTransfer.h"
 #include "link/NMEA.h"
-#include "link/Serial.h"
-#include "mux/Filter.h"
-#include "mux/MuxVariant.h"
+#include "mux/Capture.h"
+#include "mux/FilterList.h"
+#include "mux/MonitorFeed.h"
+#include "mux/Reader.h"
+#include "mux/protocol/Descriptor.h"
 
 #include <QObject>
 
-#include <atomic>
 #include <chrono>
 #include <functional>
-#include <future>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
+class FilterTableModel;
 class MuxWindow;
-class QAbstractTableModel;
 class QColor;
 class QTimer;
 
@@ -32,7 +31,14 @@ struct MuxOptions {
     MuxVariant variant = MuxVariant::Current;
     std::chrono::milliseconds startDelay{2000};     // before the reader's first port open
     std::chrono::milliseconds sanityInterval{5000}; // the timer that keeps the device queried
-    std::chrono::milliseconds idleSleep{1000};      // the reader's pause while no port is open
+    std::chrono::milliseconds idleSleep{1000};      // the reader's longest sleep while no port is open
+    std::chrono::milliseconds silence{5000};        // a read that waited this long came back empty
+    std::chrono::milliseconds retryFirst{1000};     // a lost port is tried again after this, doubling ...
+    std::chrono::milliseconds retryLongest{4000};   // ... up to this
+    std::chrono::milliseconds captureTime{10000};   // how long a capture gathers, at least
+    std::chrono::milliseconds frameInterval{0};     // the monitor's frame; 0: the screen's refresh
+    // The capture's clock; the steady clock when not set.
+    std::function<std::chrono::steady_clock::time_point()> clock;
     // The machine's serial ports (short names); the system's listing when not set.
     std::function<std::vector<std::string>()> listPorts;
     // Ports the listing cannot know (a pseudo-terminal, a symbolic link), offered as items.
@@ -43,51 +49,39 @@ struct MuxOptions {
     std::function<void()> terminate;
     // The system beep.
     std::function<void()> beep;
+    // Opens a port for the reader; the real serial port when not set.
+    Reader::Opener openPort;
 };
 
-class MuxController : public QObject {
+class MuxController : public QObject, private ReaderClient {
     Q_OBJECT
 public:
-    // Thread commands: the one-slot mailbox from the window to the reader.
-    enum Command : uint32_t {
-        OpenPort = 1,
-        SendConfiguration = 5,
-        SendTalkerIDs = 6,
-        SendFilter = 7,
-        SendCapture = 8,
-        ClearFilters = 9,
-        SendSpeeds = 11,
-    };
-    // Query codes of sendQuery.
-    enum Query : unsigned {
-        QueryConfiguration = 5,
-        QueryIDs = 6,
-        QueryFilters = 7,
-        QueryVersion = 10,
-        QuerySpeeds = 11
-    };
-
     explicit MuxController(MuxOptions options);
     ~MuxController() override; // stops the reader thread
     MuxController(const MuxController&) = delete;
     MuxController& operator=(const MuxController&) = delete;
 
-    // Lists the ports, fills the boxes, loads the preferences, starts the timer and the reader.
+    // Lists the ports, fills the boxes, loads the preferences, starts the timers and the reader.
     void awakeFromNib();
 
     MuxWindow& window() const { return *muxWindow_; }
     MuxVariant variant() const { return options_.variant; }
+    // Where the network server's forwarding and the file playback attach (Reader.h).
+    Reader& reader() { return *reader_; }
+    GPSTransfer& sender() { return gpsTransfer_; }
 
-    bool hasConnection() const { return connected_.load(); }
+    bool hasConnection() const { return reader_->hasConnection(); }
     bool canConnect() const;
     std::optional<std::string> port() const;
     std::optional<std::string> rate() const;
-    bool bluetooth() const { return bluetooth_.load(); }
-    bool velmar42() const { return velmar42_.load(); }
-    bool thirdGeneration() const { return thirdGeneration_.load(); }
+    bool bluetooth() const { return flags_.bluetooth; }
+    bool velmar42() const { return flags_.velmar42; }
+    bool thirdGeneration() const { return flags_.thirdGeneration; }
+    MuxFamily family() const { return familyOf(options_.variant, flags_); }
     bool startMonitor() const { return startMonitor_; }
-    uint32_t pendingCommand() const { return threadCommand_.load(); }
-    const std::vector<Filter>& filterArray() const { return filterArray_; }
+    bool capturing() const { return capture_.running(); }
+    uint32_t pendingRequests() const { return reader_->requests().pending(); }
+    const std::vector<Filter>& filterArray() const { return filterList_.rows(); }
 
     // Actions.
     void onPortChange();
@@ -107,8 +101,9 @@ public:
     void updateConnections();
     void controlTextDidChange(QObject* control);
 
-    // Sends one query, from either thread.
+    // Sends one query (the codes of Query), from either thread.
     void sendQuery(unsigned code);
+    void sendQuery(Query query) { sendQuery(unsigned(query)); }
     void sanityTimer();
 
     // Reply handlers (main thread).
@@ -120,12 +115,16 @@ public:
     void updateOverflow(const Bytes& sentence);
     void updateChannelNumber(const Bytes& sentence);
     void updateSpeed(const Bytes& sentence);
+    // Any other line: shown, and gathered by a running capture. Any thread.
     void updateUnknown(const Bytes& sentence);
     void updateState();
 
-    // Monitor (main thread).
+    // Monitor. updateMonitor queues a line (any thread); the next frame shows what is queued, in
+    // order, and appendMonitor puts one piece on the pane (main thread).
     void updateMonitor(const std::string& text);
     void appendMonitor(std::string_view text, const QColor& colour);
+    void flushMonitor(); // the frame's work, now
+    const MonitorFeed& monitorFeed() const { return feed_; }
 
     void openPortFail(const std::string& portName);
     void loadSettings();
@@ -135,66 +134,51 @@ public:
     void windowDidBecomeKey();
     void windowWillClose();
 
-    // The device's sentences for a thread command, built from the panel as it stands now.
-    std::vector<std::string> commandSentences(uint32_t command);
-
 private slots:
     void prepareForSleep(bool start);
 
 private:
-    struct Taken {
-        uint32_t command = 0;
-        std::vector<std::string> sentences;
-        std::optional<std::string> port, rate;
-    };
+    // ReaderClient.
+    void readerStarted() override;
+    ReaderWork takeRequests() override;
+    void portOpening() override;
+    void portOpened(const std::string& port, const std::string& rate) override;
+    void portFailed(const std::string& port) override;
+    void lineLost(const std::string& port) override;
+    void unhandledLine(Bytes line) override;
 
+    const ProgramDescriptor& program() const { return programDescriptor(options_.variant); }
+    const FamilyDescriptor& familyNow() const { return familyDescriptor(options_.variant, family()); }
     void buildHandlerTable();
+    void fillControls();
     void setupTableView();
     void connectActions();
     void listPorts();
     void selectPortText(const std::string& text);
+    void post(Request request) { reader_->requests().post(request); }
+    void onMain(std::function<void()> fn);
+    void beep();
     void terminate();
-
-    // Reader thread.
-    void getRawSentencesThread();
-    void execute(const Taken& taken);
-    void openPort(std::optional<std::string> port, std::optional<std::string> rate, bool quiet);
-    void closePort();
-    void lineLost();
-    void processRawSentence(Bytes line);
-    void forwardToServer(const Bytes& line);
-    void playbackStep(bool lineRead);
-    bool pause(std::chrono::milliseconds duration); // false when the reader is to end
-
-    // Calls fn on the main thread and waits, giving up when the controller is torn down.
-    template <class F>
-    bool runOnMain(F&& fn);
-    void postToMain(std::function<void()> fn);
+    void emptyFilterList();
+    void updateFilterButtons();
+    bool captureByFormatter() const;
 
     MuxOptions options_;
     std::unique_ptr<MuxWindow> muxWindow_;
-    std::unique_ptr<QAbstractTableModel> filterModel_;
-    QTimer* sanity_ = nullptr; // child of this
+    FilterTableModel* filterModel_ = nullptr; // child of this
+    QTimer* sanity_ = nullptr;                // child of this
+    QTimer* frame_ = nullptr;                 // child of this
 
     GPSTransfer gpsTransfer_;
     NMEA::HandlerTable nmeaDictionary_;
-    std::shared_ptr<Serial> serialPort_; // reader thread only
-    std::atomic<bool> connected_{false};
-    std::atomic<uint32_t> threadCommand_{0};
-    std::atomic<bool> stopping_{false};
-    std::optional<std::string> openedPort_, openedRate_; // reader thread
-    std::optional<std::string> lostPort_, lostRate_;     // reader thread: reopened when the device returns
-
-    std::atomic<bool> bluetooth_{false}, velmar42_{false}, thirdGeneration_{false};
+    FamilyFlags flags_; // main thread
     bool startMonitor_ = false;
     bool awake_ = false;
-    bool terminated_ = false;
+    bool settingsLoaded_ = false;
+    bool quitting_ = false; // the program decided to end: the device is left alone
 
-    std::vector<Filter> filterArray_; // main thread
-    Filter newFilter_;                // main thread
-    std::mutex captureLock_;
-    std::map<std::string, Filter> captureDictionary_;
-    std::optional<std::chrono::steady_clock::time_point> captureDate_;
-
-    std::thread reader_;
+    FilterList filterList_;
+    Capture capture_;
+    MonitorFeed feed_;
+    std::unique_ptr<Reader> reader_; // last: its thread goes first
 };

@@ -1,11 +1,11 @@
 #include "nav/Formatters.h"
 
+#include "base/Format.h"
 #include "nav/NavMath.h"
 #include "nav/UnitsModel.h"
 #include "support/Alert.h"
 
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -14,22 +14,7 @@ namespace {
 
 constexpr const char* kDegreeSign = "\xC2\xB0"; // same length in UTF-8 as the mark
 
-[[gnu::format(printf, 1, 2)]] std::string textf(const char* fmt, ...) {
-    va_list args;
-    va_start(args, fmt);
-    va_list copy;
-    va_copy(copy, args);
-    const int length = std::vsnprintf(nullptr, 0, fmt, copy);
-    va_end(copy);
-    std::string text;
-    if (length > 0) {
-        std::vector<char> buffer(static_cast<size_t>(length) + 1);
-        std::vsnprintf(buffer.data(), buffer.size(), fmt, args);
-        text.assign(buffer.data(), static_cast<size_t>(length));
-    }
-    va_end(args);
-    return text;
-}
+using base::textf;
 
 const UnitsModel& units() {
     return UnitsModel::units();

@@ -1,27 +1,18 @@
 #include "nav/NMEASimulator.h"
 
+#include "base/Format.h"
 #include "link/NMEA.h"
 #include "nav/Formatters.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <ctime>
 #include <memory>
 
 namespace {
 
-[[gnu::format(printf, 1, 2)]] std::string textf(const char* fmt, ...) {
-    char buffer[256];
-    va_list args;
-    va_start(args, fmt);
-    const int length = std::vsnprintf(buffer, sizeof buffer, fmt, args);
-    va_end(args);
-    if (length < 0)
-        return {};
-    return std::string(buffer, std::min<size_t>(static_cast<size_t>(length), sizeof buffer - 1));
-}
+using base::textf;
 
 std::vector<std::string> split(const std::string& text, const std::string& separator) {
     std::vector<std::string> pieces;

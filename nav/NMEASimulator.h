@@ -6,6 +6,7 @@
 // Not locked: one thread at a time drives an instance. Each user (the console, a simulated
 // device, a test) may keep its own instance with its own clock; nmeaSimulator() is the shared one.
 
+#include "base/Bytes.h"
 #include "nav/NavMath.h"
 
 #include <chrono>
@@ -15,8 +16,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-using Bytes = std::vector<uint8_t>;
 
 class NMEASimulator {
 public:

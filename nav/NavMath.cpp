@@ -1,5 +1,6 @@
 #include "nav/NavMath.h"
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 
@@ -93,8 +94,12 @@ float NavMath::bearingFromPoint(NavPoint from, NavPoint to) {
     const float lat1 = rad(from.y), lat2 = rad(to.y);
     const float lon1 = rad(from.x), lon2 = rad(to.x);
     const float d = radianDistance(from, to);
-    const float a =
-        std::acos((std::sin(lat2) - std::sin(lat1) * std::cos(d)) / (std::sin(d) * std::cos(lat1)));
+    float argument = (std::sin(lat2) - std::sin(lat1) * std::cos(d)) / (std::sin(d) * std::cos(lat1));
+    // Rounding can push the cosine just past +-1 on legs across a pole; its sign still tells north
+    // from south. At a pole itself (no cosine of the latitude to speak of) the latitude decides.
+    if (std::fabs(std::cos(lat1)) > 1e-6f)
+        argument = std::clamp(argument, -1.0f, 1.0f);
+    const float a = std::acos(argument);
     const float c = std::sin(lon2 - lon1) < 0.0f ? a : kTwoPi - a;
     if (std::isnan(c))
         return to.y >= from.y ? 0.0f : 180.0f;
@@ -195,8 +200,12 @@ float NavMath::trueWindAngle(float apparentAngle, float apparentSpeed, float boa
     if (!(boatSpeed > 0.0f))
         return apparentAngle;
     const float x = rad(90.0f - apparentAngle);
-    const float u = std::cos(x) * apparentSpeed;
     const float w = std::sin(x) * apparentSpeed - boatSpeed;
+    // Wind on the bow or the stern: the cosine of 90 degrees is not 0 in single precision, and its
+    // sign would pick the wrong end of the boat.
+    if (std::fmod(apparentAngle, 180.0f) == 0.0f)
+        return w < 0.0f ? 180.0f : 0.0f;
+    const float u = std::cos(x) * apparentSpeed;
     return fixBearing(90.0f - deg(std::atan(w / u)));
 }
 

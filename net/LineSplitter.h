@@ -4,7 +4,7 @@
 // that takes longer than the time limit, or an unfinished line longer than any sentence could be,
 // discards what is held and reports an overflow.
 
-#include "link/NMEA.h" // Bytes
+#include "base/Bytes.h"
 
 #include <chrono>
 #include <cstddef>

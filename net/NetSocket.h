@@ -9,7 +9,7 @@
 // and goes out on the owning thread's write events; a write that fails there closes the socket
 // on the owning thread, which then tells the delegate.
 
-#include "link/NMEA.h" // Bytes
+#include "base/Bytes.h"
 #include "net/ByteQueue.h"
 #include "net/RunLoop.h"
 

@@ -10,7 +10,7 @@
 // from any thread; they only copy the line and never wait on a client. The client connection
 // belongs to the thread that creates it, which must have a current run loop.
 
-#include "link/NMEA.h" // Bytes
+#include "base/Bytes.h"
 #include "net/NetSocket.h"
 #include "net/TCPServer.h"
 

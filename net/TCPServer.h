@@ -6,7 +6,7 @@
 // lines come in, batches grow instead of the handing-in thread falling behind. The owner's
 // notifications are posted to the run loop of the thread that started the server.
 
-#include "link/NMEA.h" // Bytes
+#include "base/Bytes.h"
 #include "net/NetSocket.h"
 #include "net/PollRunLoop.h"
 

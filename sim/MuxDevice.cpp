@@ -1,10 +1,10 @@
 #include "sim/MuxDevice.h"
 
+#include "base/Format.h"
 #include "link/NMEA.h"
 #include "sim/Traffic.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 
@@ -84,9 +84,14 @@ MuxDevice::MuxDevice(const SimOptions& options) : family_(options.family), bluet
     state_.firmware = fieldText(options.firmware.empty() ? id.firmware : options.firmware);
     state_.name = fieldText(options.deviceName.empty() ? id.name : options.deviceName);
     state_.serial = fieldText(options.serialNumber.empty() ? id.serial : options.serialNumber);
-    char flags[8];
-    std::snprintf(flags, sizeof flags, "%04X", id.flags | (bluetooth_ ? 0x0002u : 0u));
-    state_.flags = flags;
+    state_.flags = base::textf("%04X", id.flags | (bluetooth_ ? 0x0002u : 0u));
+    if (family_ == MuxFamily::Other) {
+        // Options set at the factory; the console can read them but has no command for them.
+        state_.priority = 1;
+        state_.channelNumbers = 1;
+        state_.realtime = "1100";
+        state_.heading = 1;
+    }
     // The starting list goes through the same door as the console's entries.
     for (const auto& entry : options.filters) {
         std::vector<std::string> fields{"$PQVXFL", entry.sentence, entry.flags};
@@ -108,9 +113,7 @@ std::string MuxDevice::overflowSentence(unsigned mask) {
 }
 
 std::string MuxDevice::channelNumberSentence(const unsigned (&counts)[4]) {
-    char text[64];
-    std::snprintf(text, sizeof text, "$PQVXCN,%u,%u,%u,%u", counts[0], counts[1], counts[2], counts[3]);
-    return nmeaLine(text);
+    return nmeaLine(base::textf("$PQVXCN,%u,%u,%u,%u", counts[0], counts[1], counts[2], counts[3]));
 }
 
 std::vector<std::string> MuxDevice::feed(const uint8_t* bytes, size_t length) {
@@ -221,6 +224,31 @@ const std::vector<MuxDevice::Field>& MuxDevice::layout() const {
     return other;
 }
 
+// Devices without family flags report the whole configuration, as model 42 devices do.
+const std::vector<MuxDevice::Field>& MuxDevice::replyLayout() const {
+    if (family_ != MuxFamily::Other)
+        return layout();
+    using enum Field;
+    static const std::vector<Field> full{Speed,          Mode,       Seatalk,  Priority,
+                                         ChannelNumbers, ChannelIDs, Realtime, Heading};
+    return full;
+}
+
+bool MuxDevice::routesToHost(std::string_view line) const {
+    if (line.size() < 6 || (line[0] != '$' && line[0] != '!'))
+        return true;
+    const std::string_view address = line.substr(1, line.find_first_of(",*\r\n") - 1);
+    if (address.size() != 5)
+        return true;
+    const std::string exact(address);
+    const std::string patterns[] = {exact, "--" + exact.substr(2), exact.substr(0, 2) + "---"};
+    for (const std::string& pattern : patterns)
+        for (const MuxFilterEntry& entry : state_.filters)
+            if (entry.sentence == pattern)
+                return entry.flags[0] == '1';
+    return true;
+}
+
 // Server, hub, auto; Bluetooth devices of the current families also have the AIS mode.
 int MuxDevice::modeCount() const {
     return bluetooth_ && family_ != MuxFamily::Legacy ? 4 : 3;
@@ -228,7 +256,7 @@ int MuxDevice::modeCount() const {
 
 std::string MuxDevice::configuration() const {
     std::string text = "$PQVXCF";
-    for (Field field : layout()) {
+    for (Field field : replyLayout()) {
         text += ',';
         switch (field) {
         case Field::Speed:

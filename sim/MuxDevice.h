@@ -24,6 +24,10 @@ public:
     std::vector<std::string> handleLine(Bytes line);
     // Forget a sentence half received (the line went away under it).
     void resetInput();
+    // Whether an instrument sentence (as it goes on the wire) reaches the computer: the host-link
+    // flag of the list's entry for its address (the exact address, else "--" and its sentence
+    // code, else its talker and "---"); a sentence the list does not name passes.
+    bool routesToHost(std::string_view line) const;
 
     const MuxState& state() const { return state_; }
     MuxFamily family() const { return family_; }
@@ -43,7 +47,8 @@ private:
     void setSpeeds(const std::vector<std::string>& fields);
     void editFilters(const std::vector<std::string>& fields);
     std::string configuration() const;
-    const std::vector<Field>& layout() const;
+    const std::vector<Field>& layout() const;      // what a command sets
+    const std::vector<Field>& replyLayout() const; // what the configuration reply reports
     int modeCount() const;
 
     MuxFamily family_;

@@ -3,22 +3,16 @@
 // $PQVX query, applies every command, sends overflow and channel-number sentences of its own
 // accord, and streams instrument traffic. The console reaches it through its real serial code.
 
+#include "base/Bytes.h"
+#include "link/MuxFamily.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-using Bytes = std::vector<uint8_t>;
-
 class TrafficSource; // sim/Traffic.h
-
-enum class MuxFamily {
-    Legacy,          // earlier generation: firmware 2.x, legacy configuration layout, channel speeds
-    ThirdGeneration, // version flags 8000
-    Model42,         // version flags 0008
-    Other,           // no family flags
-};
 
 // A snapshot of what the device holds, for tests.
 struct MuxFilterEntry {
@@ -71,8 +65,11 @@ public:
     void clearReceived();
     void sendRaw(const std::string& bytes); // put bytes on the line as they stand (tests)
 
-    // Unsolicited lines (traffic, status) not sent because nobody was reading.
+    // Lines not sent because nobody was reading: unsolicited ones (traffic, status), and replies
+    // beyond what the device's output holds.
     unsigned long droppedLines() const;
+    // Whether a console's exclusive claim is on the terminal.
+    bool exclusiveClaim() const;
     // Why start() failed (an unreadable log file, no pseudo-terminal, a path in the way).
     std::string lastError() const;
 

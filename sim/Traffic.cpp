@@ -1,5 +1,6 @@
 #include "sim/Traffic.h"
 
+#include "base/Format.h"
 #include "link/NMEA.h"
 
 #include <algorithm>
@@ -48,10 +49,8 @@ std::string angle(double degrees, int degreeDigits, char positive, char negative
     const long long tenThousandths = std::llround(std::fabs(degrees) * 60.0 * 10000.0);
     const long long whole = tenThousandths / 600000;
     const long long rest = tenThousandths % 600000;
-    char text[32];
-    std::snprintf(text, sizeof text, "%0*lld%02lld.%04lld,%c", degreeDigits, whole, rest / 10000,
-                  rest % 10000, degrees < 0 ? negative : positive);
-    return text;
+    return base::textf("%0*lld%02lld.%04lld,%c", degreeDigits, whole, rest / 10000, rest % 10000,
+                       degrees < 0 ? negative : positive);
 }
 
 std::tm utc(InstrumentTraffic::Clock::time_point t) {
@@ -62,15 +61,7 @@ std::tm utc(InstrumentTraffic::Clock::time_point t) {
 }
 
 std::string timeField(const std::tm& t) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d%02d%02d.00", t.tm_hour, t.tm_min, t.tm_sec);
-    return text;
-}
-
-std::string format(const char* pattern, auto... values) {
-    char text[128];
-    std::snprintf(text, sizeof text, pattern, values...);
-    return text;
+    return base::textf("%02d%02d%02d.00", t.tm_hour, t.tm_min, t.tm_sec);
 }
 
 } // namespace
@@ -111,7 +102,7 @@ std::string InstrumentTraffic::gga(Clock::time_point now) const {
 std::string InstrumentTraffic::zda(Clock::time_point now) const {
     const std::tm t = utc(now);
     return "$GPZDA," + timeField(t) +
-           format(",%02d,%02d,%04d,00,00", t.tm_mday, t.tm_mon + 1, t.tm_year + 1900);
+           base::textf(",%02d,%02d,%04d,00,00", t.tm_mday, t.tm_mon + 1, t.tm_year + 1900);
 }
 
 std::string InstrumentTraffic::ais(const Vessel& v, bool own, Clock::time_point now) const {
@@ -136,7 +127,7 @@ std::string InstrumentTraffic::ais(const Vessel& v, bool own, Clock::time_point 
     const std::string payload = aisArmour(w.bits, &fill);
     const char* channel = (v.mmsi & 1) != 0 ? "B" : "A";
     return std::string(own ? "!AIVDO,1,1,,," : "!AIVDM,1,1,,") + (own ? "" : channel) + (own ? "" : ",") +
-           payload + format(",%u", fill);
+           payload + base::textf(",%u", fill);
 }
 
 // The simulator's talkers: GPS on input 1, the sounder's depth and temperature on input 2, the

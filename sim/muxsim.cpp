@@ -29,20 +29,6 @@ Options:
   --help            show this text
 )";
 
-bool parseFamily(std::string_view name, MuxFamily* family) {
-    if (name == "legacy")
-        *family = MuxFamily::Legacy;
-    else if (name == "third")
-        *family = MuxFamily::ThirdGeneration;
-    else if (name == "model42")
-        *family = MuxFamily::Model42;
-    else if (name == "other")
-        *family = MuxFamily::Other;
-    else
-        return false;
-    return true;
-}
-
 bool parseNumber(const char* text, double* value) {
     char* end = nullptr;
     const double v = std::strtod(text, &end);
@@ -89,8 +75,10 @@ int main(int argc, char** argv) {
         if (v == nullptr)
             return usageError("unknown option or missing value: " + std::string(arg));
         if (arg == "--family") {
-            if (!parseFamily(v, &options.family))
+            const auto family = muxFamilyNamed(v);
+            if (!family)
                 return usageError("unknown family: " + std::string(v));
+            options.family = *family;
         } else if (arg == "--firmware") {
             options.firmware = v;
         } else if (arg == "--rate") {

@@ -1,7 +1,7 @@
 #include "support/Alert.h"
 
 #include "support/Platform.h"
-#include "support/PlistValue.h"
+#include "support/Plist.h"
 
 #include <cstdlib>
 #include <filesystem>

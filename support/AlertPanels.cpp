@@ -1,4 +1,4 @@
-#include "support/Alert.h"
+#include "support/AlertPanels.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,6 +1,6 @@
 #include "support/InstallController.h"
 
-#include "support/Alert.h"
+#include "support/AlertPanels.h"
 #include "support/OSXUtil.h"
 #include "support/Platform.h"
 #include "support/Workspace.h"

@@ -1,5 +1,7 @@
 #include "support/Platform.h"
 
+#include "base/UniqueFd.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -61,14 +63,14 @@ std::string executablePath() {
 }
 
 std::optional<std::string> readFile(const std::string& path, size_t maxBytes) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd)
         return std::nullopt;
     std::string contents;
     char chunk[65536];
     bool ok = true;
     for (;;) {
-        ssize_t n = ::read(fd, chunk, sizeof chunk);
+        ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 || contents.size() + size_t(n) > maxBytes) {
@@ -79,7 +81,6 @@ std::optional<std::string> readFile(const std::string& path, size_t maxBytes) {
             break;
         contents.append(chunk, size_t(n));
     }
-    ::close(fd);
     if (!ok)
         return std::nullopt;
     return contents;
@@ -102,11 +103,12 @@ bool writeFileAtomically(const std::string& path, const std::string& contents, u
     std::string pattern = path + ".XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0)
+    UniqueFd fd(::mkostemp(name.data(), O_CLOEXEC));
+    if (!fd)
         return false;
-    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, contents.data(), contents.size()) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
+    bool ok = ::fchmod(fd.get(), mode) == 0 && writeAll(fd.get(), contents.data(), contents.size()) &&
+              ::fsync(fd.get()) == 0;
+    ok = fd.close() && ok;
     if (ok && ::rename(name.data(), path.c_str()) != 0)
         ok = false;
     if (!ok) {
@@ -115,11 +117,9 @@ bool writeFileAtomically(const std::string& path, const std::string& contents, u
     }
     // Make the rename itself durable.
     std::string folder = std::filesystem::path(path).parent_path().string();
-    int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    UniqueFd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir)
+        ::fsync(dir.get());
     return true;
 }
 

@@ -1,4 +1,4 @@
-#include "support/OSXUtil.h"
+#include "support/OSXUtilUI.h"
 
 #include <QApplication>
 #include <QColor>

@@ -1,4 +1,6 @@
 #include "support/OSXUtil.h"
+
+#include "base/UniqueFd.h"
 #include "support/Platform.h"
 
 #include <algorithm>
@@ -11,17 +13,6 @@
 #include <vector>
 
 namespace {
-
-struct Fd {
-    int fd = -1;
-    explicit Fd(int f) : fd(f) {}
-    ~Fd() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-};
 
 // Decompresses every stream of the file (as the command-line tool does with concatenated
 // streams); bytes after the last stream that do not begin a new stream are ignored.
@@ -95,19 +86,19 @@ bool OSXUtil::bUnZip(const std::string& path) {
         dot == (slash == std::string::npos ? 0 : slash + 1))
         return false;
     std::string target = path.substr(0, dot);
-    Fd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat info {};
-    if (in.fd < 0 || ::fstat(in.fd, &info) != 0 || !S_ISREG(info.st_mode))
+    if (!in || ::fstat(in.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return false;
     std::string pattern = target + ".XXXXXX";
     std::vector<char> temporary(pattern.begin(), pattern.end());
     temporary.push_back('\0');
-    Fd out(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (out.fd < 0)
+    UniqueFd out(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!out)
         return false;
-    bool ok = decompress(in.fd, out.fd) && ::fchmod(out.fd, info.st_mode & 0777) == 0 && ::fsync(out.fd) == 0;
-    ok = ::close(out.fd) == 0 && ok;
-    out.fd = -1;
+    bool ok = decompress(in.get(), out.get()) && ::fchmod(out.get(), info.st_mode & 0777) == 0 &&
+              ::fsync(out.get()) == 0;
+    ok = out.close() && ok;
     if (ok && ::rename(temporary.data(), target.c_str()) == 0)
         return true;
     ::unlink(temporary.data());

@@ -1,5 +1,6 @@
 #include "support/Workspace.h"
 
+#include "base/UniqueFd.h"
 #include "support/Platform.h"
 
 #include <algorithm>
@@ -126,12 +127,11 @@ std::optional<std::string> partitionTable(const fs::path& folder, const DeviceTr
     }
     if (name.empty() || name.find("..") != std::string::npos)
         return std::nullopt;
-    int fd = ::open((tree.devices + "/" + name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    UniqueFd fd(::open((tree.devices + "/" + name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd)
         return std::nullopt;
     unsigned char sectors[1024] = {};
-    ssize_t n = ::pread(fd, sectors, sizeof sectors, 0);
-    ::close(fd);
+    ssize_t n = ::pread(fd.get(), sectors, sizeof sectors, 0);
     if (n < 1024)
         return std::nullopt;
     if (std::memcmp(sectors + 512, "EFI PART", 8) == 0)

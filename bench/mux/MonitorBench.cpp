@@ -1,31 +1,39 @@
-// Lines per second from the device's terminal to the monitor, with the monitor running and
-// stopped, and what the monitor holds per line.
+// The monitor as a user gets it. PaintedMonitor shows the window (offscreen platform unless
+// QT_QPA_PLATFORM says otherwise), lets the monitor paint at the screen's refresh rate, and feeds
+// the device's terminal at a rate raised from run to run, until the console falls behind.
+// DeviceToMonitor feeds as fast as the terminal takes with no window shown; MonitorMemory and
+// AppendToEmptyPane are what the pane holds and costs per line.
 
+#include "link/NMEA.h"
+#include "mux/MonitorView.h"
 #include "mux/MuxController.h"
 #include "mux/MuxWindow.h"
-#include "support/Alert.h"
+#include "mux/panes/ConfigurationPane.h"
+#include "mux/panes/MonitorPane.h"
+#include "support/AlertPanels.h"
 #include "support/Settings.h"
 
-#include "mux/MonitorView.h"
 #include <QApplication>
 #include <QEventLoop>
 #include <QLabel>
-#include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <benchmark/benchmark.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
 #include <malloc.h>
+#include <map>
+#include <memory>
 #include <string>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -35,7 +43,7 @@ std::string framed(const std::string& sentence) {
 
 const std::string kLine = framed("$GPRMC,172037.00,A,4717.1047,N,00230.9854,W,6.1,214.5,061226,0.8,W,A");
 
-// A pseudo-terminal whose far end the benchmark writes as fast as the console reads.
+// A pseudo-terminal whose far end the benchmark writes, as the device would.
 struct Line {
     int master = -1;
     std::string slave;
@@ -57,7 +65,7 @@ struct Line {
             if (n > 0)
                 done += size_t(n);
             else
-                std::this_thread::sleep_for(1ms);
+                std::this_thread::sleep_for(200us);
         }
     }
     // Discards what the console writes (its queries), so the terminal never fills.
@@ -71,26 +79,37 @@ struct Line {
     }
 };
 
+void runFor(std::chrono::milliseconds time) {
+    QEventLoop loop;
+    QTimer::singleShot(time, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 struct Console {
     Line line;
     std::unique_ptr<MuxController> controller;
-    Console() {
+    explicit Console(bool shown) {
         Settings::setStorePath("/tmp/bench_mux-prefs.plist");
         Alert::setResponder([](const AlertRequest&) { return 0; });
         MuxOptions options;
         options.variant = MuxVariant::Current;
-        options.startDelay = 10ms;
+        options.startDelay = 0ms;
         options.sanityInterval = 3600s; // no queries in between
-        options.idleSleep = 10ms;
         options.extraPorts = {line.slave};
         options.selectPort = line.slave;
         options.terminate = [] {};
         controller = std::make_unique<MuxController>(options);
+        if (shown) {
+            controller->window().show();
+            controller->window().raise();
+        }
         controller->awakeFromNib();
         while (!controller->hasConnection())
             QApplication::processEvents(QEventLoop::AllEvents, 5);
+        runFor(100ms);
     }
-    QLabel* mark() { return controller->window().overflowFields[0]; }
+    MonitorView& view() { return *controller->window().monitor->monitorTextView; }
+    QLabel* mark() { return controller->window().configuration->overflowFields[0]; }
     // Feeds n lines, then an overflow reply that marks the end, and runs the window until it shows.
     void feed(int n) {
         line.write(framed("$PQVXOV,0"));
@@ -101,7 +120,6 @@ struct Console {
             batch += kLine;
         batch += framed("$PQVXOV,1");
         std::thread writer([&] { line.write(batch); });
-        // The window waits in its event loop, as in the program; a timer looks for the mark.
         QEventLoop loop;
         QTimer check;
         QObject::connect(&check, &QTimer::timeout, [&] {
@@ -115,61 +133,151 @@ struct Console {
     }
 };
 
+Console& shownConsole() {
+    static Console c(true);
+    return c;
+}
+
+Console& hiddenConsole() {
+    static Console c(false);
+    return c;
+}
+
+std::map<long, bool> gKeptUp; // rate -> the console kept up
+
+// The device writes `rate` lines a second for two seconds, in a burst every millisecond; the
+// window runs its event loop, painting as it does for a user.
+void PaintedMonitor(benchmark::State& state) {
+    Console& console = shownConsole();
+    MonitorView& view = console.view();
+    const long rate = long(state.range(0));
+    const auto period = 2s;
+    for (auto _ : state) {
+        console.controller->onClear();
+        const size_t shownBefore = view.lineCount();
+        const unsigned long paintsBefore = view.paints(), shapedBefore = view.linesShaped();
+        const unsigned long waitsBefore = console.controller->reader().mainThreadWaits();
+        const size_t droppedBefore = console.controller->monitorFeed().dropped();
+        std::atomic<long> written{0};
+        std::atomic<bool> stop{false};
+        const auto start = Clock::now();
+        std::thread writer([&] {
+            while (!stop) {
+                const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+                const long due = std::min<long>(long(elapsed * double(rate)), rate * 2) - written;
+                std::string batch;
+                for (long i = 0; i < due; ++i)
+                    batch += kLine;
+                console.line.write(batch);
+                written += due;
+                if (written >= rate * 2)
+                    break;
+                std::this_thread::sleep_for(1ms);
+            }
+        });
+        QTimer drain;
+        QObject::connect(&drain, &QTimer::timeout, [&] { console.line.drain(); });
+        drain.start(50);
+        runFor(std::chrono::duration_cast<std::chrono::milliseconds>(period));
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        const long shownInTime = long(view.lineCount() - shownBefore);
+        const long writtenInTime = written;
+        stop = true;
+        writer.join();
+        runFor(300ms); // what was still on its way
+        const long shownAtAll = long(view.lineCount() - shownBefore);
+        drain.stop();
+
+        const double lagSeconds = double(std::max(0L, writtenInTime - shownInTime)) / double(rate);
+        const double asked = std::min(double(rate) * seconds, double(rate) * 2);
+        const bool keptUp = double(writtenInTime) >= 0.97 * asked && lagSeconds < 0.1 &&
+                            shownAtAll >= written &&
+                            console.controller->monitorFeed().dropped() == droppedBefore;
+        gKeptUp[rate] = keptUp;
+        state.counters["asked_per_s"] = double(rate);
+        state.counters["written_per_s"] = double(writtenInTime) / seconds;
+        state.counters["shown_per_s"] = double(shownInTime) / seconds;
+        state.counters["frames_per_s"] = double(view.paints() - paintsBefore) / seconds;
+        state.counters["shaped_per_frame"] =
+            double(view.linesShaped() - shapedBefore) / std::max(1.0, double(view.paints() - paintsBefore));
+        state.counters["lag_ms"] = lagSeconds * 1000.0;
+        state.counters["reader_waits"] = double(console.controller->reader().mainThreadWaits() - waitsBefore);
+        state.counters["kept_up"] = keptUp ? 1 : 0;
+    }
+    console.controller->onClear();
+}
+BENCHMARK(PaintedMonitor)
+    ->Arg(1000)
+    ->Arg(2500)
+    ->Arg(5000)
+    ->Arg(10000)
+    ->Arg(20000)
+    ->Arg(40000)
+    ->Arg(80000)
+    ->Arg(160000)
+    ->Arg(320000)
+    ->Arg(640000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// No window: as fast as the terminal takes lines.
+void DeviceToMonitor(benchmark::State& state) {
+    Console& console = hiddenConsole();
+    MuxController& ctl = *console.controller;
+    const bool running = state.range(0) != 0;
+    if (ctl.startMonitor() != running)
+        ctl.onStart();
+    const int n = 20000;
+    for (auto _ : state)
+        console.feed(n);
+    state.SetItemsProcessed(state.iterations() * n);
+    state.SetLabel(running ? "monitor running, no window" : "monitor stopped, no window");
+    ctl.onClear();
+    if (!ctl.startMonitor())
+        ctl.onStart();
+}
+BENCHMARK(DeviceToMonitor)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
 size_t heapInUse() {
     const struct mallinfo2 mi = mallinfo2();
     return mi.uordblks + mi.hblkhd; // large blocks are mapped, not in the arena
 }
 
-Console& console() {
-    static Console c;
-    return c;
-}
-
-void setMonitor(bool running) {
-    MuxController& ctl = *console().controller;
-    if (ctl.startMonitor() != running)
-        ctl.onStart();
-}
-
-void DeviceToMonitor(benchmark::State& state) {
-    const bool running = state.range(0) != 0;
-    setMonitor(running);
-    const int n = 5000;
-    for (auto _ : state)
-        console().feed(n);
-    state.SetItemsProcessed(state.iterations() * n);
-    state.SetLabel(running ? "monitor running" : "monitor stopped");
-    console().controller->onClear();
-    setMonitor(true);
-}
-BENCHMARK(DeviceToMonitor)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4);
-
 // Heap the monitor holds per line after 100,000 lines, and what one append costs on a full pane.
 void MonitorMemory(benchmark::State& state) {
-    MuxController& ctl = *console().controller;
-    setMonitor(true);
+    MuxController& ctl = *hiddenConsole().controller;
     ctl.onClear();
     const std::string text = kLine.substr(0, kLine.find('*'));
     const size_t before = heapInUse();
     const int n = 100000;
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < n; ++i) {
         ctl.updateMonitor(text);
+        if (i % 10000 == 0)
+            ctl.flushMonitor(); // as the frames do: the queue holds what comes between two
+    }
+    ctl.flushMonitor();
     QApplication::processEvents();
     const size_t after = heapInUse();
-    for (auto _ : state)
-        ctl.updateMonitor(text);
+    const QColor green(80, 220, 100);
+    for (auto _ : state) {
+        ctl.appendMonitor(text, green);
+        ctl.appendMonitor("\n", green);
+    }
+    const MonitorView& view = hiddenConsole().view();
     state.counters["bytes_per_line"] = double(after - before) / n;
     state.counters["line_bytes"] = double(text.size() + 1);
-    state.counters["view_bytes_per_line"] = double(ctl.window().monitorTextView->bytesHeld()) / n;
-    state.counters["lines_in_pane"] = double(ctl.window().monitorTextView->lineCount());
+    state.counters["view_bytes_per_line"] = double(view.bytesHeld()) / n;
+    state.counters["lines_in_pane"] = double(view.lineCount());
     ctl.onClear();
 }
 BENCHMARK(MonitorMemory)->Iterations(2000);
 
-// One append to an empty pane, for comparison with the full one above.
+// One line appended to an empty pane, for comparison with the full one above.
 void AppendToEmptyPane(benchmark::State& state) {
-    MuxController& ctl = *console().controller;
+    MuxController& ctl = *hiddenConsole().controller;
     const std::string text = kLine.substr(0, kLine.find('*'));
+    const QColor green(80, 220, 100);
     int i = 0;
     for (auto _ : state) {
         if (++i % 1000 == 0) {
@@ -177,7 +285,8 @@ void AppendToEmptyPane(benchmark::State& state) {
             ctl.onClear();
             state.ResumeTiming();
         }
-        ctl.updateMonitor(text);
+        ctl.appendMonitor(text, green);
+        ctl.appendMonitor("\n", green);
     }
     ctl.onClear();
 }
@@ -192,6 +301,14 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    console().controller.reset(); // before the application object goes
+    long highest = 0;
+    for (const auto& [rate, kept] : gKeptUp)
+        if (kept)
+            highest = std::max(highest, rate);
+    if (!gKeptUp.empty())
+        std::printf("Painted monitor: kept up with %ld lines a second at most (refresh %.0f Hz)\n", highest,
+                    QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->refreshRate() : 0.0);
+    shownConsole().controller.reset(); // before the application object goes
+    hiddenConsole().controller.reset();
     return 0;
 }

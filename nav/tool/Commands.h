@@ -15,6 +15,9 @@ struct Command {
 
 int runVariation(const Arguments& args);
 int runSimulate(const Arguments& args);
+int runConvert(const Arguments& args);
+int runList(const Arguments& args);
+int runGrib(const Arguments& args);
 
 // Shared argument readers: whole text must be the value.
 bool parseNumber(const std::string& text, double* value);

@@ -36,7 +36,6 @@ TEST(LinkNMEA, ChecksumAndFraming) {
         {"upper-case digits", gll + "*3D\r\n\0"s, true, gll},
         {"lower-case digits", gll + "*3d\r\n\0"s, true, gll},
         {"wrong checksum cuts at the star too", gll + "*3E\r\n\0"s, false, gll},
-        {"no terminating NUL", gll + "*3D", true, gll},
         {"encapsulated sentence", "!AIVDM,1,1,,A,H7lca<DlPPPPPPPI4koloP1h>550,0*0E\r\n\0"s, true,
          "!AIVDM,1,1,,A,H7lca<DlPPPPPPPI4koloP1h>550,0"},
         {"reply without checksum", "$PQVXVE,1.0\r\n\0"s, true, "$PQVXVE,1.0"},
@@ -44,13 +43,10 @@ TEST(LinkNMEA, ChecksumAndFraming) {
         {"leading blank", " " + gll + "*3D\r\n\0"s, false, " " + gll + "*3D\r\n"},
         {"other start byte", "#" + gll.substr(1) + "*3D\r\n", false, "#" + gll.substr(1) + "*3D\r\n"},
         {"non-hex digits read as 0, nothing between", "$*zz\r\n"s, true, "$"},
-        {"non-hex digits read as 0, something between", "$A*zz\r\n"s, false, "$A"},
         {"star as the last byte", "$A*", false, "$A"},
         {"one digit only", "$GPGSV,3*7\r\n", false, "$GPGSV,3"},
-        {"blank before the digit", "$\x04* 4\r\n", true, "$\x04"},
         {"high bytes", "$\xff\xfe*01\r\n", true, "$\xff\xfe"},
         {"star beyond the NUL is not seen", "$A\0*41\r\n"s, false, "$A"},
-        {"CR beyond the NUL is not seen", "$A\0\r\n"s, false, "$A"},
         {"start byte alone", "$", false, "$"},
     };
     for (const auto& c : cases) {
@@ -75,7 +71,6 @@ TEST(LinkNMEA, AddressCutsAndFields) {
     const Bytes reply = bytes("$PQVXCF,1,0\0"s);
     EXPECT_EQ(NMEA::address(reply, 5, 2), "CF");
     EXPECT_EQ(NMEA::address(bytes("$PQVXC"), 5, 2), nil);
-    EXPECT_EQ(NMEA::address(bytes("$PQVXCF"), 5, 2), "CF");
     EXPECT_EQ(NMEA::address(reply, UINT_MAX, 2), nil);
     EXPECT_EQ(NMEA::address(reply, 2, UINT_MAX), nil);
     EXPECT_EQ(NMEA::address(reply, 12, 0), "");
@@ -88,7 +83,6 @@ TEST(LinkNMEA, AddressCutsAndFields) {
     EXPECT_EQ(NMEA::prefix(rmc), "G");
     EXPECT_EQ(NMEA::prefix(reply), "P");
     EXPECT_EQ(NMEA::command(bytes("$GPRM")), nil);
-    EXPECT_EQ(NMEA::talker(bytes("$G")), nil);
     EXPECT_EQ(NMEA::prefix(Bytes{}), nil);
 
     struct Case {
@@ -98,7 +92,6 @@ TEST(LinkNMEA, AddressCutsAndFields) {
     };
     const Case cases[] = {
         {"$GPRMC,,A\0"s, 3, {"$GPRMC", "", "A", nil}},
-        {"$GPRMC,,A", 3, {"$GPRMC", "", "A", nil}},
         {"$PQVXFL,,,\0junk,more"s, 4, {"$PQVXFL", "", "", "", nil}},
         {"$PQVXVER\0"s, 1, {"$PQVXVER", nil}},
         {",", 2, {"", "", nil}},
@@ -125,20 +118,16 @@ TEST(LinkNMEA, PositionFields) {
     const float none = NMEA::kNoPosition;
     const Case cases[] = {
         {"4807.038", "N", 48.1173f},
-        {"4807.038", "S", -48.1173f},
-        {"01131.000", "E", 11.516667f},
         {"01131.000", "W", -11.516667f},
         {"12.5", "N", 0.2083333f}, // no degree digits: 12.5 minutes
         {"4807.038", "X", none},
         {"4807,038", "N", none},
         {"-4807.038", "N", none},
         {"4807.038", nil, none},
-        {"4807.038", "", none},
         {nil, "N", none},
         {"12", "N", none},   // too short
         {"4807", "N", none}, // no point
         {"1.50", "N", none}, // one minute digit
-        {".123", "N", none}, // none at all
         {"4807.", "N", 48.116667f},
         {"4807.03.8", "N", 48.1172f}, // the fraction reads up to the second point
         {std::string(60, '9') + "00.0", "N", none},
@@ -156,12 +145,9 @@ TEST(LinkNMEA, TimeFields) {
     };
     const Case cases[] = {
         {"123519.00", "12:35:19", 12 * 3600 + 35 * 60 + 19},
-        {"000000", "00:00:00", 0},
         {"235959.999", "23:59:59", 86399},
         {"12351", "", -1},
         {"1235a9", "", -1},
-        {"12:35:19", "", -1},
-        {"", "", -1},
         {nil, "", -1},
     };
     using namespace std::chrono;
@@ -193,8 +179,6 @@ TEST(LinkNMEA, SixBitConversions) {
         EXPECT_EQ(NMEA::binaryToAscii(v), static_cast<uint8_t>(sixBitAscii[v])) << int(v);
         EXPECT_EQ(NMEA::asciiToBinary(static_cast<uint8_t>(sixBitAscii[v])), v) << sixBitAscii[v];
     }
-    for (int c = 0; c < 256; ++c)
-        EXPECT_LT(NMEA::sixBitToBinary(static_cast<uint8_t>(c)), 64) << c;
 }
 
 TEST(LinkNMEA, BitAccess) {
@@ -209,7 +193,6 @@ TEST(LinkNMEA, BitAccess) {
     EXPECT_EQ(NMEA::getAsciiBits(ab, 0, 36), "AB");
     EXPECT_EQ(NMEA::getAsciiBits(ab, 0, 37), "");   // beyond the array
     EXPECT_EQ(NMEA::getAsciiBits(ab, 12, 8), "AB"); // last group reads bits past the count
-    EXPECT_EQ(NMEA::getAsciiBits(ab, 12, 0), "");
     EXPECT_EQ(NMEA::getAsciiBits(bitsOf({1, 32, 9}), 0, 18), "A I");
     EXPECT_EQ(NMEA::getAsciiBits(bitsOf({1, 2}), 6, 6), "B");
     auto shortTail = bitsOf({1, 2});
@@ -224,31 +207,5 @@ TEST(LinkNMEA, BitAccess) {
     EXPECT_EQ(NMEA::getUnsignedBits(bits, 4, 32), 0xc0a95fffu);
     EXPECT_EQ(NMEA::getUnsignedBits(bits, 30, 6), 63u);
     EXPECT_EQ(NMEA::getUnsignedBits(bits, 31, 6), 0u); // one beyond
-    EXPECT_EQ(NMEA::getUnsignedBits(bits, 36, 0), 0u);
     EXPECT_EQ(NMEA::getUnsignedBits(bits, UINT_MAX, 2), 0u);
-}
-
-TEST(LinkNMEA, HandlerLookups) {
-    std::vector<std::string> calls;
-    auto handler = [&calls](std::string tag) {
-        return NMEA::nmeaWithSelector(
-            [&calls, tag](const Bytes& s) { calls.push_back(tag + ":" + textOf(s)); });
-    };
-    const NMEA::HandlerTable table{
-        {"CF", handler("cf")}, {"RMC", handler("rmc")}, {"129025", handler("pgn")}};
-
-    const Bytes rmc = bytes("$GPRMC,1\0"s);
-    for (const auto& found : {NMEA::nmeaWithKey("CF"s, &table), NMEA::nmeaWithData(rmc, &table),
-                              NMEA::nmeaWithPGN(129025, &table)}) {
-        ASSERT_TRUE(found);
-        found->selector()(rmc);
-    }
-    EXPECT_EQ(calls, (std::vector<std::string>{"cf:$GPRMC,1", "rmc:$GPRMC,1", "pgn:$GPRMC,1"}));
-
-    EXPECT_FALSE(NMEA::nmeaWithKey("VE"s, &table));
-    EXPECT_FALSE(NMEA::nmeaWithKey(nil, &table));
-    EXPECT_FALSE(NMEA::nmeaWithKey("CF"s, nullptr));
-    EXPECT_FALSE(NMEA::nmeaWithPGN(4294967295u, &table));
-    EXPECT_FALSE(NMEA::nmeaWithData(bytes("$GPRM"), &table));
-    EXPECT_FALSE(NMEA::nmeaWithData(rmc, nullptr));
 }

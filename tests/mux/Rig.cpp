@@ -1,27 +1,22 @@
 #include "tests/mux/Rig.h"
 
+#include "link/NMEA.h"
+#include "mux/MonitorView.h"
 #include "support/Settings.h"
 
-#include "mux/MonitorView.h"
 #include <QApplication>
 #include <QComboBox>
-#include <QLineEdit>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 #include <thread>
 
 using namespace std::chrono_literals;
 
 std::string framed(const std::string& sentence) {
-    uint8_t sum = 0;
-    for (size_t i = 1; i < sentence.size(); ++i)
-        sum ^= uint8_t(sentence[i]);
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
-    return sentence + tail;
+    return sentence + NMEA::checkSumTail(sentence);
 }
 
 Rig::Rig(RigOptions options) {
@@ -36,6 +31,7 @@ Rig::Rig(RigOptions options) {
     sim.firmware = options.firmware;
     sim.linesPerSecond = options.traffic;
     sim.statusSeconds = 0;
+    sim.filters = options.filters;
     if (options.stableLink)
         sim.linkPath = folder_ + "/mux";
     sim_ = std::make_unique<SimulatedMux>(sim);
@@ -44,13 +40,20 @@ Rig::Rig(RigOptions options) {
 
     Alert::setResponder([this](const AlertRequest& request) {
         alerts.push_back(request);
+        if (duringAlert)
+            duringAlert();
         return 0;
     });
     MuxOptions mo;
     mo.variant = options.variant;
-    mo.startDelay = 50ms;
-    mo.sanityInterval = 200ms;
-    mo.idleSleep = 50ms;
+    mo.startDelay = 0ms;
+    mo.sanityInterval = 40ms;
+    mo.idleSleep = 20ms;
+    mo.silence = 100ms;
+    mo.retryFirst = 20ms;
+    mo.retryLongest = 80ms;
+    mo.frameInterval = 2ms;
+    mo.clock = [this] { return now_; };
     if (options.noPorts)
         mo.listPorts = [] { return std::vector<std::string>(); };
     else if (options.unlisted)
@@ -61,7 +64,10 @@ Rig::Rig(RigOptions options) {
         mo.selectPort = sim_->portPath();
     mo.terminate = [this] { ++terminations; };
     mo.beep = [this] { ++beeps; };
+    mo.openPort = options.opener;
     controller_ = std::make_unique<MuxController>(mo);
+    if (options.beforeStart)
+        options.beforeStart(*controller_);
     controller_->awakeFromNib();
 }
 
@@ -79,13 +85,13 @@ bool Rig::waitFor(const std::function<bool()>& condition, std::chrono::milliseco
         if (std::chrono::steady_clock::now() > until)
             return false;
         QApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(2ms);
+        std::this_thread::sleep_for(1ms);
     }
     return true;
 }
 
 bool Rig::identified() {
-    return !win().versionField->text().isEmpty() && win().modeComboBox->currentIndex() >= 0;
+    return device().hasVersion() && config().modeComboBox->currentIndex() >= 0;
 }
 
 std::vector<std::string> Rig::sentLines() {
@@ -116,21 +122,28 @@ void Rig::reply(const std::string& sentence) {
     sim_->sendRaw(framed(sentence));
 }
 
+bool Rig::barrier() {
+    const std::string mark = "$PQVXCN," + std::to_string(++barriers_);
+    reply(mark);
+    return waitFor([&] { return monitor().contains(QString::fromStdString(mark + "\n")); });
+}
+
 QString Rig::monitor() {
-    return win().monitorTextView->toPlainText();
+    controller_->flushMonitor();
+    return monitorPane().monitorTextView->toPlainText();
 }
 
 void Rig::settle() {
     size_t sent = sim_->received().size();
-    size_t lines = win().monitorTextView->lineCount();
+    size_t lines = monitorPane().monitorTextView->lineCount();
     auto quietSince = std::chrono::steady_clock::now();
-    const auto until = quietSince + 5s;
+    const auto until = quietSince + 3s;
     while (std::chrono::steady_clock::now() < until &&
-           std::chrono::steady_clock::now() - quietSince < 400ms) {
+           std::chrono::steady_clock::now() - quietSince < 120ms) {
         QApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(5ms);
+        std::this_thread::sleep_for(2ms);
         const size_t nowSent = sim_->received().size();
-        const size_t nowLines = win().monitorTextView->lineCount();
+        const size_t nowLines = monitorPane().monitorTextView->lineCount();
         if (nowSent != sent || nowLines != lines) {
             sent = nowSent;
             lines = nowLines;

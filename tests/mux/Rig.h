@@ -1,11 +1,16 @@
 #pragma once
-// A console window against a simulated multiplexer, with fast timings and the panels, the beep
-// and the program's end observed instead of shown.
+// A console window against a simulated multiplexer, with short timings, a clock the test moves,
+// and the panels, the beep and the program's end observed instead of shown.
 
 #include "mux/MuxController.h"
 #include "mux/MuxWindow.h"
+#include "mux/panes/ConfigurationPane.h"
+#include "mux/panes/DevicePane.h"
+#include "mux/panes/FilterPane.h"
+#include "mux/panes/MonitorPane.h"
+#include "mux/panes/ServerPane.h"
 #include "sim/SimulatedMux.h"
-#include "support/Alert.h"
+#include "support/AlertPanels.h"
 
 #include <QString>
 
@@ -25,6 +30,9 @@ struct RigOptions {
     bool selectPort = true;
     bool noPorts = false;  // the machine has no serial port at all
     bool unlisted = false; // the device's port is not among the listed ones
+    std::vector<MuxFilterEntry> filters;
+    Reader::Opener opener;
+    std::function<void(MuxController&)> beforeStart; // observers, preferences
 
     static RigOptions of(MuxVariant v, MuxFamily f) {
         RigOptions o;
@@ -39,6 +47,7 @@ struct RigOptions {
     RigOptions& withSelectPort(bool on) { return selectPort = on, *this; }
     RigOptions& withNoPorts() { return noPorts = true, selectPort = false, *this; }
     RigOptions& withUnlisted() { return unlisted = true, selectPort = false, *this; }
+    RigOptions& withFilters(std::vector<MuxFilterEntry> list) { return filters = std::move(list), *this; }
 };
 
 class Rig {
@@ -48,27 +57,37 @@ public:
 
     MuxController& ctl() { return *controller_; }
     MuxWindow& win() { return controller_->window(); }
+    DevicePane& device() { return *win().device; }
+    ConfigurationPane& config() { return *win().configuration; }
+    FilterPane& filters() { return *win().filters; }
+    MonitorPane& monitorPane() { return *win().monitor; }
     SimulatedMux& sim() { return *sim_; }
+    const std::string& folder() const { return folder_; }
 
     // Waits, running the main loop, until the condition holds; false after the time-out.
     static bool waitFor(const std::function<bool()>& condition,
-                        std::chrono::milliseconds timeout = std::chrono::seconds(10));
+                        std::chrono::milliseconds timeout = std::chrono::seconds(5));
     bool identified();
     bool waitIdentified() {
         return waitFor([this] { return identified(); });
     }
     // Runs the main loop until neither side has sent anything for a while.
     void settle();
+    // Moves the console's clock on.
+    void advance(std::chrono::milliseconds by) { now_ += by; }
 
     // Lines the device has read, each with its checksum and line end.
     std::vector<std::string> sentLines();
     // Waits until the device has read this line (the text before the checksum).
-    bool waitSent(const std::string& sentence, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    bool waitSent(const std::string& sentence, std::chrono::milliseconds timeout = std::chrono::seconds(5));
     // Puts a reply on the line, with its checksum and line end.
     void reply(const std::string& sentence);
+    // A reply of its own after the ones before it; returns once the monitor shows it.
+    bool barrier();
     QString monitor();
 
     std::vector<AlertRequest> alerts;
+    std::function<void()> duringAlert; // runs while a panel is "open"
     int terminations = 0;
     int beeps = 0;
     std::string storePath;
@@ -77,7 +96,9 @@ private:
     std::string folder_;
     std::unique_ptr<SimulatedMux> sim_;
     std::unique_ptr<MuxController> controller_;
+    std::chrono::steady_clock::time_point now_ = std::chrono::steady_clock::now();
+    int barriers_ = 0;
 };
 
-// "$PQVXCFQ" -> "$PQVXCFQ*35\r\n".
+// "$PQVXCFQ" -> "$PQVXCFQ*5B\r\n".
 std::string framed(const std::string& sentence);

@@ -67,6 +67,10 @@ TEST(NavMath, BearingAndDistanceCases) {
     EXPECT_NEAR(NavMath::crossTrackFromPoint({0.5f, -0.1f}, {1, 0}, {0, 0}), 6.0f, 0.05);
     EXPECT_NEAR(NavMath::bearingDeltaFromPoint({0, 0}, {0, 1}, {0, 0}, {-1, 0}), 90.0f, 1e-3);
     EXPECT_NEAR(NavMath::bearingDeltaFromPoint({0, 0}, {1, 1}, {0, 0}, {-1, 1}), 90.0f, 0.1);
+    // Across the north pole the rounded cosine passes 1: the course is north, not by latitude.
+    EXPECT_EQ(NavMath::bearingFromPoint({-179.99f, 10.01f}, {0, 5}), 0.0f);
+    EXPECT_NEAR(NavMath::vmgFromPoint({-179.99f, 10.01f}, {0, 5}, 0, 10), 10.0f, 1e-3);
+    EXPECT_NEAR(NavMath::bearingFromPoint({-179.99f, -10.01f}, {0, -5}), 180.0f, 0.5);
 }
 
 TEST(NavMath, PositionAtDistanceAcrossTheDateLine) {
@@ -144,6 +148,10 @@ TEST(NavMath, TrueWind) {
     EXPECT_NEAR(NavMath::trueWindSpeed(90, 10, 10), 14.142f, 1e-3);
     EXPECT_NEAR(NavMath::trueWindAngle(90, 10, 10), 135.0f, 1e-3);
     EXPECT_NEAR(NavMath::trueWindAngle(30, 20, 5), 39.06f, 0.01);
+    EXPECT_EQ(NavMath::trueWindAngle(180, 10, 5), 180.0f);
+    EXPECT_EQ(NavMath::trueWindAngle(0, 10, 5), 0.0f);
+    EXPECT_EQ(NavMath::trueWindAngle(0, 5, 10), 180.0f); // the boat outruns a following wind
+    EXPECT_EQ(NavMath::trueWindAngle(-180, 10, 5), 180.0f);
 }
 
 // Every operation returns on NaN and infinities (a fixed number of steps, no integer conversion).

@@ -1,6 +1,7 @@
 // The device's side of every $PQVX query and command, for each family, byte for byte.
 
 #include "SimConsole.h"
+#include "base/Format.h"
 
 #include <gtest/gtest.h>
 
@@ -85,12 +86,6 @@ TEST(SimProtocol, ConfigurationCommandsInEveryLayout) {
          "$PQVXCF,0,0,0,0,0,0000,0",
          {"$PQVXCF,2,1,1,0,1,0101,", "$PQVXCF,,,,,,,1"},
          "$PQVXCF,2,1,1,0,1,0101,1"},
-        {"third generation, heading alone",
-         MuxFamily::ThirdGeneration,
-         false,
-         "$PQVXCF,0,0,0,0,0,0000,0",
-         {"$PQVXCF,3,2,1,1,1,1111,", "$PQVXCF,,,,,,,1", "$PQVXCF,,,,,,,0"},
-         "$PQVXCF,3,2,1,1,1,1111,0"},
         {"short layout on a third-generation device",
          MuxFamily::ThirdGeneration,
          false,
@@ -103,13 +98,13 @@ TEST(SimProtocol, ConfigurationCommandsInEveryLayout) {
          "$PQVXCF,0,0,0,0,0,0,0000,0",
          {"$PQVXCF,3,2,0,1,1,1,0110,", "$PQVXCF,,,,,,,,1"},
          "$PQVXCF,3,2,0,1,1,1,0110,1"},
-        {"other devices", MuxFamily::Other, false, "$PQVXCF,0,0,0", {"$PQVXCF,1,2,1"}, "$PQVXCF,1,2,1"},
-        {"other devices ignore fields they lack",
+        // Devices without family flags report all eight fields but take the first three only.
+        {"other devices",
          MuxFamily::Other,
          false,
-         "$PQVXCF,0,0,0",
-         {"$PQVXCF,2,1,1,1,1,1,1111,"},
-         "$PQVXCF,2,1,1"},
+         "$PQVXCF,0,0,0,1,1,0,1100,1",
+         {"$PQVXCF,1,2,1", "$PQVXCF,2,1,1,0,0,1,1111,"},
+         "$PQVXCF,2,1,1,1,1,0,1100,1"},
         {"AIS mode only with Bluetooth",
          MuxFamily::ThirdGeneration,
          true,
@@ -135,45 +130,34 @@ TEST(SimProtocol, ConfigurationCommandsInEveryLayout) {
     }
 }
 
-TEST(SimProtocol, TalkerIDsInEveryFamily) {
-    for (auto family :
-         {MuxFamily::Legacy, MuxFamily::ThirdGeneration, MuxFamily::Model42, MuxFamily::Other}) {
+TEST(SimProtocol, TalkerIDsEverywhereSpeedsOnTheEarlierGenerationOnly) {
+    for (MuxFamily family : kMuxFamilies) {
         Device device(quiet(family));
-        EXPECT_EQ(ask(device.console, {}, "$PQVXIDQ"), framed("$PQVXID,,,,"));
-        EXPECT_EQ(ask(device.console, {"$PQVXID,GP,,ii,AI"}, "$PQVXIDQ"), framed("$PQVXID,GP,,II,AI"));
+        SimConsole& console = device.console;
+        EXPECT_EQ(ask(console, {"$PQVXID,GP,,ii,AI"}, "$PQVXIDQ"), framed("$PQVXID,GP,,II,AI"));
         // One letter waits for the second, three are too many, an empty field clears.
-        EXPECT_EQ(ask(device.console, {"$PQVXID,G,,XYZ,"}, "$PQVXIDQ"), framed("$PQVXID,GP,,II,"));
-        EXPECT_EQ(device.mux.state().talkerIDs, (std::vector<std::string>{"GP", "", "II", ""}));
-    }
-}
-
-TEST(SimProtocol, ChannelSpeedsOnlyOnTheEarlierGeneration) {
-    {
-        Device device(quiet(MuxFamily::Legacy));
-        EXPECT_EQ(ask(device.console, {}, "$PQVXSPQ"), framed("$PQVXSP,0,0,0,0,0"));
-        EXPECT_EQ(ask(device.console, {"$PQVXSP,1,2,3,0,2"}, "$PQVXSPQ"), framed("$PQVXSP,1,2,3,0,2"));
-        EXPECT_EQ(ask(device.console, {"$PQVXSP,,9,,,1"}, "$PQVXSPQ"), framed("$PQVXSP,1,2,3,0,1"));
-        EXPECT_EQ(device.mux.state().channelSpeeds, (std::vector<int>{1, 2, 3, 0, 1}));
-    }
-    for (auto family : {MuxFamily::ThirdGeneration, MuxFamily::Model42, MuxFamily::Other}) {
-        Device device(quiet(family));
-        // Neither the command nor the query means anything here: the next reply is the version.
-        EXPECT_TRUE(device.console.send("$PQVXSP,1,1,1,1,1"));
-        EXPECT_TRUE(device.console.send("$PQVXSPQ"));
-        EXPECT_TRUE(ask(device.console, {}, "$PQVXVER").starts_with("$PQVXVER,"));
-        EXPECT_EQ(device.mux.state().channelSpeeds, (std::vector<int>{0, 0, 0, 0, 0}));
+        EXPECT_EQ(ask(console, {"$PQVXID,G,,XYZ,"}, "$PQVXIDQ"), framed("$PQVXID,GP,,II,"));
+        console.send("$PQVXSP,1,2,3,0,2");
+        console.send("$PQVXSP,,9,,,1"); // an index beyond the list and empty fields change nothing
+        if (family == MuxFamily::Legacy) {
+            EXPECT_EQ(ask(console, {}, "$PQVXSPQ"), framed("$PQVXSP,1,2,3,0,1"));
+        } else { // neither the command nor the query means anything here
+            console.send("$PQVXSPQ");
+            EXPECT_TRUE(ask(console, {}, "$PQVXVER").starts_with("$PQVXVER,"));
+            EXPECT_EQ(device.mux.state().channelSpeeds, (std::vector<int>{0, 0, 0, 0, 0}));
+        }
     }
 }
 
 TEST(SimProtocol, FilterEditsAddReplaceRemoveAndClear) {
-    for (auto family :
-         {MuxFamily::Legacy, MuxFamily::ThirdGeneration, MuxFamily::Model42, MuxFamily::Other}) {
+    for (MuxFamily family : kMuxFamilies) {
         Device device(quiet(family));
         SimConsole& console = device.console;
-        const std::string tail = family == MuxFamily::Legacy ? ",0" : ""; // the frequency
+        const bool legacy = family == MuxFamily::Legacy;
+        const std::string tail = legacy ? ",2" : ""; // the frequency
         const std::vector<std::string> list{framed("$PQVXFL,--RMC,00100" + tail),
-                                            framed("$PQVXFL,AIVDM,01001" + tail),
-                                            framed("$PQVXFL,--HDT,00010" + tail)};
+                                            framed("$PQVXFL,AIVDM,01001" + std::string(legacy ? ",0" : "")),
+                                            framed("$PQVXFL,--HDT,00010" + std::string(legacy ? ",0" : ""))};
         auto readList = [&] {
             console.send("$PQVXFLQ");
             std::vector<std::string> lines;
@@ -181,66 +165,42 @@ TEST(SimProtocol, FilterEditsAddReplaceRemoveAndClear) {
                 lines.push_back(console.readLine());
             return lines;
         };
-        for (const char* command : {"$PQVXFL,--RMC,00000", "$PQVXFL,GP---,10000", "$PQVXFL,aivdm,01001",
+        // Added, widened, replaced (keeping the frequency), removed with all five flags.
+        for (const char* command : {"$PQVXFL,--RMC,00000,2", "$PQVXFL,GP---,10000", "$PQVXFL,aivdm,01001",
                                     "$PQVXFL,hdt,00010", "$PQVXFL,--RMC,00100", "$PQVXFL,GP---,11111"})
             console.send(command);
         EXPECT_EQ(readList(), list);
-
         // Entries the device cannot take; removing what is not there.
         for (const char* command : {"$PQVXFL,--RMC,0100", "$PQVXFL,,00000", "$PQVXFL,GPRM,00000",
                                     "$PQVXFL,--VTG", "$PQVXFL,--GGA,0x000", "$PQVXFL,--ZDA,11111"})
             console.send(command);
-        EXPECT_EQ(readList(), list);
-
+        if (legacy)
+            console.send("$PQVXFL,--GSV,00000,11"); // a frequency beyond 10
+        EXPECT_EQ(readList(), list) << (legacy ? "legacy" : "");
         // The bare sentence clears the list: the list query then has nothing to say.
         device.mux.clearReceived();
         console.send("$PQVXFL");
         console.send("$PQVXFLQ");
-        console.send("$PQVXIDQ");
-        EXPECT_EQ(console.readLine(), framed("$PQVXID,,,,"));
+        EXPECT_EQ(ask(console, {}, "$PQVXIDQ"), framed("$PQVXID,,,,"));
         EXPECT_TRUE(device.mux.state().filters.empty());
         EXPECT_EQ(text(device.mux.received()), "$PQVXFL*05\r\n" + framed("$PQVXFLQ") + framed("$PQVXIDQ"));
     }
 }
 
-TEST(SimProtocol, LegacyFiltersCarryTheFrequency) {
-    Device device(quiet(MuxFamily::Legacy));
-    SimConsole& console = device.console;
-    console.send("$PQVXFL,--RMC,00000,2");
-    console.send("$PQVXFL,GPGGA,00000"); // a captured entry: no frequency field
-    console.send("$PQVXFL,--RMC,01000"); // replaced, frequency kept
-    console.send("$PQVXFL,GPGGA,00000,11");
-    console.send("$PQVXFLQ");
-    EXPECT_EQ(console.readLine(), framed("$PQVXFL,--RMC,01000,2"));
-    EXPECT_EQ(console.readLine(), framed("$PQVXFL,GPGGA,00000,0"));
-}
-
 TEST(SimProtocol, FullFilterListRefusesMore) {
     Device device(quiet(MuxFamily::Model42));
     SimConsole& console = device.console;
-    char sentence[32];
-    for (int i = 0; i <= 64; ++i) {
-        std::snprintf(sentence, sizeof sentence, "$PQVXFL,%c%c---,00000", 'A' + i / 26, 'A' + i % 26);
-        console.send(sentence);
-    }
+    for (int i = 0; i <= 64; ++i)
+        console.send(base::textf("$PQVXFL,%c%c---,00000", 'A' + i / 26, 'A' + i % 26));
     console.send("$PQVXFL,AA---,10000"); // replacing still works on a full list
-    console.send("$PQVXFLQ");
-    int entries = 0;
-    for (std::string line = console.readLine(); line.starts_with("$PQVXFL,"); line = console.readLine()) {
-        EXPECT_EQ(line.size(), 24u) << line;
-        if (++entries == 64)
-            break;
-    }
-    EXPECT_EQ(entries, 64);
-    const MuxState state = device.mux.state();
+    ask(console, {}, "$PQVXIDQ");
+    MuxState state = device.mux.state();
     ASSERT_EQ(state.filters.size(), 64u);
     EXPECT_EQ(state.filters.front().flags, "10000");
     EXPECT_EQ(state.filters.back().sentence, "CL---"); // the 65th, CM---, was refused
-
     console.send("$PQVXFL,BA---,11111");
     console.send("$PQVXFL,CM---,00000");
-    console.send("$PQVXIDQ");
-    console.readLine();
+    ask(console, {}, "$PQVXIDQ");
     EXPECT_EQ(device.mux.state().filters.back().sentence, "CM---");
 }
 
@@ -258,6 +218,21 @@ TEST(SimProtocol, BadChecksumsUnknownCommandsAndNoiseAreIgnored) {
     console.sendLine(std::string("\x00\xff\x80$", 4) + "noise"); // binary, a stray start
     EXPECT_EQ(ask(console, {}, "$PQVXFLQ"), framed("$PQVXFL,--HDT,00000"));
     EXPECT_EQ(device.mux.state().filters.size(), 1u);
+}
+
+// A console that writes without reading: the device keeps reading and applying its commands,
+// and the replies that do not fit its output are dropped.
+TEST(SimProtocol, KeepsReadingWhileRepliesPileUp) {
+    SimOptions options = quiet(MuxFamily::Legacy);
+    for (int i = 0; i < 60; ++i)
+        options.filters.push_back(
+            {"G" + std::string(1, char('A' + i % 26)) + std::to_string(i % 10) + "--", "01010", 3});
+    Device device(options);
+    for (int i = 0; i < 100; ++i) // 100 lists of 60 entries: about 150 KB of replies owed
+        ASSERT_TRUE(device.console.send("$PQVXFLQ"));
+    ASSERT_TRUE(device.console.send("$PQVXCF,3,1,0,0,0,0000,0,0"));
+    EXPECT_TRUE(eventually([&] { return device.mux.state().hostSpeed == 3; }));
+    EXPECT_GT(device.mux.droppedLines(), 0u);
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "support/Alert.h"
+#include "support/AlertPanels.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -83,13 +83,8 @@ TEST_F(AlertHook, MessagesSheetsAndSpeech) {
 TEST_F(AlertHook, MissingPiecesShowNothing) {
     QWidget window;
     Alert::showMessage(std::nullopt);
-    Alert::showMessage(std::string());
-    Alert::showMessage(&window, std::nullopt);
     Alert::showMessage(nullptr, std::string("text"));
-    Alert::showMessageWithKey(nullptr, "NSOK");
-    Alert::openPortFail(nullptr, std::string("ttyUSB0"));
     Alert::openPortFail(&window, std::nullopt);
-    Alert::showMessageWithKey("");
     Alert::setInfoValue("CFBundleName", "");
     answer = 0;
     EXPECT_FALSE(Alert::showYes("NSNoPorts")) << "no title: no panel, false";

@@ -1,8 +1,6 @@
-#include "support/OSXUtil.h"
+#include "support/OSXUtilUI.h"
 
 #include <QApplication>
-#include <QColor>
-#include <QLineEdit>
 #include <QPainterPath>
 #include <QRectF>
 #include <QSize>
@@ -50,19 +48,6 @@ TEST(Drawing, RoundedRectKeepsEdgesAndCutsCorners) {
     EXPECT_FALSE(path.contains(QPointF(190, 10))); // outside the larger b arc
     QPainterPath square = OSXUtil::bezierPathWithRoundedRect(rect, 0, 0);
     EXPECT_TRUE(square.contains(QPointF(1, 1)));
-}
-
-TEST(Drawing, ColoursAndFonts) {
-    EXPECT_EQ(OSXUtil::transparentColor(QColor(), 0.5), std::nullopt);
-    EXPECT_NEAR(OSXUtil::transparentColor(QColor(255, 0, 0), 0.25)->alphaF(), 0.25, 0.01);
-    QLineEdit control;
-    control.resize(100, 20);
-    OSXUtil::sizeTextforControl(&control);
-    EXPECT_TRUE(control.font().bold());
-    EXPECT_DOUBLE_EQ(control.font().pointSizeF(), 12.0);
-    control.resize(100, 4); // too small for text: still a valid size
-    OSXUtil::sizeTextforControl(&control);
-    EXPECT_GT(control.font().pointSizeF(), 0.0);
 }
 
 } // namespace

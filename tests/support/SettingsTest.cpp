@@ -76,9 +76,7 @@ TEST_F(SettingsStore, EveryTypeSurvivesAWriteAndAFreshRead) {
         {"empty", ""},
         {"int", int64_t(-123456789012345)},
         {"real", 0.1},
-        {"negreal", -2.5e-300},
         {"yes", true},
-        {"no", false},
         {"date", date},
         {"array", SettingArray{"a", 2, SettingArray{false}}},
         {"dict", nested},
@@ -114,14 +112,10 @@ TEST_F(SettingsStore, WrongTypeReadsGiveNothing) {
     } cases[] = {
         {"serialPort", T::Text, true},
         {"serialPort", T::Number, false},
-        {"serialPort", T::Boolean, false},
         {"rate", T::Number, true},
         {"rate", T::Text, false},
-        {"rate", T::Boolean, false},
         {"tcpipServerEnable", T::Boolean, true},
         {"tcpipServerEnable", T::Number, true},
-        {"tcpipServerEnable", T::Date, false},
-        {"rate", T::Array, false},
         {"missing", T::Text, false},
     };
     for (const Case& c : cases)
@@ -130,7 +124,6 @@ TEST_F(SettingsStore, WrongTypeReadsGiveNothing) {
     EXPECT_EQ(Settings::boolean("rate"), true);
     EXPECT_EQ(Settings::boolean("ratio"), false);
     EXPECT_EQ(Settings::boolean("serialPort"), std::nullopt);
-    EXPECT_EQ(Settings::text("rate"), std::nullopt);
     EXPECT_FALSE(Settings::item(std::nullopt, T::Text));
     EXPECT_FALSE(Settings::hasItem(std::nullopt));
 }

@@ -1,0 +1,85 @@
+#pragma once
+// Iso-lines through a regular grid of values: levels chosen from the data's statistics, every
+// line of every level traced across the grid cells, numeric labels along the lines. Output
+// coordinates are grid-normalised: x = column / (NX - 1), y = row / (NY - 1).
+//
+// A cursor is a cell (column i, row j; it spans points i..i+1 and j..j+1) and a direction d, the
+// side through which the line entered. Corners: 0 (i, j), 1 (i, j+1), 2 (i+1, j+1), 3 (i+1, j);
+// side k runs from corner k to corner k+1. Moving on in direction d crosses side d+2.
+
+#include <atomic>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+// Grid values at or below this are missing.
+inline constexpr float kContourMissing = -1000.0f;
+// What a missing or out-of-grid value counts as: above every level.
+inline constexpr float kContourOutside = 4294967296.0f;
+// However the data is spread, no more levels than this are traced.
+inline constexpr int kContourMaxLevels = 1000;
+
+struct ContourPoint {
+    float x = 0, y = 0;
+    friend bool operator==(const ContourPoint&, const ContourPoint&) = default;
+};
+using ContourLine = std::vector<ContourPoint>;
+
+struct ContourLabel {
+    float x = 0, y = 0;
+    std::string text; // at most 20 characters
+};
+
+struct ContourCursor {
+    int i = 0, j = 0, d = 0;
+};
+
+struct ContourContext {
+    // Inputs: the grid's width and height and its NX * NY values, row 0 first.
+    int NX = 0, NY = 0;
+    std::span<const float> values;
+    // Counts saved points for the labels; the process's own counter when none is given.
+    std::atomic<uint64_t>* labelCounter = nullptr;
+
+    // Computed.
+    double maximum = 0, minimum = 0, mean = 0, standardDeviation = 0;
+    bool levelFlag = false; // the level being traced is at or above the mean
+    double firstLevel = 0, step = 0;
+
+    // Work: face marks ((NX + 1) * NY bytes) and those set at this level, the values with
+    // missing ones replaced, each level's interior starts, and the line being traced.
+    std::vector<uint8_t> marks;
+    std::vector<size_t> touched;
+    std::vector<float> grid;
+    std::vector<std::vector<uint32_t>> interiorStarts;
+    std::vector<ContourPoint> points;
+
+    // Output, kept for the caller.
+    std::vector<ContourLine> lines;
+    std::vector<ContourLabel> labels;
+};
+
+// Chooses the levels for the interval (0: about sixteen from the spread of the data; below 0:
+// about |interval| levels; above 0: that step, doubled until fewer than 41 levels) and traces
+// them. Lines and labels stay in the context.
+void contour(ContourContext& context, float interval);
+
+bool scaleData(ContourContext& context, float interval);
+void startLine(ContourContext& context);
+void startEdge(ContourContext& context, double level, int side);
+void startInterior(ContourContext& context, double level);
+void drawLine(ContourContext& context, ContourCursor cursor, double level);
+bool savePoint(ContourContext& context, const ContourCursor& cursor, double level);
+void Polyline(ContourContext& context);
+ContourPoint lastPoint(const ContourContext& context);
+void Text(ContourContext& context, const std::string& text, float x, float y);
+
+// Cursor-relative access: the value at a corner of the cursor's cell, and the mark of a side.
+float getDataPoint(const ContourContext& context, const ContourCursor& cursor, int corner);
+void markInUse(ContourContext& context, const ContourCursor& cursor, int side);
+bool faceInUse(const ContourContext& context, const ContourCursor& cursor, int side);
+ContourCursor initPoint(int i, int j, int d);
+
+// The process's label counter (one label every eleventh saved point).
+std::atomic<uint64_t>& contourLabelCounter();

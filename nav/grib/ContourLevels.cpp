@@ -1,0 +1,94 @@
+// Contour levels from the data's statistics, and the run that traces them.
+
+#include "nav/grib/Contour.h"
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+bool present(float v) {
+    return v > kContourMissing && std::isfinite(v);
+}
+
+// Levels whole steps apart from an anchor; see scaleData.
+void placeLevels(ContourContext& c, double n) {
+    const double b = c.minimum * c.maximum < 0 ? c.mean : c.minimum;
+    const double base = std::floor(b / c.step) * c.step;
+    double first = base - std::floor((n - 1) * 0.5) * c.step;
+    // Lower the first level until the next one down would be at or below the minimum.
+    if (first - c.step > c.minimum) {
+        const double k = std::ceil((first - c.minimum) / c.step) - 1;
+        first -= std::max(0.0, k) * c.step;
+        while (first - c.step > c.minimum)
+            first -= c.step;
+    }
+    c.firstLevel = first;
+    while ((c.maximum - c.firstLevel) / c.step > kContourMaxLevels)
+        c.step *= 2;
+}
+
+} // namespace
+
+std::atomic<uint64_t>& contourLabelCounter() {
+    static std::atomic<uint64_t> counter{0};
+    return counter;
+}
+
+bool scaleData(ContourContext& c, float interval) {
+    double sum = 0, squares = 0;
+    uint64_t count = 0;
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+    for (float v : c.values) {
+        if (!present(v))
+            continue;
+        sum += v;
+        squares += double(v) * v;
+        ++count;
+        lo = std::min(lo, double(v));
+        hi = std::max(hi, double(v));
+    }
+    if (count == 0 || lo == hi)
+        return false;
+    c.minimum = lo;
+    c.maximum = hi;
+    c.mean = sum / double(count);
+    c.standardDeviation = std::sqrt(std::max(0.0, (squares - sum * sum / double(count)) / double(count - 1)));
+    double n = 0;
+    if (interval > 0 && std::isfinite(interval)) {
+        c.step = interval;
+        auto levels = [&] { return std::floor(std::floor(c.maximum - c.minimum) / c.step + 1); };
+        for (n = levels(); n >= 41; n = levels())
+            c.step *= 2;
+    } else {
+        n = (interval == 0 || !std::isfinite(interval)) ? 16 : std::floor(std::fabs(double(interval)));
+        n = std::max(n, 1.0);
+        const double x = c.standardDeviation * 4 / n;
+        const double p = std::pow(10.0, std::floor(std::log10(x)));
+        c.step = p * std::floor((p * 0.5 + x) / p);
+    }
+    if (!(c.step > 0) || !std::isfinite(c.step))
+        return false;
+    placeLevels(c, n);
+    return std::isfinite(c.firstLevel);
+}
+
+void contour(ContourContext& c, float interval) {
+    c.lines.clear();
+    c.labels.clear();
+    if (c.NX < 2 || c.NY < 2 || c.values.size() < size_t(c.NX) * size_t(c.NY))
+        return;
+    if (!scaleData(c, interval))
+        return;
+    const size_t nx = size_t(c.NX), ny = size_t(c.NY);
+    c.marks.assign((nx + 1) * ny, 0);
+    c.grid.resize(nx * ny);
+    for (size_t k = 0; k < nx * ny; ++k)
+        c.grid[k] = present(c.values[k]) ? c.values[k] : kContourOutside;
+    startLine(c);
+    c.marks = {};
+    c.touched = {};
+    c.grid = {};
+    c.interiorStarts = {};
+    c.points = {};
+}

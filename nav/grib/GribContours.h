@@ -1,0 +1,37 @@
+#pragma once
+// The field of a grid that contour lines are drawn for, and those lines in degrees: what the
+// forecast's views and exports draw over a grid.
+
+#include "nav/grib/GribPoints.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct GribContourField {
+    GribField field = GribField::pressure;
+    std::string name;   // "Pressure"
+    std::string units;  // "hPa", in the user's units where there is a choice
+    int NX = 0, NY = 0; // columns (west-east as scanned) and rows
+    // Rows from south to north; missing values are -1000.
+    std::vector<float> values;
+    float firstLongitude = 0; // of column 0, brought into -180..180
+    float longitudeStep = 0;  // signed degrees per column
+    float southLatitude = 0;  // of row 0
+    float latitudeStep = 0;   // degrees per row, positive
+};
+
+// The first of pressure (hPa), air temperature, sea temperature (the chosen temperature unit),
+// geopotential height (m) and wave height (feet or metres by the distance unit) that the grid
+// has; none when it has none of them or fewer than 2 x 2 points.
+std::optional<GribContourField> gribContourField(const GribPoints& points);
+
+struct GribContours {
+    // Longitudes continue eastward from the field's first longitude (past 180 where the grid
+    // crosses it).
+    std::vector<GribPolyline> lines;
+    std::vector<GribLabel> labels;
+};
+
+// Contours at the interval (0: chosen from the data) placed on the grid's own coordinates.
+GribContours traceGribContours(const GribContourField& field, float interval = 0.0f);

@@ -1,0 +1,248 @@
+// Golden transcripts, one per device family (tests/mux/transcripts): device replies in, the
+// console's bytes out. The runner keeps what the replies told it as the panel would and sends
+// from that state through the protocol's functions and the command sender's framing.
+
+#include "link/NMEA.h"
+#include "mux/protocol/Codec.h"
+#include "mux/protocol/Editing.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Transcript {
+public:
+    void run(const fs::path& file) {
+        std::ifstream in(file);
+        std::string line;
+        for (int number = 1; std::getline(in, line); ++number) {
+            SCOPED_TRACE(file.filename().string() + ":" + std::to_string(number) + ": " + line);
+            step(line);
+        }
+        EXPECT_TRUE(out_.empty()) << "not in the transcript: " << (out_.empty() ? "" : out_.front());
+    }
+
+private:
+    void step(const std::string& line) {
+        if (line.empty() || line[0] == '#')
+            return;
+        std::istringstream words(line.substr(line.find(' ') + 1));
+        const std::string rest = line.substr(std::min(line.size(), line.find(' ') + 1));
+        const std::string verb = line.substr(0, line.find(' '));
+        if (verb == "program")
+            program_ = rest == "legacy" ? MuxVariant::Legacy : MuxVariant::Current;
+        else if (verb == "<")
+            reply(rest);
+        else if (verb == ">")
+            expectSent(rest);
+        else if (verb == "send")
+            send(words);
+        else if (verb == "set")
+            set(words);
+        else if (verb == "=")
+            check(words);
+        else
+            ADD_FAILURE() << "unknown line";
+    }
+
+    const FamilyDescriptor& family() const { return familyDescriptor(program_, familyOf(program_, flags_)); }
+    bool legacy() const { return program_ == MuxVariant::Legacy; }
+
+    void emit(const std::string& sentence) { out_.push_back(sentence + NMEA::checkSumTail(sentence)); }
+    void expectSent(const std::string& bytes) {
+        ASSERT_FALSE(out_.empty()) << "nothing sent";
+        EXPECT_EQ(out_.front(), bytes + "\r\n");
+        out_.pop_front();
+    }
+
+    void query(Query q) {
+        if (q == Query::Version)
+            flags_.velmar42 = flags_.thirdGeneration = false;
+        if (q == Query::Filters)
+            filters_.clear();
+        emit(codec::query(q));
+    }
+
+    // As on the wire: framed, checked, cut, then read by the handler of its type.
+    void reply(const std::string& sentence) {
+        const std::string framed = sentence + NMEA::checkSumTail(sentence);
+        Bytes bytes(framed.begin(), framed.end());
+        bytes.push_back(0);
+        ASSERT_TRUE(NMEA::checkSumValid(bytes));
+        const std::string text(reinterpret_cast<const char*>(bytes.data()));
+        const std::string type = codec::replyType(text).value_or("");
+        if (type == "VE") {
+            auto v = codec::readVersion(text);
+            ASSERT_TRUE(v);
+            supported_ = codec::firmwareSupported(v->firmware, programDescriptor(program_).minimumFirmware);
+            flags_ = codec::applyVersion(program_, flags_, *v);
+        } else if (type == "CF") {
+            apply(codec::readConfiguration(family(), text));
+        } else if (type == "ID") {
+            ids_ = codec::readTalkerIDs(text);
+        } else if (type == "FL") {
+            if (auto f = codec::readFilter(text, legacy()))
+                filters_.push_back(*f);
+        } else if (type == "SP") {
+            const SpeedsReply r = codec::readSpeeds(text);
+            for (size_t k = 0; k < speeds_.size(); ++k)
+                speeds_[k] = r[k].value_or(speeds_[k]);
+        } else if (type == "OV") {
+            overflow_ = codec::readOverflow(text).value_or(overflow_);
+        }
+    }
+
+    void apply(const ConfigurationReply& r) {
+        auto take = [](int& to, const std::optional<int>& from) { to = from.value_or(to); };
+        take(config_.speed, r.speed);
+        take(config_.mode, r.mode);
+        take(config_.seatalk, r.seatalk);
+        take(config_.priority, r.priority);
+        take(config_.channelNumbers, r.channelNumbers);
+        take(config_.channelIDs, r.channelIDs);
+        take(config_.heading, r.heading);
+        take(config_.ais, r.ais);
+        if (r.realtime)
+            for (size_t k = 0; k < 4; ++k)
+                config_.realtime[k] = (*r.realtime)[k];
+    }
+
+    void send(std::istringstream& words) {
+        std::string what;
+        words >> what;
+        if (what == "burst") {
+            for (Query q : programDescriptor(program_).queryBurst)
+                query(q);
+        } else if (what == "configuration") {
+            for (const std::string& s : codec::configurationCommand(family(), config_))
+                emit(s);
+            query(Query::Configuration);
+        } else if (what == "talkers") {
+            emit(codec::talkerIDCommand(ids_));
+            query(Query::TalkerIDs);
+        } else if (what == "speeds") {
+            emit(codec::speedsCommand(speeds_));
+            query(Query::Speeds);
+        } else if (what == "clear") {
+            emit(codec::clearFiltersCommand());
+            query(Query::Filters);
+        } else if (what == "add") { // typed into the sentence box, with the frequency box
+            std::string typed;
+            unsigned frequency = 0;
+            words >> typed >> frequency;
+            if (auto address = filterAddress(typed)) {
+                Filter f = Filter::filter();
+                f.setSentence(*address);
+                f.frequency = frequency;
+                emit(codec::filterCommand(f, legacy()));
+                query(Query::Filters);
+            }
+        } else if (what == "row") { // a row of the table edited: its flags as they now are
+            std::string address, flags;
+            words >> address >> flags;
+            auto row = std::find_if(filters_.begin(), filters_.end(),
+                                    [&](const Filter& f) { return f.sentence() == address; });
+            ASSERT_NE(row, filters_.end());
+            Filter f = *row;
+            bool* bits[] = {&f.usb, &f.channel1, &f.channel2, &f.channel3, &f.channel4};
+            for (size_t k = 0; k < 5; ++k)
+                *bits[k] = flags[k] == '1';
+            emit(codec::filterCommand(f, legacy()));
+            query(Query::Filters);
+        } else if (what == "capture") {             // the sentences gathered, in arrival order
+            std::map<std::string, Filter> gathered; // each address once
+            for (std::string sentence; words >> sentence;)
+                if (auto address = captureAddress(sentence, false))
+                    gathered[*address].setSentence(*address);
+            std::vector<Filter> taken;
+            for (auto& [address, f] : gathered)
+                taken.push_back(f);
+            std::stable_sort(taken.begin(), taken.end(), filterSortBySentence);
+            for (const Filter& f : taken)
+                emit(codec::filterCommand(f, false));
+            query(Query::Filters);
+        } else {
+            ADD_FAILURE() << "unknown send";
+        }
+    }
+
+    void set(std::istringstream& words) {
+        std::string name, value;
+        words >> name >> value;
+        std::map<std::string, int*> fields{{"speed", &config_.speed},
+                                           {"mode", &config_.mode},
+                                           {"seatalk", &config_.seatalk},
+                                           {"priority", &config_.priority},
+                                           {"numbers", &config_.channelNumbers},
+                                           {"channelids", &config_.channelIDs},
+                                           {"heading", &config_.heading},
+                                           {"ais", &config_.ais}};
+        if (fields.count(name) != 0)
+            *fields[name] = codec::readInt(value);
+        else if (name == "realtime")
+            for (size_t k = 0; k < 4; ++k)
+                config_.realtime[k] = value[k] - '0';
+        else if (name.starts_with("talker"))
+            ids_[size_t(name[6] - '1')] = value == "-" ? "" : value;
+        else if (name.starts_with("channelspeed"))
+            speeds_[size_t(name[12] - '1')] = codec::readInt(value);
+        else
+            ADD_FAILURE() << "unknown field";
+    }
+
+    void check(std::istringstream& words) {
+        std::string what, value;
+        words >> what >> value;
+        if (what == "family")
+            EXPECT_EQ(muxFamilyName(familyOf(program_, flags_)), value);
+        else if (what == "firmware")
+            EXPECT_EQ(supported_ ? "supported" : "unsupported", value);
+        else if (what == "bluetooth")
+            EXPECT_EQ(flags_.bluetooth ? "on" : "off", value);
+        else if (what == "filters")
+            EXPECT_EQ(std::to_string(filters_.size()), value);
+        else if (what == "overflow")
+            EXPECT_EQ(std::to_string(overflow_), value);
+        else if (what == "configuration")
+            EXPECT_EQ(
+                codec::configurationCommand(familyDescriptor(MuxVariant::Legacy, MuxFamily::Legacy), config_)
+                    .front()
+                    .substr(8),
+                value); // every item, in the earlier generation's order
+        else
+            ADD_FAILURE() << "unknown check";
+    }
+
+    MuxVariant program_ = MuxVariant::Current;
+    FamilyFlags flags_;
+    bool supported_ = false;
+    Configuration config_;
+    TalkerIDs ids_;
+    Speeds speeds_{};
+    std::vector<Filter> filters_;
+    unsigned overflow_ = 0;
+    std::deque<std::string> out_;
+};
+
+} // namespace
+
+TEST(MuxTranscript, EachFamily) {
+    const fs::path folder = fs::path(MUX_SOURCE_DIR) / "tests" / "mux" / "transcripts";
+    int files = 0;
+    for (MuxFamily family : kMuxFamilies) {
+        const fs::path file = folder / (std::string(muxFamilyName(family)) + ".txt");
+        ASSERT_TRUE(fs::exists(file)) << file;
+        Transcript().run(file);
+        ++files;
+    }
+    EXPECT_EQ(files, 4);
+}
