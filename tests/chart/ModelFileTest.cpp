@@ -5,34 +5,17 @@
 #include "chart/TracksModel.h"
 #include "chart/WaypointsModel.h"
 #include "support/Platform.h"
+#include "tests/support/Helpers.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-namespace fs = std::filesystem;
-
-struct Folder {
-    fs::path path;
-    Folder() {
-        std::string pattern = (fs::temp_directory_path() / "chart-XXXXXX").string();
-        path = ::mkdtemp(pattern.data());
-    }
-    ~Folder() {
-        fs::permissions(path, fs::perms::owner_all);
-        fs::remove_all(path);
-    }
-    std::string file(const char* name) const { return (path / name).string(); }
-};
-
-void write(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+using namespace testing_support;
+using Folder = TempFolder;
 
 std::shared_ptr<Waypoint> place(const char* name, float lon, float lat) {
     auto w = std::make_shared<Waypoint>();
@@ -129,29 +112,29 @@ TEST(ModelFile, WaypointsTracksAndRoutesSurviveSaveAndLoad) {
 
 TEST(ModelFile, OutOfRangeRecordsAndMissingWaypointsAreDropped) {
     Folder folder;
-    write(folder.file("w.plist"),
-          std::string(plistHead) +
-              "<dict><key>A</key><dict><key>name</key><string>A</string><key>latitude</key><real>54</real>"
-              "<key>longitude</key><integer>10</integer></dict>"
-              "<key>X</key><dict><key>name</key><string>X</string><key>latitude</key><real>91</real>"
-              "<key>longitude</key><real>10</real></dict>"
-              "<key>E</key><dict><key>name</key><string>E</string><key>latitude</key><real>1</real>"
-              "<key>longitude</key><real>180</real></dict>"
-              "<key>N</key><string>not a record</string>"
-              "<key>C</key><dict><key>name</key><string>C</string><key>latitude</key><real>-1</real>"
-              "<key>longitude</key><real>-1</real><key>icon</key><string>wrong type</string></dict>"
-              "</dict></plist>");
+    spit(folder.file("w.plist"),
+         std::string(plistHead) +
+             "<dict><key>A</key><dict><key>name</key><string>A</string><key>latitude</key><real>54</real>"
+             "<key>longitude</key><integer>10</integer></dict>"
+             "<key>X</key><dict><key>name</key><string>X</string><key>latitude</key><real>91</real>"
+             "<key>longitude</key><real>10</real></dict>"
+             "<key>E</key><dict><key>name</key><string>E</string><key>latitude</key><real>1</real>"
+             "<key>longitude</key><real>180</real></dict>"
+             "<key>N</key><string>not a record</string>"
+             "<key>C</key><dict><key>name</key><string>C</string><key>latitude</key><real>-1</real>"
+             "<key>longitude</key><real>-1</real><key>icon</key><string>wrong type</string></dict>"
+             "</dict></plist>");
     WaypointsModel waypoints;
     ASSERT_TRUE(waypoints.load(folder.file("w.plist")));
     ASSERT_EQ(waypoints.count(), 2u);
     EXPECT_EQ(waypoints.at(0)->name(), "A");
     EXPECT_EQ(waypoints.at(1)->iconIndex(), 0);
 
-    write(folder.file("r.plist"), std::string(plistHead) +
-                                      "<dict><key>R</key><dict><key>name</key><string>R</string>"
-                                      "<key>waypoint_0</key><string>A</string><key>waypoint_1</key>"
-                                      "<string>B</string><key>waypoint_2</key><string>C</string>"
-                                      "<key>waypoint_4</key><string>A</string></dict></dict></plist>");
+    spit(folder.file("r.plist"), std::string(plistHead) +
+                                     "<dict><key>R</key><dict><key>name</key><string>R</string>"
+                                     "<key>waypoint_0</key><string>A</string><key>waypoint_1</key>"
+                                     "<string>B</string><key>waypoint_2</key><string>C</string>"
+                                     "<key>waypoint_4</key><string>A</string></dict></dict></plist>");
     RoutesModel routes;
     ASSERT_TRUE(routes.load(folder.file("r.plist"), waypoints));
     ASSERT_EQ(routes.count(), 1u);
@@ -160,7 +143,7 @@ TEST(ModelFile, OutOfRangeRecordsAndMissingWaypointsAreDropped) {
 
     WaypointsModel none;
     for (const char* bytes : {"", "garbage", "<plist><array/></plist>"}) {
-        write(folder.file("bad.plist"), bytes);
+        spit(folder.file("bad.plist"), bytes);
         EXPECT_FALSE(none.load(folder.file("bad.plist")));
     }
     EXPECT_FALSE(none.load(folder.file("absent.plist")));
@@ -197,7 +180,7 @@ const unsigned char binaryTrack[] = {
 
 TEST(ModelFile, BinaryFilesOfTheOriginalPlatformLoad) {
     Folder folder;
-    write(folder.file("w.bplist"), std::string(std::begin(binaryWaypoints), std::end(binaryWaypoints)));
+    spit(folder.file("w.bplist"), std::string(std::begin(binaryWaypoints), std::end(binaryWaypoints)));
     WaypointsModel waypoints;
     ASSERT_TRUE(waypoints.load(folder.file("w.bplist")));
     ASSERT_EQ(waypoints.count(), 1u); // "Bad" lies at latitude 91
@@ -209,7 +192,7 @@ TEST(ModelFile, BinaryFilesOfTheOriginalPlatformLoad) {
     EXPECT_EQ(a.description(), "Anchor");
     EXPECT_EQ(a.allGroups(), "Baltic");
 
-    write(folder.file("t.bplist"), std::string(std::begin(binaryTrack), std::end(binaryTrack)));
+    spit(folder.file("t.bplist"), std::string(std::begin(binaryTrack), std::end(binaryTrack)));
     TracksModel tracks;
     ASSERT_TRUE(tracks.load(folder.file("t.bplist")));
     ASSERT_EQ(tracks.count(), 1u);

@@ -14,11 +14,6 @@ namespace {
 
 using namespace exchange_test;
 
-struct Outcome {
-    int status;
-    std::string output;
-};
-
 const GribDate kDate = *parseIsoDate("2011-10-08T06:00Z");
 constexpr float kKnot = 1.0f / 1.9438f; // m/s
 
@@ -76,18 +71,58 @@ GribModel forecast() {
     return m;
 }
 
+// The pixels of a PNG we wrote (RGBA, filter 0 on every row, one IDAT chunk).
+std::vector<unsigned char> pixels(const std::string& png, unsigned* width) {
+    auto be32 = [&](size_t at) {
+        unsigned v = 0;
+        for (size_t k = at; k < at + 4; ++k)
+            v = v << 8 | static_cast<unsigned char>(png[k]);
+        return v;
+    };
+    const size_t idat = png.find("IDAT");
+    if (png.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 || idat == std::string::npos)
+        return {};
+    *width = be32(16);
+    std::vector<unsigned char> raw(size_t(be32(20)) * (1 + *width * 4));
+    uLongf size = raw.size();
+    const auto* data = reinterpret_cast<const Bytef*>(png.data() + idat + 4);
+    return uncompress(raw.data(), &size, data, be32(idat - 4)) == Z_OK ? raw : std::vector<unsigned char>{};
+}
+
+// The images go beside the document, under a location escaped where it is named.
 TEST(GribKml, AFolderPerGridOfTheTimeOnViewWithLegendContoursAndLabels) {
     Folder folder;
     GribModel m = forecast();
-    ASSERT_TRUE(KMLExport().exportGrib(folder.file("f.kml"), m));
+    KMLExport exporter;
+    exporter.setImageLocation("a&b/");
+    ASSERT_TRUE(exporter.exportGrib(folder.file("f.kml"), m));
     const std::string kml = slurp(folder.file("f.kml"));
     EXPECT_EQ(count(kml, "<Folder>\n<name>Oct-08-11 06:00</name>\n<visibility>1</visibility>\n"), 2u);
-    EXPECT_EQ(count(kml, "<href>images/wind-06.png</href>"), 120u);
-    EXPECT_EQ(count(kml, "<href>images/current-02.png</href>"), 4u);
+    EXPECT_EQ(count(kml, "<href>a&amp;b/wind-06.png</href>"), 120u);
+    EXPECT_EQ(count(kml, "<href>a&amp;b/current-02.png</href>"), 4u);
     EXPECT_EQ(count(kml, "current-05.png"), 0u) << "a grid of another time";
     EXPECT_EQ(
-        count(kml, "<ScreenOverlay>\n<name>Corvane</name>\n<Icon>\n<href>images/legend-wind.png</href>"), 1u);
+        count(kml, "<ScreenOverlay>\n<name>Corvane</name>\n<Icon>\n<href>a&amp;b/legend-wind.png</href>"),
+        1u);
     EXPECT_EQ(count(kml, "legend-current.png"), 1u);
+    std::set<std::string> files;
+    for (const auto& entry : fs::directory_iterator(folder.path / "a&b"))
+        files.insert(entry.path().filename().string());
+    EXPECT_EQ(files, (std::set<std::string>{"wind-06.png", "current-02.png", "legend-wind.png",
+                                            "legend-current.png"}));
+    // The arrow points down (the flow of a north wind): its head is wide at the bottom.
+    unsigned w = 0;
+    const std::vector<unsigned char> raw = pixels(slurp(folder.path / "a&b/wind-06.png"), &w);
+    ASSERT_EQ(raw.size(), 64u * (1 + 64 * 4));
+    auto opaqueIn = [&](unsigned y) {
+        unsigned n = 0;
+        for (unsigned x = 0; x < w; ++x)
+            n += raw[y * (1 + w * 4) + 1 + x * 4 + 3] > 128;
+        return n;
+    };
+    EXPECT_GT(opaqueIn(40), 2 * opaqueIn(10));
+    EXPECT_EQ(opaqueIn(63), 0u);
+
     const GribPoints& air = m.gribPoints()[0];
     ASSERT_FALSE(air.contourPath().empty());
     EXPECT_EQ(count(kml, "<color>FFFFFFFF</color>\n<width>2</width>"), air.contourPath().size());
@@ -165,76 +200,20 @@ TEST(GribKml, WavesAndDenseGrids) {
     EXPECT_NEAR(o[1].north - o[1].south, 4 * 0.1 / 3, 1e-5) << "symbols twice as large";
 }
 
-// The pixels of a PNG we wrote (RGBA, filter 0 on every row).
-std::vector<unsigned char> pixels(const std::string& png, unsigned* width, unsigned* height) {
-    auto be32 = [&](size_t at) {
-        return unsigned((unsigned char)png[at]) << 24 | unsigned((unsigned char)png[at + 1]) << 16 |
-               unsigned((unsigned char)png[at + 2]) << 8 | unsigned((unsigned char)png[at + 3]);
-    };
-    if (png.size() < 41 || png.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0)
-        return {};
-    *width = be32(16), *height = be32(20);
-    const size_t idat = png.find("IDAT");
-    std::vector<unsigned char> raw(size_t(*height) * (1 + *width * 4));
-    uLongf size = raw.size();
-    if (idat == std::string::npos ||
-        uncompress(raw.data(), &size, reinterpret_cast<const Bytef*>(png.data() + idat + 4),
-                   be32(idat - 4)) != Z_OK)
-        return {};
-    return raw;
-}
-
-TEST(GribKml, TheImagesGoBesideTheDocumentEscapedWhereTheyAreNamed) {
-    Folder folder;
-    GribModel m = forecast();
-    KMLExport kml;
-    kml.setImageLocation("a&b/");
-    ASSERT_TRUE(kml.exportGrib(folder.file("f.kml"), m));
-    const std::string text = slurp(folder.file("f.kml"));
-    EXPECT_EQ(count(text, "<href>a&amp;b/"), 120u + 4 + 2);
-    std::set<std::string> files;
-    for (const auto& entry : fs::directory_iterator(folder.path / "a&b"))
-        files.insert(entry.path().filename().string());
-    EXPECT_EQ(files, (std::set<std::string>{"wind-06.png", "current-02.png", "legend-wind.png",
-                                            "legend-current.png"}));
-    // The arrow points down (the flow of a north wind): its head is wide at the bottom.
-    unsigned w = 0, h = 0;
-    const std::vector<unsigned char> raw = pixels(slurp((folder.path / "a&b/wind-06.png").string()), &w, &h);
-    ASSERT_EQ(raw.size(), 64u * (1 + 64 * 4));
-    auto opaqueIn = [&](unsigned y) {
-        unsigned n = 0;
-        for (unsigned x = 0; x < w; ++x)
-            n += raw[y * (1 + w * 4) + 1 + x * 4 + 3] > 128;
-        return n;
-    };
-    EXPECT_GT(opaqueIn(40), 2 * opaqueIn(10));
-    EXPECT_EQ(opaqueIn(63), 0u);
-}
-
-#define NEED(program)                                                                                        \
-    if (!haveProgram(program))                                                                               \
-    GTEST_SKIP() << program " is not installed here (CI installs it)"
-
 TEST(GribKml, XmllintAndGpsbabelReadIt) {
     NEED("xmllint");
     NEED("gpsbabel");
     Folder folder;
     GribModel m = forecast();
     ASSERT_TRUE(KMLExport().exportGrib(folder.file("f.kml"), m));
-    std::string output;
-    EXPECT_EQ(run("xmllint --noout " + quoted(folder.file("f.kml")), &output), 0) << output;
+    const Outcome lint = run("xmllint --noout " + quoted(folder.file("f.kml")));
+    EXPECT_EQ(lint.status, 0) << lint.output;
     const Found found = gpsbabelRead("kml", folder.file("f.kml"));
     const GribPoints& air = m.gribPoints()[0];
     ASSERT_EQ(found.waypoints.size(), air.labels().size());
     for (size_t k = 0; k < air.labels().size(); ++k)
         EXPECT_EQ(found.waypoints[k].name, air.labels()[k].text);
     EXPECT_EQ(found.tracks.size() + found.routes.size(), air.contourPath().size());
-}
-
-Outcome navtool(const std::string& args, const std::string& environment = "") {
-    Outcome o;
-    o.status = run(environment + " '" MUX_BINARY_DIR "/bin/navtool' " + args, &o.output);
-    return o;
 }
 
 TEST(GribKml, NavtoolWritesTheSample) {

@@ -1,28 +1,24 @@
 #pragma once
-// Helpers of the exchange tests: fresh models, temporary folders, files, and the independent
+// Helpers of the exchange tests: fresh models with records, the sample files, and the independent
 // programs (gpsbabel, xmllint) run as oracles, with a small reader of the GPX text gpsbabel writes.
 
 #include "nav/exchange/Importer.h"
+#include "tests/support/Helpers.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <filesystem>
-#include <fstream>
-#include <optional>
 #include <regex>
-#include <sstream>
-#include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace exchange_test {
 
-namespace fs = std::filesystem;
+using namespace testing_support;
+using Folder = TempFolder;
+
+#define NEED(program)                                                                                        \
+    if (!haveProgram(program))                                                                               \
+    GTEST_SKIP() << program " is not installed here (CI installs it)"
 
 struct Models {
     WaypointsModel waypoints;
@@ -32,70 +28,47 @@ struct Models {
     ExchangeModels exchange() { return {waypoints, routes, tracks}; }
 };
 
-// Sets an environment variable for the scope (and the C library's idea of the time zone).
-struct Env {
-    std::string name;
-    std::optional<std::string> old;
-    Env(const char* n, const char* value) : name(n) {
-        if (const char* v = std::getenv(n))
-            old = v;
-        ::setenv(n, value, 1);
-        ::tzset();
-    }
-    ~Env() {
-        old ? ::setenv(name.c_str(), old->c_str(), 1) : ::unsetenv(name.c_str());
-        ::tzset();
-    }
-};
-
-struct Folder {
-    fs::path path;
-    Folder() {
-        std::string pattern = (fs::temp_directory_path() / "exchange-XXXXXX").string();
-        path = ::mkdtemp(pattern.data());
-    }
-    ~Folder() { fs::remove_all(path); }
-    std::string file(const std::string& name) const { return (path / name).string(); }
-};
-
-inline std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+inline std::shared_ptr<Waypoint> place(Models& m, const std::string& name, float lon, float lat,
+                                       const std::string& description = "", int icon = 0) {
+    auto w = std::make_shared<Waypoint>();
+    w->setName(name);
+    w->setPositionOnGPS({lon, lat});
+    w->setDescription(description);
+    w->setIconIndex(icon);
+    m.waypoints.add(w, false);
+    return w;
 }
 
-inline void spit(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
+inline std::shared_ptr<Track> logged(Models& m, ChartDate date, float lon, float lat, ChartColor color = {}) {
+    auto t = std::make_shared<Track>();
+    t->setDate(date);
+    t->setPositionOnGPS({lon, lat});
+    t->setColor(color);
+    m.tracks.add(t);
+    return t;
+}
+
+// Waypoints with names that test the escapes, a route over them, a track of two segments.
+inline void fill(Models& m) {
+    const char* names[] = {"Fish & Chips", "<tag> ]]> \"q\" 'a'", "ctl\x01 bad\xFF end",
+                           "R\xC3\xB8"
+                           "dby"};
+    float lon = -179.9f;
+    auto route = std::make_shared<Route>();
+    route->setName("Round & about");
+    for (const char* name : names) {
+        const int icon = static_cast<int>(m.waypoints.count()) * 20;
+        route->addWaypointReference({place(m, name, lon, -lon / 2.5f, std::string("about ") + name, icon)});
+        lon += 97.3f;
+    }
+    m.routes.add(route);
+    for (int i = 0; i < 6; ++i)
+        logged(m, 1.6e9 + i * 60 + (i >= 3 ? 3600 : 0), 10 + i * 0.001f, 54 + i * 0.0005f);
+    m.waypoints.setMatch(std::nullopt);
 }
 
 inline std::string sample(const char* name) {
     return std::string(MUX_SHARED_DATA) + "/exchange/" + name;
-}
-
-inline bool haveSamples() {
-    return fs::exists(sample("gpx-1.1.xsd"));
-}
-
-inline bool haveProgram(const char* name) {
-    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// Runs a shell command; its exit status, with standard output and error in *output.
-inline int run(const std::string& command, std::string* output) {
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe)
-        return -1;
-    char buffer[4096];
-    output->clear();
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        output->append(buffer, n);
-    const int status = ::pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-inline std::string quoted(const std::string& path) {
-    return "'" + path + "'";
 }
 
 struct Point {
@@ -116,10 +89,9 @@ struct Found {
 inline std::string unescaped(std::string text) {
     const std::pair<const char*, const char*> entities[] = {
         {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&amp;", "&"}};
-    for (const auto& [entity, plain] : entities) {
+    for (const auto& [entity, plain] : entities)
         for (size_t at; (at = text.find(entity)) != std::string::npos;)
             text.replace(at, std::strlen(entity), plain);
-    }
     return text;
 }
 
@@ -134,11 +106,9 @@ inline Found scanGpx(const std::string& text) {
     std::istringstream lines(text);
     std::string line;
     std::smatch m;
+    auto has = [&](const char* tag) { return line.find(tag) != std::string::npos; };
     while (std::getline(lines, line)) {
-        if (line.find("<extensions>") != std::string::npos)
-            ++extensions;
-        if (line.find("</extensions>") != std::string::npos)
-            --extensions;
+        extensions += has("<extensions>") - has("</extensions>");
         if (extensions > 0)
             continue;
         if (std::regex_search(line, m, start)) {
@@ -146,41 +116,37 @@ inline Found scanGpx(const std::string& text) {
             if (m[4] == "/")
                 line = "</" + m[1].str() + ">";
         } else if (std::regex_search(line, m, field)) {
+            std::tm tm{};
             if (m[1] == "name" && point)
                 point->name = unescaped(m[2]);
             else if (m[1] == "name" && route && route->points.empty())
                 route->name = unescaped(m[2]);
-            else if (m[1] == "time" && point) {
-                std::tm tm{};
-                if (::strptime(m[2].str().c_str(), "%Y-%m-%dT%H:%M:%S", &tm))
-                    point->time = ::timegm(&tm);
-            }
+            else if (m[1] == "time" && point && ::strptime(m[2].str().c_str(), "%Y-%m-%dT%H:%M:%S", &tm))
+                point->time = ::timegm(&tm);
         }
-        if (line.find("<rte>") != std::string::npos)
+        if (has("<rte>"))
             route = Line{};
-        if (line.find("<trkseg>") != std::string::npos)
+        if (has("<trkseg>"))
             segment = Line{};
-        if (point && line.find("</wpt>") != std::string::npos)
+        if (point && has("</wpt>"))
             found.waypoints.push_back(*point), point.reset();
-        if (point && route && line.find("</rtept>") != std::string::npos)
+        if (point && route && has("</rtept>"))
             route->points.push_back(*point), point.reset();
-        if (point && segment && line.find("</trkpt>") != std::string::npos)
+        if (point && segment && has("</trkpt>"))
             segment->points.push_back(*point), point.reset();
-        if (route && line.find("</rte>") != std::string::npos)
+        if (route && has("</rte>"))
             found.routes.push_back(*route), route.reset();
-        if (segment && line.find("</trkseg>") != std::string::npos)
+        if (segment && has("</trkseg>"))
             found.tracks.push_back(*segment), segment.reset();
     }
     return found;
 }
 
-// gpsbabel reads a file in its format (with options, "gpx", "kml", "xcsv,style=...") and writes GPX.
-inline Found gpsbabelRead(const std::string& format, const std::string& path, const std::string& flags = "") {
-    std::string output;
-    const int status =
-        run("gpsbabel " + flags + " -i " + format + " -f " + quoted(path) + " -o gpx -F -", &output);
-    EXPECT_EQ(status, 0) << output;
-    return scanGpx(output);
+// gpsbabel reads a file in its format ("gpx", "kml", "xcsv,style=...") and writes GPX.
+inline Found gpsbabelRead(const std::string& format, const std::string& path) {
+    const Outcome o = run("gpsbabel -i " + format + " -f " + quoted(path) + " -o gpx -F -");
+    EXPECT_EQ(o.status, 0) << o.output;
+    return scanGpx(o.output);
 }
 
 } // namespace exchange_test

@@ -71,10 +71,8 @@ TEST(Dates, LenientForms) {
         const char* text;
         std::optional<double> date;
     } cases[] = {
-        {"2024-05-01T12:30:45Z", noon},
         {"2024-05-01T12:30:45.25Z", noon + 0.25},
         {"2024-05-01 12:30:45", noon},
-        {"2024/05/01 12:30:45", noon},
         {"05/01/2024 12:30:45", noon},
         {"01.05.2024 12:30:45", noon},
         {"1 May 2024 12:30:45", noon},

@@ -6,17 +6,6 @@ namespace {
 
 using namespace exchange_test;
 
-struct Outcome {
-    int status;
-    std::string output;
-};
-
-Outcome navtool(const std::string& args) {
-    Outcome o;
-    o.status = run("exec '" MUX_BINARY_DIR "/bin/navtool' " + args, &o.output);
-    return o;
-}
-
 const char* const smallGpx = R"(<gpx version="1.1">
 <wpt lat="54.5" lon="10.25"><name>Kiel</name><sym>ANCHOR</sym></wpt>
 <rte><name>Out</name><rtept lat="54" lon="10"><name>A</name></rtept><rtept lat="55" lon="10"><name>B</name></rtept></rte>

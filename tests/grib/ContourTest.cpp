@@ -139,9 +139,7 @@ TEST(Contour, OnePassMatchesLevelByLevel) {
 
 TEST(GribContours, PlacedOnTheGrid) {
     GribPoints g;
-    g.setPositionOnGPS({350, 60}); // 10 W, scanned north to south
-    g.setIncrement(-2, 2);
-    g.setCount(3, 3);
+    g.setPositionOnGPS({350, 60}), g.setIncrement(-2, 2), g.setCount(3, 3); // 10 W, north to south
     for (float hPa : {1000, 1000, 1000, 1000, 1010, 1000, 1000, 1000, 1000})
         g.addPressure(hPa * 100);
     const std::optional<GribContourField> field = gribContourField(g);
@@ -159,15 +157,13 @@ TEST(GribContours, PlacedOnTheGrid) {
     sea.setCount(2, 2);
     for (float k : {280, 290, 285, 300})
         sea.addSeaTemperature(k);
-    UnitsModel& units = UnitsModel::units();
-    const unsigned saved = units.temperatureUnits();
-    units.setTemperatureUnits(1);
+    const unsigned saved = UnitsModel::units().temperatureUnits();
+    UnitsModel::units().setTemperatureUnits(1);
     const std::optional<GribContourField> celsius = gribContourField(sea);
-    units.setTemperatureUnits(saved);
+    UnitsModel::units().setTemperatureUnits(saved);
     ASSERT_TRUE(celsius);
     EXPECT_EQ(celsius->name, "Sea temperature");
-    EXPECT_EQ(celsius->units, "\xc2\xb0"
-                              "C");
+    EXPECT_EQ(celsius->units, std::string("\xc2\xb0") + "C");
     EXPECT_NEAR(celsius->values[1], 26.84f, 0.01f); // rows turned south to north
     EXPECT_FALSE(gribContourField(GribPoints()));
 }

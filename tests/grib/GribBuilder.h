@@ -4,8 +4,10 @@
 
 #include <cmath>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct GribSpec {
@@ -31,143 +33,112 @@ struct GribSpec {
 
 namespace gribbuilder {
 
-inline void put(std::vector<uint8_t>& out, uint64_t value, int octets) {
-    for (int k = octets - 1; k >= 0; --k)
-        out.push_back(uint8_t(value >> (8 * k)));
+// Each (value, octets) big-endian; a negative value as sign bit and magnitude.
+inline void put(std::vector<uint8_t>& out, std::initializer_list<std::pair<long long, int>> fields) {
+    for (auto [value, octets] : fields) {
+        const unsigned long long sign = value < 0 ? 1ull << (8 * octets - 1) : 0;
+        const unsigned long long v = sign | static_cast<unsigned long long>(value < 0 ? -value : value);
+        for (int k = octets - 1; k >= 0; --k)
+            out.push_back(uint8_t(v >> (8 * k)));
+    }
 }
 
-// Sign bit and magnitude.
-inline void putSigned(std::vector<uint8_t>& out, long value, int octets) {
-    const uint64_t sign = uint64_t(1) << (8 * octets - 1);
-    put(out, value < 0 ? sign | uint64_t(-value) : uint64_t(value), octets);
-}
-
+// A section begins with its three-octet length, filled in when it is complete.
 inline void setLength(std::vector<uint8_t>& out, size_t start) {
     const size_t length = out.size() - start;
-    out[start] = uint8_t(length >> 16);
-    out[start + 1] = uint8_t(length >> 8);
-    out[start + 2] = uint8_t(length);
+    for (int k = 0; k < 3; ++k)
+        out[start + size_t(k)] = uint8_t(length >> (16 - 8 * k));
 }
 
 // An IBM float at or below the value (so that a reference never exceeds the minimum).
 inline uint32_t ibmFloat(double value) {
     if (value == 0)
         return 0;
-    const bool negative = value < 0;
-    double a = std::fabs(value);
+    double a = std::fabs(value), f;
     int e = 64;
-    while (a >= 1.0)
-        a /= 16, ++e;
-    while (a < 1.0 / 16)
-        a *= 16, --e;
-    double f = a * 16777216.0;
-    f = negative ? std::ceil(f) : std::floor(f);
+    for (; a >= 1.0; a /= 16)
+        ++e;
+    for (; a < 1.0 / 16; a *= 16)
+        --e;
+    f = value < 0 ? std::ceil(a * 16777216.0) : std::floor(a * 16777216.0);
     if (f >= 16777216.0)
         f /= 16, ++e;
-    return (negative ? 0x80000000u : 0) | uint32_t(e) << 24 | uint32_t(f);
-}
-
-inline void putBits(std::vector<uint8_t>& out, uint64_t& bitAt, uint32_t value, int bits) {
-    for (int b = bits - 1; b >= 0; --b, ++bitAt) {
-        if (bitAt / 8 >= out.size())
-            out.push_back(0);
-        if (value >> b & 1)
-            out[bitAt / 8] |= uint8_t(0x80 >> (bitAt % 8));
-    }
+    return (value < 0 ? 0x80000000u : 0) | uint32_t(e) << 24 | uint32_t(f);
 }
 
 inline void pds(std::vector<uint8_t>& m, const GribSpec& s) {
     const size_t start = m.size();
-    put(m, 0, 3);
-    put(m, uint64_t(s.tableVersion), 1);
-    put(m, uint64_t(s.centre), 1);
-    put(m, uint64_t(s.process), 1);
-    put(m, uint64_t(s.gridId), 1);
-    put(m, (s.hasGds ? 0x80 : 0) | (s.bitmap ? 0x40 : 0), 1);
-    put(m, uint64_t(s.parameter), 1);
-    put(m, uint64_t(s.levelType), 1);
-    put(m, uint64_t(s.level), 2);
-    put(m, uint64_t((s.year - 1) % 100 + 1), 1); // year of century, 100 for a century's last
-    put(m, uint64_t(s.month), 1);
-    put(m, uint64_t(s.day), 1);
-    put(m, uint64_t(s.hour), 1);
-    put(m, uint64_t(s.minute), 1);
-    put(m, uint64_t(s.timeUnit), 1);
-    if (s.timeRange == 10) {
-        put(m, uint64_t(s.p1), 2);
-    } else {
-        put(m, uint64_t(s.p1), 1);
-        put(m, uint64_t(s.p2), 1);
-    }
-    put(m, uint64_t(s.timeRange), 1);
-    put(m, 0, 2);
-    put(m, 0, 1);
-    put(m, uint64_t((s.year - 1) / 100 + 1), 1); // century
-    put(m, 0, 1);
-    putSigned(m, s.decimalScale, 2);
+    put(m, {{0, 3},
+            {s.tableVersion, 1},
+            {s.centre, 1},
+            {s.process, 1},
+            {s.gridId, 1},
+            {(s.hasGds ? 0x80 : 0) | (s.bitmap ? 0x40 : 0), 1},
+            {s.parameter, 1},
+            {s.levelType, 1},
+            {s.level, 2},
+            {(s.year - 1) % 100 + 1, 1},
+            {s.month, 1},
+            {s.day, 1},
+            {s.hour, 1},
+            {s.minute, 1},
+            {s.timeUnit, 1}});
+    if (s.timeRange == 10)
+        put(m, {{s.p1, 2}});
+    else
+        put(m, {{s.p1, 1}, {s.p2, 1}});
+    put(m, {{s.timeRange, 1}, {0, 2}, {0, 1}, {(s.year - 1) / 100 + 1, 1}, {0, 1}, {s.decimalScale, 2}});
     setLength(m, start);
 }
 
 inline void gds(std::vector<uint8_t>& m, const GribSpec& s) {
     const size_t start = m.size();
-    put(m, 0, 3);
-    put(m, 0, 1);
-    put(m, 255, 1);
-    put(m, uint64_t(s.gridType), 1);
-    put(m, uint64_t(s.ni), 2);
-    put(m, uint64_t(s.nj), 2);
-    putSigned(m, std::lround(s.la1 * 1000), 3);
-    putSigned(m, std::lround(s.lo1 * 1000), 3);
-    put(m, uint64_t(s.resolutionFlags), 1);
+    put(m, {{0, 3},
+            {0, 1},
+            {255, 1},
+            {s.gridType, 1},
+            {s.ni, 2},
+            {s.nj, 2},
+            {std::lround(s.la1 * 1000), 3},
+            {std::lround(s.lo1 * 1000), 3},
+            {s.resolutionFlags, 1}});
     if (s.gridType == 3 || s.gridType == 5) {
-        putSigned(m, -100000, 3); // LoV
-        put(m, 60000, 3);         // Dx, metres
-        put(m, 60000, 3);         // Dy
-        put(m, 0, 1);
+        put(m, {{-100000, 3}, {60000, 3}, {60000, 3}, {0, 1}}); // LoV, Dx and Dy in metres
     } else {
         const double iSign = (s.scanMode & 0x80) ? -1 : 1, jSign = (s.scanMode & 0x40) ? 1 : -1;
         const double la2 = s.la2 != 0 ? s.la2 : s.la1 + jSign * s.dj * (s.nj - 1);
         const double lo2 = s.lo2 != 0 ? s.lo2 : s.lo1 + iSign * s.di * (s.ni - 1);
-        putSigned(m, std::lround(la2 * 1000), 3);
-        putSigned(m, std::lround(lo2 * 1000), 3);
-        put(m, uint64_t(std::lround(s.di * 1000)), 2);
-        put(m, uint64_t(s.gridType == 4 ? std::lround(s.dj) : std::lround(s.dj * 1000)), 2);
+        put(m, {{std::lround(la2 * 1000), 3},
+                {std::lround(lo2 * 1000), 3},
+                {std::lround(s.di * 1000), 2},
+                {s.gridType == 4 ? std::lround(s.dj) : std::lround(s.dj * 1000), 2}});
     }
-    put(m, uint64_t(s.scanMode), 1);
-    put(m, 0, 4);
+    put(m, {{s.scanMode, 1}, {0, 4}});
     setLength(m, start);
 }
 
 inline void bms(std::vector<uint8_t>& m, const std::vector<bool>& map) {
-    const size_t start = m.size();
-    put(m, 0, 3);
-    const size_t bytes = (map.size() + 7) / 8 + ((map.size() + 7) / 8 + 6) % 2;
-    put(m, uint64_t(bytes * 8 - map.size()), 1);
-    put(m, 0, 2);
-    std::vector<uint8_t> bits(bytes, 0);
+    const size_t start = m.size(), bytes = (map.size() + 7) / 8 + ((map.size() + 7) / 8 + 6) % 2;
+    put(m, {{0, 3}, {static_cast<long long>(bytes * 8 - map.size()), 1}, {0, 2}});
+    m.resize(m.size() + bytes, 0);
     for (size_t k = 0; k < map.size(); ++k)
-        if (map[k])
-            bits[k / 8] |= uint8_t(0x80 >> (k % 8));
-    m.insert(m.end(), bits.begin(), bits.end());
+        m[start + 6 + k / 8] |= map[k] ? uint8_t(0x80 >> (k % 8)) : 0;
     setLength(m, start);
 }
 
 inline void bds(std::vector<uint8_t>& m, const GribSpec& s) {
-    const size_t start = m.size();
-    std::vector<uint8_t> data;
-    uint64_t bitAt = 0;
-    if (s.bits > 0)
-        for (uint32_t x : s.packed)
-            putBits(data, bitAt, x, s.bits);
-    const size_t length = 11 + data.size() + (11 + data.size()) % 2;
-    const unsigned unused = unsigned(8 * (length - 11) - bitAt);
-    put(m, 0, 3);
-    put(m, uint64_t(s.bdsFlags) | (unused & 0x0f), 1);
-    putSigned(m, s.binaryScale, 2);
-    put(m, ibmFloat(s.reference), 4);
-    put(m, uint64_t(s.bits), 1);
-    m.insert(m.end(), data.begin(), data.end());
+    const size_t start = m.size(), bitCount = s.bits > 0 ? s.packed.size() * size_t(s.bits) : 0;
+    const size_t length = 11 + (bitCount + 7) / 8 + (11 + (bitCount + 7) / 8) % 2;
+    put(m, {{0, 3},
+            {s.bdsFlags | (int(8 * (length - 11) - bitCount) & 0x0f), 1},
+            {s.binaryScale, 2},
+            {ibmFloat(s.reference), 4},
+            {s.bits, 1}});
     m.resize(start + length, 0);
+    uint64_t bitAt = 8 * (start + 11);
+    for (size_t k = 0; k < s.packed.size() && s.bits > 0; ++k)
+        for (int b = s.bits - 1; b >= 0; --b, ++bitAt)
+            m[bitAt / 8] |= (s.packed[k] >> b & 1) ? uint8_t(0x80 >> (bitAt % 8)) : 0;
     setLength(m, start);
 }
 
@@ -182,9 +153,8 @@ inline std::vector<uint8_t> buildGrib(const GribSpec& s) {
         gribbuilder::bms(m, *s.bitmap);
     gribbuilder::bds(m, s);
     m.insert(m.end(), {'7', '7', '7', '7'});
-    m[4] = uint8_t(m.size() >> 16);
-    m[5] = uint8_t(m.size() >> 8);
-    m[6] = uint8_t(m.size());
+    for (int k = 0; k < 3; ++k)
+        m[4 + size_t(k)] = uint8_t(m.size() >> (16 - 8 * k));
     return m;
 }
 

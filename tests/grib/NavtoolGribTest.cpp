@@ -2,75 +2,61 @@
 
 #include "tests/grib/GribBuilder.h"
 
+#include "tests/support/Helpers.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <sys/wait.h>
 
 namespace {
 
+using namespace testing_support;
+
 const std::string kSamples = MUX_SHARED_DATA "/grib";
 
-struct Outcome {
-    int status;
-    std::string output;
-};
-
-// Standard output and error together.
-Outcome navtool(const std::string& args) {
-    const std::string command = "exec '" MUX_BINARY_DIR "/bin/navtool' grib " + args + " 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    Outcome run{-1, {}};
-    char buffer[1 << 14];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        run.output.append(buffer, n);
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+Outcome grib(const std::string& args) {
+    return navtool("grib " + args);
 }
 
 size_t lines(const std::string& text) {
     return size_t(std::count(text.begin(), text.end(), '\n'));
 }
 
-std::string scratchFile(const std::string& name, const std::string& bytes) {
-    const std::filesystem::path path = std::filesystem::temp_directory_path() / ("navtool-grib-" + name);
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path.string();
-}
-
 TEST(NavtoolGrib, ListAndDumpSamples) {
     if (!std::filesystem::exists(kSamples + "/gfs-north-atlantic.grib1"))
         GTEST_SKIP() << "no sample files in " << kSamples;
-    Outcome run = navtool("list '" + kSamples + "/gfs-north-atlantic.grib1'");
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(lines(run.output), 5u);
+    Outcome o = grib("list '" + kSamples + "/gfs-north-atlantic.grib1'");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(lines(o.output), 5u);
     EXPECT_EQ(
-        run.output.substr(0, run.output.find('\n')),
+        o.output.substr(0, o.output.find('\n')),
         "1 parameter=33 level=105:10 grid=0 size=41x25 first=70.000,250.000 di=2.500 dj=2.500 scan=0x00 "
         "date=2011-10-08T06:00:00Z decoded");
-    run = navtool("list '" + kSamples + "/flux.grb'");
-    EXPECT_EQ(run.status, 0);
-    EXPECT_NE(run.output.find("4 edition=2 skipped: edition 2 is not decoded\n"), std::string::npos);
-    run = navtool("list '" + kSamples + "/spherical_pressure_level.grib1'");
-    EXPECT_NE(run.output.find("skipped: grid type 50 is not decoded"), std::string::npos);
+    o = grib("list '" + kSamples + "/flux.grb'");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_NE(o.output.find("4 edition=2 skipped: edition 2 is not decoded\n"), std::string::npos);
+    o = grib("list '" + kSamples + "/spherical_pressure_level.grib1'");
+    EXPECT_NE(o.output.find("skipped: grid type 50 is not decoded"), std::string::npos);
 
-    run = navtool("dump '" + kSamples + "/gfs-north-atlantic.grib1' 3");
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(lines(run.output), 1026u);
-    EXPECT_EQ(run.output.substr(0, 61), "Latitude Longitude Value\n   70.000  250.000 1.0236287500e+05\n");
-    run = navtool("dump '" + kSamples + "/ocean-south-to-north.grib1' 1");
-    EXPECT_EQ(run.output.substr(25, 27), "  -90.000    0.000 missing\n");
-    EXPECT_EQ(navtool("dump '" + kSamples + "/gfs-north-atlantic.grib1' 6").status, 1);
-    EXPECT_EQ(navtool("dump '" + kSamples + "/flux.grb' 1").status, 1);
+    o = grib("dump '" + kSamples + "/gfs-north-atlantic.grib1' 3");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(lines(o.output), 1026u);
+    EXPECT_EQ(o.output.substr(0, 61), "Latitude Longitude Value\n   70.000  250.000 1.0236287500e+05\n");
+    o = grib("dump '" + kSamples + "/ocean-south-to-north.grib1' 1");
+    EXPECT_EQ(o.output.substr(25, 27), "  -90.000    0.000 missing\n");
+    EXPECT_EQ(grib("dump '" + kSamples + "/gfs-north-atlantic.grib1' 6").status, 1);
+    EXPECT_EQ(grib("dump '" + kSamples + "/flux.grb' 1").status, 1);
 }
 
 TEST(NavtoolGrib, FilesItCannotRead) {
     GribSpec s;
     s.packed = {1, 2, 3, 4, 5, 6};
     const std::string good = asText(buildGrib(s));
+    const TempFolder folder;
+    auto scratchFile = [&](const std::string& name, const std::string& bytes) {
+        spit(folder.path / name, bytes);
+        return quoted(folder.file(name));
+    };
     const struct {
         const char* what;
         std::string args;
@@ -89,11 +75,11 @@ TEST(NavtoolGrib, FilesItCannotRead) {
         {"unknown", "frobnicate", 2, "unknown grib command"},
     };
     for (const auto& c : cases) {
-        const Outcome run = navtool(c.args);
-        EXPECT_EQ(run.status, c.status) << c.what << ": " << run.output;
-        EXPECT_NE(run.output.find(c.says), std::string::npos) << c.what << ": " << run.output;
+        const Outcome o = grib(c.args);
+        EXPECT_EQ(o.status, c.status) << c.what << ": " << o.output;
+        EXPECT_NE(o.output.find(c.says), std::string::npos) << c.what << ": " << o.output;
     }
-    const Outcome cut = navtool("list " + scratchFile("cut", good + good.substr(0, 30)));
+    const Outcome cut = grib("list " + scratchFile("cut", good + good.substr(0, 30)));
     EXPECT_EQ(cut.output.substr(0, 2), "1 "); // what came before is listed
 }
 
@@ -118,14 +104,14 @@ TEST(NavtoolGrib, Requests) {
         {"request 50N 10W 60N", 2, ""},
     };
     for (const auto& c : cases) {
-        const Outcome run = navtool(c.args);
-        EXPECT_EQ(run.status, c.status) << c.args << ": " << run.output;
+        const Outcome o = grib(c.args);
+        EXPECT_EQ(o.status, c.status) << c.args << ": " << o.output;
         if (c.status == 0) {
-            EXPECT_EQ(run.output, c.output) << c.args;
+            EXPECT_EQ(o.output, c.output) << c.args;
         }
     }
 #ifndef MUX_GRIB_RENDER
-    const Outcome render = navtool("render x.grib out.png");
+    const Outcome render = grib("render x.grib out.png");
     EXPECT_EQ(render.status, 1);
     EXPECT_NE(render.output.find("unavailable"), std::string::npos);
 #endif

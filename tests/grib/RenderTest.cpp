@@ -1,41 +1,36 @@
 // navtool grib render: the picture shows what it must (not checked pixel by pixel).
 
+#include "nav/grib/GribModel.h"
 #include "tests/grib/GribBuilder.h"
+#include "tests/support/Helpers.h"
 
 #include <gtest/gtest.h>
 
 #include <QColor>
 #include <QImage>
 
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
-#include <sys/wait.h>
 
 namespace {
 
 const std::string kSamples = MUX_SHARED_DATA "/grib";
-const std::filesystem::path kOut = std::filesystem::temp_directory_path();
-
 int render(const std::string& args) {
-    const std::string command = "'" MUX_BINARY_DIR "/bin/navtool' grib render " + args + " >/dev/null 2>&1";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return testing_support::navtool("grib render " + args).status;
 }
 
 // Beaufort classes whose exact colour shows in a band of rows.
 std::set<int> beaufortClassesIn(const QImage& image, int top, int bottom) {
-    static const QRgb colours[13] = {qRgb(102, 153, 255), qRgb(153, 204, 255), qRgb(153, 255, 255),
-                                     qRgb(204, 255, 255), qRgb(204, 255, 204), qRgb(255, 255, 204),
-                                     qRgb(255, 204, 153), qRgb(255, 153, 102), qRgb(255, 102, 153),
-                                     qRgb(255, 51, 0),    qRgb(204, 51, 0),    qRgb(204, 0, 0),
-                                     qRgb(153, 0, 0)};
+    const GribModel model;
+    std::vector<QRgb> colours;
+    for (const BeaufortScale& b : model.beaufortScale())
+        colours.push_back(
+            qRgb(qRound(b.color.red * 255), qRound(b.color.green * 255), qRound(b.color.blue * 255)));
     std::map<int, int> counts;
     for (int y = top; y < bottom; ++y)
         for (int x = 0; x < image.width(); ++x)
-            for (int k = 0; k < 13; ++k)
-                if ((image.pixel(x, y) & 0xffffff) == (colours[k] & 0xffffff))
+            for (int k = 0; k < int(colours.size()); ++k)
+                if ((image.pixel(x, y) & 0xffffff) == (colours[size_t(k)] & 0xffffff))
                     ++counts[k];
     std::set<int> classes;
     for (const auto& [k, n] : counts)
@@ -61,7 +56,8 @@ TEST(GribRender, NorthAtlanticSample) {
     const std::string file = kSamples + "/gfs-north-atlantic.grib1";
     if (!std::filesystem::exists(file))
         GTEST_SKIP() << "no sample files in " << kSamples;
-    const std::string out = (kOut / "render-gfs.png").string();
+    const testing_support::TempFolder folder;
+    const std::string out = folder.file("gfs.png");
     ASSERT_EQ(render("'" + file + "' '" + out + "' --size 700x480 --date 2011-10-08T06:00Z"), 0);
     const QImage image(QString::fromStdString(out));
     ASSERT_EQ(image.size(), QSize(700, 480));
@@ -94,18 +90,18 @@ TEST(GribRender, UniformWindShowsItsOneClass) {
     for (int k = 0; k < 96; ++k)
         pa.push_back(100000 + 40 * (k % 12) * (k / 12));
     packValues(pressure, pa);
-    const std::string both = (kOut / "render-wind.grib").string();
-    std::ofstream(both, std::ios::binary)
-        << asText(buildGrib(calm)) + asText(buildGrib(wind)) + asText(buildGrib(pressure));
-    const std::string out = (kOut / "render-wind.png").string();
+    const testing_support::TempFolder folder;
+    const std::string both = folder.file("wind.grib"), out = folder.file("wind.png");
+    testing_support::spit(both,
+                          asText(buildGrib(calm)) + asText(buildGrib(wind)) + asText(buildGrib(pressure)));
     ASSERT_EQ(render(both + " " + out), 0);
     QImage image(QString::fromStdString(out));
     EXPECT_EQ(image.size(), QSize(900, 600));
     EXPECT_EQ(beaufortClassesIn(image, 64, 600 - 66), std::set<int>{6});
     EXPECT_GT(lightPixels(image, QRect(60, 70, 800, 460)), 500);
 
-    const std::string still = (kOut / "render-pressure.grib").string();
-    std::ofstream(still, std::ios::binary) << asText(buildGrib(pressure));
+    const std::string still = folder.file("pressure.grib");
+    testing_support::spit(still, asText(buildGrib(pressure)));
     ASSERT_EQ(render(still + " " + out), 0);
     image.load(QString::fromStdString(out));
     EXPECT_TRUE(beaufortClassesIn(image, 0, 600).empty()); // no arrows, no legend

@@ -1,18 +1,17 @@
 // The toolkit against lines recorded from real receivers, sounders and AIS transponders.
 #include "link/NMEA.h"
 
+#include "tests/support/Helpers.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
-#include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
-
-namespace fs = std::filesystem;
+#include <regex>
 
 namespace {
+
+using namespace testing_support;
 
 const fs::path kLogs = fs::path(MUX_SHARED_DATA) / "nmea";
 
@@ -26,6 +25,7 @@ struct LogLine {
     std::string sentence() const { return raw.substr(0, raw.find_first_of("\r\n")); }
 };
 
+// The lines of every log, comments and blank lines left out.
 std::vector<LogLine> logLines() {
     std::vector<fs::path> files;
     for (const auto& entry : fs::directory_iterator(kLogs))
@@ -34,19 +34,10 @@ std::vector<LogLine> logLines() {
     std::sort(files.begin(), files.end());
     std::vector<LogLine> lines;
     for (const auto& path : files) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream all;
-        all << in.rdbuf();
-        const std::string content = all.str();
-        for (size_t start = 0; start < content.size();) {
-            size_t end = content.find('\n', start);
-            end = end == std::string::npos ? content.size() : end + 1;
-            LogLine line{path.filename().string(), content.substr(start, end - start)};
-            start = end;
-            if (line.sentence().empty() || line.raw[0] == '#')
-                continue;
-            lines.push_back(line);
-        }
+        std::istringstream in(slurp(path));
+        for (std::string raw; std::getline(in, raw);)
+            if (LogLine line{path.filename().string(), raw + "\n"}; !line.sentence().empty() && raw[0] != '#')
+                lines.push_back(line);
     }
     return lines;
 }
@@ -56,13 +47,6 @@ Bytes buffer(const std::string& raw) {
     Bytes b(raw.begin(), raw.end());
     b.push_back(0);
     return b;
-}
-
-bool hasFullChecksum(const std::string& s) {
-    const size_t star = s.rfind('*');
-    return star != std::string::npos && star + 3 == s.size() &&
-           std::isxdigit(static_cast<unsigned char>(s[star + 1])) &&
-           std::isxdigit(static_cast<unsigned char>(s[star + 2]));
 }
 
 std::vector<bool> payloadBits(const std::string& payload) {
@@ -86,6 +70,7 @@ TEST(LinkNMEAData, EveryChecksummedSentenceChecksAndReadsBack) {
     REQUIRE_LOGS();
     const auto lines = logLines();
     ASSERT_GT(lines.size(), 1500u);
+    const std::regex fullChecksum(R"(\*[0-9A-Fa-f]{2}$)");
     std::map<std::string, int> valid;
     int refused = 0;
     for (const auto& line : lines) {
@@ -93,7 +78,7 @@ TEST(LinkNMEAData, EveryChecksummedSentenceChecksAndReadsBack) {
         const std::string s = line.sentence();
         Bytes b = buffer(line.raw);
         const bool ok = NMEA::checkSumValid(b);
-        if (!hasFullChecksum(s)) {
+        if (!std::regex_search(s, fullChecksum)) {
             // A line cut short in the recording ("*7"): refused, never read further.
             EXPECT_FALSE(ok) << line.file << ": " << s;
             ++refused;

@@ -29,7 +29,6 @@ public:
 
     const std::string& path() const { return path_; }         // "/dev/pts/N"
     std::string shortName() const { return path_.substr(5); } // "pts/N"
-    int master() const { return master_; }
 
     void closeMaster() {
         if (master_ >= 0)
@@ -50,19 +49,14 @@ public:
         return true;
     }
 
-    // Everything that arrives until the line has been quiet for the given time.
-    std::string readQuiet(std::chrono::milliseconds quiet = std::chrono::milliseconds(200)) const {
-        std::string got;
-        char buffer[4096];
-        for (;;) {
-            pollfd p{master_, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(quiet.count())) <= 0 || !(p.revents & POLLIN))
-                return got;
-            const ssize_t n = ::read(master_, buffer, sizeof buffer);
-            if (n <= 0)
-                return got;
-            got.append(buffer, static_cast<size_t>(n));
-        }
+    // The next `count` bytes from the port's side; fewer only if nothing arrives for seconds.
+    std::string read(size_t count) const {
+        return readWhile([count](const std::string& got) { return got.size() < count; });
+    }
+
+    // Everything up to and including the first `end` the port's side writes.
+    std::string readThrough(const std::string& end) const {
+        return readWhile([&end](const std::string& got) { return got.find(end) == std::string::npos; });
     }
 
     // Waits until the master has something to read.
@@ -72,6 +66,15 @@ public:
     }
 
 private:
+    template <typename More>
+    std::string readWhile(More more) const {
+        std::string got;
+        char byte;
+        while (more(got) && readable(std::chrono::seconds(5)) && ::read(master_, &byte, 1) == 1)
+            got += byte;
+        return got;
+    }
+
     int master_ = -1;
     std::string path_;
 };

@@ -2,14 +2,12 @@
 #include "nav/UnitsModel.h"
 #include "support/Alert.h"
 #include "support/Settings.h"
+#include "tests/support/Helpers.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
 #include <limits>
-#include <unistd.h>
 
 namespace {
 
@@ -299,18 +297,15 @@ TEST_F(Formatters, NonFiniteValues) {
 
 class UnitsStore : public Formatters {
 protected:
+    testing_support::TempFolder folder;
     void SetUp() override {
         Formatters::SetUp();
-        path_ =
-            std::filesystem::temp_directory_path() / ("nav-units-" + std::to_string(::getpid()) + ".plist");
-        std::filesystem::remove(path_);
-        Settings::setStorePath(path_.string());
+        Settings::setStorePath(folder.file("units.plist"));
     }
     void TearDown() override {
-        std::filesystem::remove(path_);
+        Settings::save(); // nothing left for the exit hook to write into the removed folder
         Formatters::TearDown();
     }
-    std::filesystem::path path_;
 };
 
 TEST_F(UnitsStore, SaveAndLoad) {

@@ -1,15 +1,13 @@
 #include "nav/NMEASimulator.h"
 #include "link/NMEA.h"
+#include "tests/support/Helpers.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <limits>
 #include <regex>
-#include <unistd.h>
 
 namespace {
 
@@ -174,34 +172,22 @@ TEST(NMEASimulator, RandomWalksStayInBounds) {
         EXPECT_EQ(a.nextSentence(), b.nextSentence());
 }
 
-class SimulatorFiles : public ::testing::Test {
-protected:
-    std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("nav-sim-" + std::to_string(::getpid()));
-    void SetUp() override { std::filesystem::create_directories(dir); }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-    std::string write(const std::string& name, const std::string& content) {
-        std::ofstream(dir / name, std::ios::binary) << content;
-        return (dir / name).string();
-    }
-};
-
-TEST_F(SimulatorFiles, FromFileSplitsLines) {
+TEST(NMEASimulator, FromFileSplitsLines) {
     using Lines = std::vector<std::string>;
-    struct Case {
-        std::string content;
-        Lines lines;
-    } cases[] = {
+    const testing_support::TempFolder folder;
+    const std::pair<std::string, Lines> cases[] = {
         {"$A\r\n$B\r\n", {"$A\r", "$B\r", ""}},
         {"$A\n\n$B", {"$A", "", "$B"}},
         {"$A\r$B\r", {"$A", "$B", ""}},
         {"$A only", {"$A only"}},
         {"", {""}},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(NMEASimulator::fromFile(write("log.nmea", c.content)), c.lines);
-    EXPECT_EQ(NMEASimulator::fromFile((dir / "missing").string()), std::nullopt);
-    EXPECT_EQ(NMEASimulator::fromFile(dir.string()), std::nullopt);
+    for (const auto& [content, lines] : cases) {
+        testing_support::spit(folder.path / "log.nmea", content);
+        EXPECT_EQ(NMEASimulator::fromFile(folder.file("log.nmea")), lines) << content;
+    }
+    EXPECT_EQ(NMEASimulator::fromFile(folder.file("missing")), std::nullopt);
+    EXPECT_EQ(NMEASimulator::fromFile(folder.path.string()), std::nullopt);
 }
 
 } // namespace

@@ -3,15 +3,10 @@
 #include "support/InstallController.h"
 
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <linux/loop.h>
-#include <spawn.h>
-#include <sstream>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace testing_support;
@@ -20,23 +15,14 @@ namespace {
 
 class Installer : public ::testing::Test {
 protected:
-    fs::path root, home, prefix;
-    std::optional<std::string> oldHome, oldData;
+    TempFolder folder;
+    fs::path root = folder.path, home = root / "home", prefix = root / "image";
+    Env homeVariable{"HOME", home.c_str()}, dataVariable{"XDG_DATA_HOME", nullptr};
     std::vector<AlertRequest> seen;
     int answer = 0;
 
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "install-XXXXXX").string();
-        root = ::mkdtemp(pattern.data());
-        home = root / "home";
-        prefix = root / "image";
         fs::create_directories(home);
-        if (const char* h = std::getenv("HOME"))
-            oldHome = h;
-        if (const char* d = std::getenv("XDG_DATA_HOME"))
-            oldData = d;
-        setenv("HOME", home.c_str(), 1);
-        unsetenv("XDG_DATA_HOME");
         spit(prefix / "bin/muxconsole", "new program");
         fs::permissions(prefix / "bin/muxconsole", fs::perms(0755));
         spit(prefix / "share/muxconsole/strings/en.plist", "<plist/>");
@@ -47,13 +33,7 @@ protected:
             return answer;
         });
     }
-    void TearDown() override {
-        Alert::setResponder(nullptr);
-        oldHome ? setenv("HOME", oldHome->c_str(), 1) : unsetenv("HOME");
-        if (oldData)
-            setenv("XDG_DATA_HOME", oldData->c_str(), 1);
-        fs::remove_all(root);
-    }
+    void TearDown() override { Alert::setResponder(nullptr); }
 };
 
 TEST_F(Installer, NotFromAnImageShowsNothing) {
@@ -125,26 +105,13 @@ TEST_F(Installer, AppImageOfferAndBothAnswers) {
         std::string::npos);
 }
 
-int run(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // A program on a file system image mounted through a loop device (root only).
 TEST_F(Installer, ProgramOnAMountedImageIsOffered) {
     if (geteuid() != 0 || !fs::exists("/usr/sbin/mke2fs"))
         GTEST_SKIP() << "needs root and mke2fs to mount an image";
     fs::path image = root / "Velmar Console.img";
     spit(image, std::string(4 << 20, '\0'));
-    if (run({"/usr/sbin/mke2fs", "-q", "-F", "-t", "ext2", image.string()}) != 0)
+    if (run("/usr/sbin/mke2fs -q -F -t ext2 " + quoted(image.string())).status != 0)
         GTEST_SKIP() << "mke2fs failed";
     int control = ::open("/dev/loop-control", O_RDWR | O_CLOEXEC);
     int number = control >= 0 ? ::ioctl(control, LOOP_CTL_GET_FREE) : -1;

@@ -1,3 +1,4 @@
+#include "Helpers.h"
 #include "support/Workspace.h"
 
 #include <filesystem>
@@ -46,11 +47,10 @@ TEST(Volume, RealMountsOfThisMachine) {
 // A made-up device tree: a partition of a USB stick, and a mapped device on a loop image.
 class DeviceWalk : public ::testing::Test {
 protected:
-    fs::path root;
+    testing_support::TempFolder folder;
+    fs::path root = folder.path;
     DeviceTree tree;
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "sysfs-XXXXXX").string();
-        root = ::mkdtemp(pattern.data());
         for (const char* bus : {"bus/pci", "bus/usb", "bus/scsi", "class/block"})
             fs::create_directories(root / "sys" / bus);
         tree.udevData = (root / "udev").string();
@@ -58,7 +58,6 @@ protected:
         fs::create_directories(tree.udevData);
         fs::create_directories(tree.devices);
     }
-    void TearDown() override { fs::remove_all(root); }
     fs::path node(const std::string& relative, const char* subsystem,
                   std::initializer_list<std::pair<const char*, const char*>> files = {}) {
         fs::path dir = root / "sys/devices" / relative;
