@@ -33,6 +33,7 @@ struct RigOptions {
     std::vector<MuxFilterEntry> filters;
     Reader::Opener opener;
     std::function<void(MuxController&)> beforeStart; // observers, preferences
+    std::function<void(MuxOptions&)> tune;           // timings, file dialogs
 
     static RigOptions of(MuxVariant v, MuxFamily f) {
         RigOptions o;
@@ -48,6 +49,7 @@ struct RigOptions {
     RigOptions& withNoPorts() { return noPorts = true, selectPort = false, *this; }
     RigOptions& withUnlisted() { return unlisted = true, selectPort = false, *this; }
     RigOptions& withFilters(std::vector<MuxFilterEntry> list) { return filters = std::move(list), *this; }
+    RigOptions& withTune(std::function<void(MuxOptions&)> f) { return tune = std::move(f), *this; }
 };
 
 class Rig {
