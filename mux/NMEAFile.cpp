@@ -93,7 +93,9 @@ bool NMEAFile::fillOne(std::unique_lock<std::mutex>& lock) {
 
 NMEAFile::Next NMEAFile::take(Line* line) {
     std::lock_guard lock(lock_);
-    if (ahead_.empty()) // what was read before a failure still goes out
+    if (stop_)
+        return Next::End; // stopped: what was taken before is all that goes
+    if (ahead_.empty())   // what was read before a failure still goes out
         return end_ ? Next::End : Next::NotYet;
     *line = std::move(ahead_.front());
     ahead_.pop_front();

@@ -7,6 +7,7 @@
 #include "mux/panes/ConfigurationPane.h"
 #include "mux/panes/DevicePane.h"
 #include "mux/panes/FilterPane.h"
+#include "mux/panes/LogFilePane.h"
 #include "mux/panes/MonitorPane.h"
 #include "mux/panes/ServerPane.h"
 #include "sim/SimulatedMux.h"
@@ -63,6 +64,7 @@ public:
     ConfigurationPane& config() { return *win().configuration; }
     FilterPane& filters() { return *win().filters; }
     MonitorPane& monitorPane() { return *win().monitor; }
+    LogFilePane& files() { return *win().files; }
     SimulatedMux& sim() { return *sim_; }
     const std::string& folder() const { return folder_; }
 
