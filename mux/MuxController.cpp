@@ -79,6 +79,8 @@ MuxController::MuxController(MuxOptions options)
 MuxController::~MuxController() {
     playback_.stop(); // a long line going out ends here
     reader_.reset();  // the thread ends before anything it reaches goes
+    recorder_.stop(); // the recording's lines reach its file while the controller is whole
+    recorder_.finish();
 }
 
 // Replies by their two-letter type, as the program's descriptor lists them.

@@ -1,6 +1,7 @@
 #include "mux/Playback.h"
 
 #include <algorithm>
+#include <vector>
 
 Playback::Playback(GPSTransfer& sender, NMEALogReader::ReadAt readAt)
     : sender_(sender), readAt_(std::move(readAt)) {
@@ -118,15 +119,22 @@ void Playback::send(NMEAFile& file, const NMEAFile::Line& line) {
         return;
     }
     longLine_ = true;
+    std::vector<char> block(NMEALogReader::kBlock); // read in blocks, written in the sender's pieces
+    size_t used = 0, filled = 0;
     uint64_t at = line.sentence;
     bool unreadable = false;
     sender_.sendLineInPieces([&](uint8_t* buffer, size_t capacity) -> size_t {
-        if (at >= line.end() || file.cancelled())
-            return 0;
-        const size_t n = file.readAt(at, reinterpret_cast<char*>(buffer),
-                                     size_t(std::min<uint64_t>(capacity, line.end() - at)));
-        unreadable = n == 0;
-        at += n;
+        if (used == filled) {
+            if (at >= line.end() || file.cancelled())
+                return 0;
+            filled = file.readAt(at, block.data(), size_t(std::min<uint64_t>(block.size(), line.end() - at)));
+            used = 0;
+            at += filled;
+            unreadable = filled == 0;
+        }
+        const size_t n = std::min(capacity, filled - used);
+        std::copy_n(block.data() + used, n, buffer);
+        used += n;
         return n;
     });
     longLine_ = false;
