@@ -44,11 +44,12 @@ void NMEAFile::run() {
         counting_ = prepared && !total_;
         bool announced = false;
         while (!end_ || counting_) {
-            room_.wait(lock, [this] { return stop_ || (hasRoom() && !end_) || counting_; });
+            room_.wait(lock, [this] { return stop_ || (lowWater() && !end_) || counting_; });
             if (stop_)
                 return;
-            if (hasRoom() && !end_) {
-                fillOne(lock);
+            if (lowWater() && !end_) {
+                while (!stop_ && hasRoom() && fillOne(lock)) {
+                }
             } else {
                 lock.unlock();
                 const bool more = reader_.countMore();
@@ -97,12 +98,14 @@ NMEAFile::Next NMEAFile::take(Line* line) {
         return Next::End; // stopped: what was taken before is all that goes
     if (ahead_.empty())   // what was read before a failure still goes out
         return end_ ? Next::End : Next::NotYet;
+    const bool wasLow = lowWater();
     *line = std::move(ahead_.front());
     ahead_.pop_front();
     aheadBytes_ -= line->text.size();
     ++taken_;
     takenBytes_ = line->end();
-    room_.notify_one();
+    if (!wasLow && lowWater())
+        room_.notify_one();
     return Next::Line;
 }
 

@@ -61,6 +61,8 @@ private:
     explicit NMEAFile(NMEALogReader::ReadAt readAt);
     void run();
     bool hasRoom() const { return ahead_.size() < kAheadLines && aheadBytes_ < kAheadBytes; }
+    // Refilled once down to half: the thread wakes once per half queue, not once per line.
+    bool lowWater() const { return ahead_.size() <= kAheadLines / 2 && aheadBytes_ <= kAheadBytes / 2; }
     bool fillOne(std::unique_lock<std::mutex>& lock);
 
     NMEALogReader reader_;
