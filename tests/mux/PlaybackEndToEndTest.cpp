@@ -5,10 +5,13 @@
 #include "nav/NMEASimulator.h"
 #include "tests/mux/Rig.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -220,6 +223,41 @@ TEST_F(PlaybackEndToEnd, ButtonComesBackAtTheNextTickAndADialogCancelledChangesN
     EXPECT_FALSE(button->isEnabled()); // not at once ...
     p.rig.ctl().sanityTimer();
     EXPECT_TRUE(button->isEnabled()); // ... but at the next tick
+}
+
+// The toolkit's dialogs themselves: any one file, no filter, the localized title and button.
+TEST_F(PlaybackEndToEnd, TheDialogsAskForAnyOneFileInTheUsersLanguage) {
+    Rig rig(RigOptions::of(MuxVariant::Current, MuxFamily::ThirdGeneration));
+    struct Seen {
+        QString title, button;
+        QFileDialog::FileMode mode;
+        QFileDialog::AcceptMode accept;
+        QStringList filters;
+    };
+    std::vector<Seen> seen;
+    auto inspect = [&] {
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            seen.push_back({dialog->windowTitle(), dialog->labelText(QFileDialog::Accept), dialog->fileMode(),
+                            dialog->acceptMode(), dialog->nameFilters()});
+            dialog->reject();
+        });
+    };
+    inspect();
+    rig.ctl().onSendFile();
+    inspect();
+    rig.ctl().onRecord();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].title.toStdString(), Alert::localizedStringWithKey("NSSendFile"));
+    EXPECT_EQ(seen[0].button.toStdString(), Alert::localizedStringWithKey("NSSend"));
+    EXPECT_EQ(seen[0].mode, QFileDialog::ExistingFile);
+    EXPECT_EQ(seen[0].accept, QFileDialog::AcceptOpen);
+    EXPECT_TRUE(seen[0].filters.isEmpty() || seen[0].filters == QStringList{"All Files (*)"});
+    EXPECT_EQ(seen[1].title.toStdString(), Alert::localizedStringWithKey("NSRecordFile"));
+    EXPECT_EQ(seen[1].accept, QFileDialog::AcceptSave);
+    EXPECT_FALSE(rig.ctl().playback().playing());
+    EXPECT_FALSE(rig.ctl().recorder().status().recording);
 }
 
 TEST_F(PlaybackEndToEnd, PausesWithoutAPortAndGoesOnWhereItWasOnTheNextOne) {
