@@ -109,6 +109,12 @@ TEST_F(PlaybackStep, UnreadableStoppedAndFailingFilesEndCleanly) {
     EXPECT_FALSE(playback.start(dir.string()));
     EXPECT_FALSE(playback.playing());
     EXPECT_FALSE(playback.lastEnd());
+    // Endless and without a line end: read while it is asked for, and stopped at once.
+    ASSERT_TRUE(playback.start("/dev/zero"));
+    ASSERT_TRUE(Rig::waitFor([&] { return playback.progress() && playback.progress()->bytes > (8u << 20); }));
+    EXPECT_TRUE(playback.progress()->preparing);
+    playback.stop();
+    EXPECT_FALSE(playback.playing());
 
     std::string file, played;
     for (int i = 0; i < 20000; ++i) {
