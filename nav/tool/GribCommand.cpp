@@ -14,12 +14,14 @@ const char* const help = "usage: navtool grib list FILE\n"
                          "       navtool grib dump FILE N\n"
                          "       navtool grib request LAT1 LON1 LAT2 LON2 [options]\n"
                          "       navtool grib render FILE OUT.png [--date ISO] [--size WxH]\n"
+                         "       navtool grib kml FILE OUT.kml [--date ISO]\n"
                          "\n"
                          "Weather forecasts in GRIB edition 1 files (also bzip2-compressed, \".bz2\"):\n"
                          "  list     one line per message: what it holds and whether it was decoded\n"
                          "  dump     message N's values as latitude, longitude, value rows\n"
                          "  request  the text that asks an e-mail GRIB service for a forecast\n"
                          "  render   the forecast as a picture: contours, wind arrows, graticule\n"
+                         "  kml      the forecast as KML for a globe viewer, its images beside it\n"
                          "\"navtool grib SUBCOMMAND --help\" describes each.\n";
 
 struct Sub {
@@ -32,6 +34,7 @@ const Sub subs[] = {
     {"dump", runGribDump},
     {"request", runGribRequest},
     {"render", runGribRender},
+    {"kml", runGribKml},
 };
 
 } // namespace
@@ -76,5 +79,11 @@ int runGribRender(const Arguments&) {
     std::fputs("navtool: grib render is unavailable: this navtool was built without Qt (MUX_GUI=OFF)\n",
                stderr);
     return 1;
+}
+#endif
+
+#ifndef MUX_GRIB_RENDER
+bool installGribMailer(GribModel&) {
+    return false;
 }
 #endif

@@ -19,6 +19,8 @@ const char* const help =
     "air-temperature, sea-temperature, rain. Defaults: --resolution 0.5 --interval 12\n"
     "--days 3 (COAMPS and RTOFS have their own). --mailto prints the mail address that\n"
     "carries the request instead, subject \"GRIB Request\".\n";
+const char* const sendHelp = "--send prints the text and hands its mail to the desktop's mail program\n"
+                             "(a navtool built with Qt only).\n";
 
 struct Kind {
     const char* name;
@@ -44,6 +46,7 @@ bool wholeNumber(const std::string& text, unsigned limit, unsigned* out) {
 struct Request {
     std::string model = "GFS", params = "WIND,PRMSL";
     bool mailto = false;
+    bool send = false;
 };
 
 // The options after the corners; false with a message for a bad one.
@@ -52,6 +55,10 @@ bool readOptions(const Arguments& args, GribModel& model, Request& request) {
         const std::string& option = args[k];
         if (option == "--mailto") {
             request.mailto = true;
+            continue;
+        }
+        if (option == "--send") {
+            request.send = true;
             continue;
         }
         if (k + 1 >= args.size()) {
@@ -92,11 +99,36 @@ bool readOptions(const Arguments& args, GribModel& model, Request& request) {
     return true;
 }
 
+// Prints the text and hands its mail to the desktop through the model's mailer.
+int sendRequest(GribModel& model, const Request& request, NavPoint corner1, NavPoint corner2,
+                const std::string& text) {
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout); // before any message on the error stream
+    if (!installGribMailer(model)) {
+        std::fputs("navtool: grib request --send is unavailable: this navtool was built without Qt "
+                   "(MUX_GUI=OFF); mail the text above yourself, or open the address of --mailto\n",
+                   stderr);
+        return 1;
+    }
+    if (!model.requestGrib(corner1, corner2, request.model, request.params)) {
+        std::fprintf(stderr,
+                     "navtool: the desktop took no mail (no mail program, or no xdg-open); mail the text "
+                     "above to %s with the subject \"GRIB Request\"\n",
+                     model.requestAddress().c_str());
+        return 1;
+    }
+    std::printf("Handed to the desktop: a mail to %s, subject \"GRIB Request\", to send from the mail "
+                "program it opens.\n",
+                model.requestAddress().c_str());
+    return 0;
+}
+
 } // namespace
 
 int runGribRequest(const Arguments& args) {
     if (wantsHelp(args)) {
         std::fputs(help, stdout);
+        std::fputs(sendHelp, stdout);
         return 0;
     }
     if (args.size() < 4) {
@@ -119,6 +151,8 @@ int runGribRequest(const Arguments& args) {
         std::fputs("navtool: no request for that area\n", stderr);
         return 1;
     }
+    if (request.send)
+        return sendRequest(model, request, {float(lon1), float(lat1)}, {float(lon2), float(lat2)}, *text);
     std::printf("%s\n", (request.mailto ? model.requestMailto(*text) : *text).c_str());
     return 0;
 }

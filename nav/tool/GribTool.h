@@ -11,6 +11,7 @@ int runGribList(const Arguments& args);
 int runGribDump(const Arguments& args);
 int runGribRequest(const Arguments& args);
 int runGribRender(const Arguments& args);
+int runGribKml(const Arguments& args);
 
 using GribFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 // Opens a GRIB file for reading, unpacking a ".bz2" file beside itself first; on failure prints
@@ -18,3 +19,8 @@ using GribFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 GribFile openGribFile(const std::string& path);
 // "--help" or "-h" as the only argument.
 bool wantsHelp(const Arguments& args);
+
+class GribModel;
+// Lets the model hand a request's "mailto:" address to the desktop; false when this navtool was
+// built without Qt and cannot.
+bool installGribMailer(GribModel& model);

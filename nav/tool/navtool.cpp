@@ -17,7 +17,7 @@ const Command commands[] = {
     {"simulate", "stream simulated instrument sentences", runSimulate},
     {"convert", "convert waypoints, routes and tracks between GPX, KML and CSV", runConvert},
     {"list", "list the waypoints, routes and track of a GPX, KML or CSV file", runList},
-    {"grib", "weather files: list, dump, request, render", runGrib},
+    {"grib", "weather files: list, dump, kml, request, render", runGrib},
 };
 
 void usage(std::FILE* out) {
