@@ -121,4 +121,22 @@ BENCHMARK(DeviceToMonitorWhileRecording)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+// The reader's share of a recording alone: one line handed over, the writer thread at work.
+void RecorderTakesALine(benchmark::State& state) {
+    const std::string path = (fs::temp_directory_path() / "bench_record-line.log").string();
+    Recorder recorder;
+    if (recorder.start(path, {}))
+        state.SkipWithError("cannot record");
+    const Bytes line(kLine.begin(), kLine.end());
+    for (auto _ : state)
+        recorder.line(line);
+    recorder.stop();
+    recorder.finish();
+    state.counters["dropped_lines"] = double(recorder.status().dropped);
+    state.SetItemsProcessed(state.iterations());
+    state.SetBytesProcessed(state.iterations() * int64_t(line.size()));
+    fs::remove(path);
+}
+BENCHMARK(RecorderTakesALine)->Iterations(50000); // within what the queue holds: none dropped
+
 } // namespace
