@@ -124,8 +124,10 @@ void Playback::send(NMEAFile& file, const NMEAFile::Line& line) {
     uint64_t at = line.sentence;
     bool unreadable = false;
     sender_.sendLineInPieces([&](uint8_t* buffer, size_t capacity) -> size_t {
+        if (file.cancelled()) // seen between two pieces, even at 4800 bit/s
+            return 0;
         if (used == filled) {
-            if (at >= line.end() || file.cancelled())
+            if (at >= line.end())
                 return 0;
             filled = file.readAt(at, block.data(), size_t(std::min<uint64_t>(block.size(), line.end() - at)));
             used = 0;
