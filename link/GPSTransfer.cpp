@@ -2,6 +2,8 @@
 
 #include "link/NMEA.h"
 
+#include <algorithm>
+
 namespace {
 
 const uint8_t* bytesOf(std::string_view text) {
@@ -38,5 +40,16 @@ bool GPSTransfer::sendNMEACommandWithOutCheckSum(std::string_view line) {
         return false;
     if (serialPort->writePort(bytesOf(line), line.size()) != line.size())
         return false;
+    return serialPort->writePort(bytesOf("\r\n"), 2) == 2;
+}
+
+bool GPSTransfer::sendLineInPieces(const LineSource& source) {
+    std::lock_guard lock(sendLock_);
+    if (!serialPort)
+        return false;
+    uint8_t piece[512]; // small: a stop is seen between two pieces, even at 4800 bit/s
+    for (size_t n; (n = source(piece, sizeof piece)) > 0;)
+        if (serialPort->writePort(piece, std::min(n, sizeof piece)) != std::min(n, sizeof piece))
+            return false;
     return serialPort->writePort(bytesOf("\r\n"), 2) == 2;
 }

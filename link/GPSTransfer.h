@@ -4,6 +4,7 @@
 
 #include "link/Serial.h"
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -27,6 +28,12 @@ public:
     bool sendNMEACommand(std::string_view command);
     // The line as it stands, then CR LF.
     bool sendNMEACommandWithOutCheckSum(std::string_view line);
+    // A line too long to hold, written piece by piece as one sentence (no other sentence comes
+    // between its pieces), then CR LF. The source fills the buffer and returns how much it put
+    // there; 0 ends the line. False without a port or when the port took fewer bytes than given
+    // (then nothing more is written).
+    using LineSource = std::function<size_t(uint8_t* buffer, size_t capacity)>;
+    bool sendLineInPieces(const LineSource& source);
 
     // Transfer operations of a plain device: none.
     virtual bool receiveWaypoints() { return false; }

@@ -5,6 +5,7 @@
 #include "mux/panes/ConfigurationPane.h"
 #include "mux/panes/DevicePane.h"
 #include "mux/panes/FilterPane.h"
+#include "mux/panes/LogFilePane.h"
 #include "mux/panes/MonitorPane.h"
 #include "mux/panes/ServerPane.h"
 #include "mux/protocol/Codec.h"
@@ -64,16 +65,22 @@ MuxController::MuxController(MuxOptions options)
       filterList_(program().filterFrequency),
       capture_(
           options_.clock ? options_.clock : [] { return std::chrono::steady_clock::now(); },
-          options_.captureTime) {
+          options_.captureTime),
+      recorder_(options_.recordFlush) {
     buildHandlerTable();
     ReaderClient& client = *this; // a private base: only the controller hands itself out
     reader_ = std::make_unique<Reader>(client, gpsTransfer_, nmeaDictionary_, readerTimes(options_));
     if (options_.openPort)
         reader_->setOpener(options_.openPort);
+    reader_->addLineObserver([this](const Bytes& line) { recorder_.line(line); });
+    reader_->addTurnObserver([this](bool lineRead) { playback_.turn(lineRead); });
 }
 
 MuxController::~MuxController() {
-    reader_.reset(); // the thread ends before anything it reaches goes
+    playback_.stop(); // a long line going out ends here
+    reader_.reset();  // the thread ends before anything it reaches goes
+    recorder_.stop(); // the recording's lines reach its file while the controller is whole
+    recorder_.finish();
 }
 
 // Replies by their two-letter type, as the program's descriptor lists them.
@@ -128,6 +135,10 @@ void MuxController::awakeFromNib() {
                                                            : std::max(1, int(1000.0 / hz)));
     connect(frame_, &QTimer::timeout, this, &MuxController::flushMonitor);
     frame_->start();
+    fileStatus_ = new QTimer(this);
+    fileStatus_->setInterval(int(options_.fileStatus.count()));
+    connect(fileStatus_, &QTimer::timeout, this, &MuxController::updateFiles);
+    fileStatus_->start();
 
     reader_->start();
 
@@ -141,9 +152,9 @@ void MuxController::fillControls() {
     DevicePane& d = *muxWindow_->device;
     ConfigurationPane& c = *muxWindow_->configuration;
     FilterPane& f = *muxWindow_->filters;
-    for (QWidget* widget : {static_cast<QWidget*>(f.addButton), static_cast<QWidget*>(f.removeButton),
-                            static_cast<QWidget*>(f.clearAllButton),
-                            static_cast<QWidget*>(muxWindow_->monitor->sendFileButton)})
+    for (QWidget* widget :
+         {static_cast<QWidget*>(f.addButton), static_cast<QWidget*>(f.removeButton),
+          static_cast<QWidget*>(f.clearAllButton), static_cast<QWidget*>(muxWindow_->files->sendFileButton)})
         widget->setEnabled(false);
     std::vector<QComboBox*> rateBoxes{d.rateComboBox};
     if (program().speeds) {
@@ -208,6 +219,7 @@ void MuxController::connectActions() {
     connect(m.captureButton, &QPushButton::clicked, this, [this] { onCapture(); });
     connect(&w, &MuxWindow::closing, this, &MuxController::windowWillClose);
     connect(&w, &MuxWindow::becameKey, this, &MuxController::windowDidBecomeKey);
+    connectFiles();
 }
 
 void MuxController::listPorts() {
@@ -384,13 +396,15 @@ void MuxController::sanityTimer() {
         return;
     MuxWindow& w = *muxWindow_;
     if (!w.device->hasVersion() || w.configuration->modeComboBox->currentIndex() < 0) {
-        for (Query q : program().queryBurst)
-            sendQuery(q);
+        // A line too long to hold has the sender for a while: the next tick asks instead.
+        if (!playback_.sendingLongLine())
+            for (Query q : program().queryBurst)
+                sendQuery(q);
     } else if (capture_.due()) {
         capture_.end();
         post(Request::Capture);
         w.monitor->captureButton->setEnabled(true);
     }
-    // File playback arrives later; its button stays off until then.
-    w.monitor->sendFileButton->setEnabled(false);
+    // Also after a capture's end: Send File comes back once no playback is in progress.
+    w.files->sendFileButton->setEnabled(!playback_.playing());
 }

@@ -2,14 +2,17 @@
 // The console's one controller, and the facade the window and the tests talk to. It keeps the
 // operations the console is known by; the work is done by the reader (Reader), the protocol
 // (mux/protocol), the filter list (FilterList), the capture (Capture), the monitor's feed
-// (MonitorFeed) and the window's panes.
+// (MonitorFeed), the file playback (Playback), the recording (Recorder) and the window's panes.
 
 #include "link/GPSTransfer.h"
 #include "link/NMEA.h"
 #include "mux/Capture.h"
+#include "mux/FileDialog.h"
 #include "mux/FilterList.h"
 #include "mux/MonitorFeed.h"
+#include "mux/Playback.h"
 #include "mux/Reader.h"
+#include "mux/Recorder.h"
 #include "mux/protocol/Descriptor.h"
 
 #include <QObject>
@@ -37,6 +40,8 @@ struct MuxOptions {
     std::chrono::milliseconds retryLongest{4000};   // ... up to this
     std::chrono::milliseconds captureTime{10000};   // how long a capture gathers, at least
     std::chrono::milliseconds frameInterval{0};     // the monitor's frame; 0: the screen's refresh
+    std::chrono::milliseconds fileStatus{250};      // how often the log files' progress is shown
+    std::chrono::milliseconds recordFlush{100};     // a recording reaches its file at least this often
     // The capture's clock; the steady clock when not set.
     std::function<std::chrono::steady_clock::time_point()> clock;
     // The machine's serial ports (short names); the system's listing when not set.
@@ -51,6 +56,8 @@ struct MuxOptions {
     std::function<void()> beep;
     // Opens a port for the reader; the real serial port when not set.
     Reader::Opener openPort;
+    // The open and save dialogs of Send File and Record; the real ones when not set.
+    FileChooser chooseFile;
 };
 
 class MuxController : public QObject, private ReaderClient {
@@ -69,6 +76,9 @@ public:
     // Where the network server's forwarding and the file playback attach (Reader.h).
     Reader& reader() { return *reader_; }
     GPSTransfer& sender() { return gpsTransfer_; }
+    // nmeaFileArray and nmeaFileEnumerator live in the playback as one object.
+    Playback& playback() { return playback_; }
+    Recorder& recorder() { return recorder_; }
 
     bool hasConnection() const { return reader_->hasConnection(); }
     bool canConnect() const;
@@ -96,6 +106,11 @@ public:
     void onAdd();
     void onRemove();
     void onClearAll();
+    void onSendFile();
+    void onStopSending();
+    void onRecord();
+    // Shows the playback's progress and the recording (main thread).
+    void updateFiles();
     // Hands one entry (or, with none, clearing the list) to the reader thread.
     void setFilter(const std::optional<Filter>& filter);
     void updateConnections();
@@ -162,12 +177,15 @@ private:
     void emptyFilterList();
     void updateFilterButtons();
     bool captureByFormatter() const;
+    void recordEnded(const Recorder::End& end);
+    void connectFiles();
 
     MuxOptions options_;
     std::unique_ptr<MuxWindow> muxWindow_;
     FilterTableModel* filterModel_ = nullptr; // child of this
     QTimer* sanity_ = nullptr;                // child of this
     QTimer* frame_ = nullptr;                 // child of this
+    QTimer* fileStatus_ = nullptr;            // child of this
 
     GPSTransfer gpsTransfer_;
     NMEA::HandlerTable nmeaDictionary_;
@@ -180,5 +198,7 @@ private:
     FilterList filterList_;
     Capture capture_;
     MonitorFeed feed_;
+    Playback playback_{gpsTransfer_};
+    Recorder recorder_;
     std::unique_ptr<Reader> reader_; // last: its thread goes first
 };

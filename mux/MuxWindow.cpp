@@ -3,6 +3,7 @@
 #include "mux/panes/ConfigurationPane.h"
 #include "mux/panes/DevicePane.h"
 #include "mux/panes/FilterPane.h"
+#include "mux/panes/LogFilePane.h"
 #include "mux/panes/MonitorPane.h"
 #include "mux/panes/ServerPane.h"
 
@@ -19,16 +20,22 @@ MuxWindow::MuxWindow(MuxVariant variant, QWidget* parent) : QWidget(parent) {
     server = new ServerPane(this);
     filters = new FilterPane(program, this);
     monitor = new MonitorPane(this);
+    files = new LogFilePane(this);
 
     auto* top = new QHBoxLayout;
     top->addWidget(device);
     top->addWidget(configuration, 1);
     top->addWidget(server);
 
-    // The monitor takes the spare room.
+    // The monitor takes the spare room; the log files sit below it.
+    auto* traffic = new QWidget(this);
+    auto* trafficColumn = new QVBoxLayout(traffic);
+    trafficColumn->setContentsMargins(0, 0, 0, 0);
+    trafficColumn->addWidget(monitor, 1);
+    trafficColumn->addWidget(files);
     auto* split = new QSplitter(Qt::Horizontal, this);
     split->addWidget(filters);
-    split->addWidget(monitor);
+    split->addWidget(traffic);
     split->setStretchFactor(0, 0);
     split->setStretchFactor(1, 1);
     split->setChildrenCollapsible(false);
@@ -37,7 +44,7 @@ MuxWindow::MuxWindow(MuxVariant variant, QWidget* parent) : QWidget(parent) {
     auto* column = new QVBoxLayout(this);
     column->addLayout(top);
     column->addWidget(split, 1);
-    resize(1040, 700);
+    resize(1040, 760);
 }
 
 void MuxWindow::closeEvent(QCloseEvent* event) {

@@ -10,6 +10,7 @@
 class ConfigurationPane;
 class DevicePane;
 class FilterPane;
+class LogFilePane;
 class MonitorPane;
 class ServerPane;
 
@@ -23,6 +24,7 @@ public:
     ServerPane* server = nullptr;
     FilterPane* filters = nullptr;
     MonitorPane* monitor = nullptr;
+    LogFilePane* files = nullptr;
 
 signals:
     void closing();

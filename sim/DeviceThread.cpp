@@ -3,6 +3,7 @@
 
 #include "sim/SimulatedMuxImpl.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <poll.h>
 #include <sys/inotify.h>
@@ -108,6 +109,7 @@ void SimulatedMux::Impl::readInput(Clock::time_point now, Clock::time_point* hun
             *hungUpUntil = now + kHangupPause;
         return;
     }
+    lineFeeds += static_cast<unsigned long>(std::count(buffer, buffer + n, '\n'));
     std::lock_guard lock(mutex);
     received.insert(received.end(), buffer, buffer + n);
     if (received.size() > options.receivedLimit) // keep the latest bytes

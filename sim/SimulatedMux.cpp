@@ -248,6 +248,10 @@ bool SimulatedMux::exclusiveClaim() const {
     return impl_->held && ::ioctl(impl_->held.get(), TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
 }
 
+unsigned long SimulatedMux::receivedLines() const {
+    return impl_->lineFeeds;
+}
+
 unsigned long SimulatedMux::droppedLines() const {
     return impl_->dropped;
 }

@@ -62,6 +62,10 @@ public:
 
     MuxState state() const;
     Bytes received() const; // every byte the device has read from the line, in order
+    // Lines the device has read from the computer since it started (line feeds), all of them,
+    // however many received() still holds. Played lines are input like any other: the device
+    // answers its own queries and commands among them and sends nothing back for the rest.
+    unsigned long receivedLines() const;
     void clearReceived();
     void sendRaw(const std::string& bytes); // put bytes on the line as they stand (tests)
 

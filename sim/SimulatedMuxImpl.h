@@ -73,6 +73,7 @@ struct SimulatedMux::Impl {
     std::string slavePath;
     std::string error;
     std::atomic<unsigned long> dropped{0};
+    std::atomic<unsigned long> lineFeeds{0};
 
     UniqueFd wake; // eventfd: stop, or new bytes to send
     UniqueFd master;

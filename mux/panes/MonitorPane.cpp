@@ -19,11 +19,9 @@ MonitorPane::MonitorPane(QWidget* parent) : QGroupBox(localizedText("NSMonitorBo
     startButton = new QPushButton(localizedText("NSStop"), this);
     clearButton = new QPushButton(localizedText("NSClear"), this);
     captureButton = new QPushButton(localizedText("NSCapture"), this);
-    sendFileButton = new QPushButton(localizedText("NSSendFile"), this);
     buttons->addWidget(startButton);
     buttons->addWidget(clearButton);
     buttons->addStretch(1);
     buttons->addWidget(captureButton);
-    buttons->addWidget(sendFileButton);
     column->addLayout(buttons);
 }

@@ -15,5 +15,4 @@ public:
     QPushButton* startButton = nullptr;
     QPushButton* clearButton = nullptr;
     QPushButton* captureButton = nullptr;
-    QPushButton* sendFileButton = nullptr;
 };

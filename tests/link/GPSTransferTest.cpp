@@ -85,6 +85,32 @@ TEST(LinkGPSTransfer, BodyAndTailAreTwoWritesAndAShortWriteStops) {
     EXPECT_FALSE(detached.sendNMEACommandWithOutCheckSum("$PQVXCFQ"));
 }
 
+// A line given piece by piece: the pieces as the source gives them, then CR LF; a short write stops.
+TEST(LinkGPSTransfer, LineInPiecesEndsWithCRLFAndStopsAtAShortWrite) {
+    const std::string line = "$" + std::string(1500, 'x');
+    auto sourceOf = [&line](size_t* at) {
+        return [&line, at](uint8_t* buffer, size_t capacity) {
+            const size_t n = std::min(capacity, line.size() - *at);
+            std::copy_n(line.data() + *at, n, buffer);
+            *at += n;
+            return n;
+        };
+    };
+    for (size_t capacity : {size_t(10000), size_t(700)}) {
+        auto port = std::make_shared<RecordingPort>(capacity);
+        GPSTransfer sender;
+        sender.setPort(port);
+        size_t at = 0;
+        EXPECT_EQ(sender.sendLineInPieces(sourceOf(&at)), capacity > line.size());
+        std::string wire;
+        for (const auto& w : port->writes)
+            wire += w;
+        EXPECT_EQ(wire, capacity > line.size() ? line + "\r\n" : line.substr(0, capacity));
+    }
+    size_t at = 0;
+    EXPECT_FALSE(GPSTransfer().sendLineInPieces(sourceOf(&at)));
+}
+
 // The reader and the sanity timer send at once; a third thread detaches the port as the reader
 // does before it closes it. Every sentence arrives whole, in each sender's order.
 TEST(LinkGPSTransfer, SendersNeverInterleaveAndDetachWaitsForTheSentence) {

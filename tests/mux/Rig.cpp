@@ -65,6 +65,8 @@ Rig::Rig(RigOptions options) {
     mo.terminate = [this] { ++terminations; };
     mo.beep = [this] { ++beeps; };
     mo.openPort = options.opener;
+    if (options.tune)
+        options.tune(mo);
     controller_ = std::make_unique<MuxController>(mo);
     if (options.beforeStart)
         options.beforeStart(*controller_);

@@ -7,6 +7,7 @@
 #include "mux/panes/ConfigurationPane.h"
 #include "mux/panes/DevicePane.h"
 #include "mux/panes/FilterPane.h"
+#include "mux/panes/LogFilePane.h"
 #include "mux/panes/MonitorPane.h"
 #include "mux/panes/ServerPane.h"
 #include "sim/SimulatedMux.h"
@@ -33,6 +34,7 @@ struct RigOptions {
     std::vector<MuxFilterEntry> filters;
     Reader::Opener opener;
     std::function<void(MuxController&)> beforeStart; // observers, preferences
+    std::function<void(MuxOptions&)> tune;           // timings, file dialogs
 
     static RigOptions of(MuxVariant v, MuxFamily f) {
         RigOptions o;
@@ -48,6 +50,7 @@ struct RigOptions {
     RigOptions& withNoPorts() { return noPorts = true, selectPort = false, *this; }
     RigOptions& withUnlisted() { return unlisted = true, selectPort = false, *this; }
     RigOptions& withFilters(std::vector<MuxFilterEntry> list) { return filters = std::move(list), *this; }
+    RigOptions& withTune(std::function<void(MuxOptions&)> f) { return tune = std::move(f), *this; }
 };
 
 class Rig {
@@ -61,6 +64,7 @@ public:
     ConfigurationPane& config() { return *win().configuration; }
     FilterPane& filters() { return *win().filters; }
     MonitorPane& monitorPane() { return *win().monitor; }
+    LogFilePane& files() { return *win().files; }
     SimulatedMux& sim() { return *sim_; }
     const std::string& folder() const { return folder_; }
 

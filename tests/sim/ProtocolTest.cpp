@@ -220,6 +220,21 @@ TEST(SimProtocol, BadChecksumsUnknownCommandsAndNoiseAreIgnored) {
     EXPECT_EQ(device.mux.state().filters.size(), 1u);
 }
 
+// Lines played from a CR LF log come with their own CR before the CR LF: input like any other.
+// The device answers its own queries among them and sends nothing back for the rest.
+TEST(SimProtocol, PlayedLinesAreInputOnTheHostLink) {
+    Device device(quiet(MuxFamily::ThirdGeneration));
+    SimConsole& console = device.console;
+    auto played = [](const std::string& sentence) {
+        return framed(sentence).substr(0, framed(sentence).size() - 1);
+    };
+    console.sendLine(played("$GPRMC,120000,A,4807.038,N,01131.000,E,,,"));
+    console.sendLine(played("!AIVDM,1,1,,A,13aG?P0P00PD;88MD5MTDww@2<0L,0"));
+    console.sendLine(played("$PQVXVER"));
+    EXPECT_EQ(console.readLine(), framed("$PQVXVER,3.2,Velmar-3G,VL3-004217,8000"));
+    EXPECT_EQ(device.mux.receivedLines(), 3u);
+}
+
 // A console that writes without reading: the device keeps reading and applying its commands,
 // and the replies that do not fit its output are dropped.
 TEST(SimProtocol, KeepsReadingWhileRepliesPileUp) {

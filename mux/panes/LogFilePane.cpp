@@ -1,0 +1,95 @@
+#include "mux/panes/LogFilePane.h"
+
+#include "mux/panes/PaneKit.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QProgressBar>
+#include <QPushButton>
+
+namespace {
+
+constexpr int kSteps = 1000; // the bar's range: counts beyond an int stay in reach
+
+QString count(uint64_t n) {
+    return QLocale().toString(qulonglong(n));
+}
+
+QString dataSize(uint64_t bytes) {
+    return QLocale().formattedDataSize(qint64(std::min<uint64_t>(bytes, INT64_MAX)));
+}
+
+int steps(uint64_t part, uint64_t whole) {
+    return whole == 0 ? 0 : int(std::min<uint64_t>(part, whole) * kSteps / whole);
+}
+
+} // namespace
+
+LogFilePane::LogFilePane(QWidget* parent) : QGroupBox(localizedText("NSFileBox"), parent) {
+    auto* grid = new QGridLayout(this);
+    sendFileButton = new QPushButton(localizedText("NSSendFile"), this);
+    stopSendingButton = new QPushButton(localizedText("NSStopSending"), this);
+    stopSendingButton->setEnabled(false);
+    sendProgress = new QProgressBar(this);
+    sendProgress->setRange(0, kSteps);
+    sendProgress->setValue(0);
+    sendProgress->setTextVisible(false);
+    sendStatus = new QLabel(this);
+    sendStatus->setMinimumWidth(200);
+    recordButton = new QPushButton(localizedText("NSRecordFile"), this);
+    recordStatus = new QLabel(this);
+    grid->addWidget(sendFileButton, 0, 0);
+    grid->addWidget(stopSendingButton, 0, 1);
+    grid->addWidget(sendProgress, 0, 2);
+    grid->addWidget(sendStatus, 0, 3);
+    grid->addWidget(recordButton, 1, 0);
+    grid->addWidget(recordStatus, 1, 1, 1, 3);
+    grid->setColumnStretch(2, 1);
+}
+
+void LogFilePane::showPlayback(const std::optional<NMEAFile::Progress>& progress,
+                               const std::optional<Playback::End>& last) {
+    stopSendingButton->setEnabled(progress.has_value());
+    if (!progress) {
+        sendProgress->setRange(0, kSteps);
+        sendProgress->setValue(last && !last->stopped && !last->failed ? kSteps : 0);
+        if (!last)
+            sendStatus->clear();
+        else if (last->failed)
+            sendStatus->setText(localizedText("NSSendUnreadable").arg(count(last->lines)));
+        else if (last->stopped)
+            sendStatus->setText(localizedText("NSSendStopped").arg(count(last->lines)));
+        else
+            sendStatus->setText(localizedText("NSSendDone").arg(count(last->lines)));
+        return;
+    }
+    const NMEAFile::Progress& p = *progress;
+    const bool known = p.total || p.size > 0;
+    sendProgress->setRange(0, known ? kSteps : 0); // no range: the bar shows it is busy
+    if (p.preparing) {
+        sendProgress->setValue(steps(p.bytes, p.size));
+        sendStatus->setText(localizedText("NSSendReading").arg(dataSize(p.bytes)));
+    } else if (p.total) {
+        sendProgress->setValue(steps(p.taken, *p.total));
+        sendStatus->setText(localizedText("NSSendLines").arg(count(p.taken), count(*p.total)));
+    } else {
+        sendProgress->setValue(steps(p.bytes, p.size));
+        sendStatus->setText(p.size > 0 ? localizedText("NSSendBytes").arg(dataSize(p.bytes), dataSize(p.size))
+                                       : dataSize(p.bytes));
+    }
+}
+
+void LogFilePane::showRecording(const Recorder::Status& status) {
+    recordButton->setText(localizedText(status.recording ? "NSStopRecording" : "NSRecordFile"));
+    if (status.path.empty()) {
+        recordStatus->clear();
+        return;
+    }
+    QString text = localizedText(status.recording ? "NSRecording" : "NSRecorded")
+                       .arg(count(status.lines), dataSize(status.bytes));
+    if (status.dropped > 0)
+        text += " · " + localizedText("NSRecordDropped").arg(count(status.dropped));
+    recordStatus->setText(text);
+    recordStatus->setToolTip(QString::fromLocal8Bit(status.path.c_str()));
+}
