@@ -26,6 +26,7 @@ class FilterTableModel;
 class MuxWindow;
 class QColor;
 class QTimer;
+class ServerControl;
 
 struct MuxOptions {
     MuxVariant variant = MuxVariant::Current;
@@ -180,5 +181,6 @@ private:
     FilterList filterList_;
     Capture capture_;
     MonitorFeed feed_;
-    std::unique_ptr<Reader> reader_; // last: its thread goes first
+    std::unique_ptr<ServerControl> server_; // the network server's controls
+    std::unique_ptr<Reader> reader_;        // last: its thread goes first
 };
