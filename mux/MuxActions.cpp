@@ -5,7 +5,7 @@
 #include "mux/MonitorView.h"
 #include "mux/MuxController.h"
 #include "mux/MuxWindow.h"
-#include "mux/NSDataReadyView.h"
+#include "mux/ServerControl.h"
 #include "mux/panes/ConfigurationPane.h"
 #include "mux/panes/DevicePane.h"
 #include "mux/panes/FilterPane.h"
@@ -23,14 +23,6 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
-
-namespace {
-
-QString localized(const char* key) {
-    return QString::fromStdString(Alert::localizedStringWithKey(key));
-}
-
-} // namespace
 
 void MuxController::onPortChange() {
     QComboBox* box = muxWindow_->device->portComboBox;
@@ -140,14 +132,12 @@ void MuxController::updateFilterButtons() {
     muxWindow_->filters->clearAllButton->setEnabled(editable);
 }
 
-// The network server lands with its own model; until then it is never listening.
 void MuxController::onEnable() {
-    updateConnections();
+    server_->onEnable();
 }
 
 void MuxController::updateConnections() {
-    muxWindow_->server->dataReadyView->drawDataReady(0);
-    muxWindow_->server->countField->setText("");
+    server_->updateConnections();
 }
 
 // ---- preferences and the application's events ------------------------------------------------
@@ -214,8 +204,7 @@ void MuxController::applicationWillTerminate() {
 }
 
 void MuxController::windowDidBecomeKey() {
-    // This computer's address comes with the network server; until then it is unknown.
-    muxWindow_->server->hostField->setText(localized("NSUnknown"));
+    server_->showHost();
 }
 
 void MuxController::windowWillClose() {

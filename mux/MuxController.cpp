@@ -2,6 +2,7 @@
 
 #include "mux/FilterTableModel.h"
 #include "mux/MuxWindow.h"
+#include "mux/ServerControl.h"
 #include "mux/panes/ConfigurationPane.h"
 #include "mux/panes/DevicePane.h"
 #include "mux/panes/FilterPane.h"
@@ -72,6 +73,9 @@ MuxController::MuxController(MuxOptions options)
     reader_ = std::make_unique<Reader>(client, gpsTransfer_, nmeaDictionary_, readerTimes(options_));
     if (options_.openPort)
         reader_->setOpener(options_.openPort);
+    TCPConnectionModel& net = TCPConnectionModel::tcpConnection();
+    server_ = std::make_unique<ServerControl>(*muxWindow_->server, *muxWindow_, net);
+    reader_->addLineObserver(ServerControl::forwarder(net)); // every line, before its checksum
     reader_->addLineObserver([this](const Bytes& line) { recorder_.line(line); });
     reader_->addTurnObserver([this](bool lineRead) { playback_.turn(lineRead); });
 }
@@ -110,7 +114,7 @@ void MuxController::awakeFromNib() {
     clearVersion();
     listPorts();
     fillControls();
-    onEnable(); // the network server arrives later; until then its controls show it off
+    updateConnections();
     setupTableView();
 
     if (!canConnect()) {
@@ -185,9 +189,6 @@ void MuxController::fillControls() {
             f.frequencyComboBox->addItem(QString::number(i));
         f.frequencyComboBox->setCurrentIndex(-1);
     }
-    ServerPane& s = *muxWindow_->server;
-    s.enableButton->setEnabled(false);
-    s.portField->setEnabled(false);
 }
 
 void MuxController::setupTableView() {

@@ -29,6 +29,7 @@ class FilterTableModel;
 class MuxWindow;
 class QColor;
 class QTimer;
+class ServerControl;
 
 struct MuxOptions {
     MuxVariant variant = MuxVariant::Current;
@@ -200,5 +201,6 @@ private:
     MonitorFeed feed_;
     Playback playback_{gpsTransfer_};
     Recorder recorder_;
-    std::unique_ptr<Reader> reader_; // last: its thread goes first
+    std::unique_ptr<ServerControl> server_; // the network server's controls
+    std::unique_ptr<Reader> reader_;        // last: its thread goes first
 };

@@ -12,7 +12,8 @@ ServerPane::ServerPane(QWidget* parent) : QGroupBox(localizedText("NSServerBox")
     dataReadyView = new NSDataReadyView(this);
     portField = new QLineEdit(this);
     portField->setMaximumWidth(80);
-    hostField = displayField(this, 110);
+    hostField = new QLineEdit(this); // shown for the user to copy or change; never read back
+    hostField->setMinimumWidth(110);
     countField = displayField(this, 40);
     countField->setMaximumWidth(60);
     auto* switchRow = new QHBoxLayout;

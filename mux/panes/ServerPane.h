@@ -1,6 +1,6 @@
 #pragma once
 // The network server's controls: the switch, the port, this computer's address, the client
-// count and the status lamp. The server itself arrives with the network layer.
+// count and the status lamp. ServerControl drives them.
 
 #include <QGroupBox>
 

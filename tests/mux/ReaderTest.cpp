@@ -74,7 +74,7 @@ TEST(MuxReader, PortThatDropsAtOnceIsTriedLessOftenAndSaidOnce) {
     ASSERT_TRUE(Rig::waitFor([&] { return rig.monitor().contains(lost); }));
     const auto start = std::chrono::steady_clock::now();
     const unsigned long before = rig.ctl().reader().openAttempts();
-    Rig::waitFor([] { return false; }, 800ms);
+    Rig::waitFor([] { return false; }, 400ms);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const unsigned long attempts = rig.ctl().reader().openAttempts() - before;
     // Retried after 20, 40, then every 80 ms here: about a dozen, not hundreds.

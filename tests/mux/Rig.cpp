@@ -47,7 +47,7 @@ Rig::Rig(RigOptions options) {
     MuxOptions mo;
     mo.variant = options.variant;
     mo.startDelay = 0ms;
-    mo.sanityInterval = 40ms;
+    mo.sanityInterval = 25ms;
     mo.idleSleep = 20ms;
     mo.silence = 100ms;
     mo.retryFirst = 20ms;

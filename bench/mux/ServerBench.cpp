@@ -1,0 +1,252 @@
+// The console's network server as a user runs it: the device's terminal (a pseudo-terminal the
+// console has open) is fed stamped lines at a set rate; the console reads them, forwards each to
+// its server and shows it in the monitor; 1-500 clients on 127.0.0.1 read the stream. Figures:
+// lines a second delivered to every client, the delay from the terminal to each client's socket,
+// lost or reordered lines, the console's CPU time per delivered line (the process's less the
+// clients' and the feeding thread's), and its memory with one client that never reads.
+
+#include "bench/net/ClientFleet.h"
+#include "mux/MuxController.h"
+#include "mux/MuxWindow.h"
+#include "mux/panes/ServerPane.h"
+#include "net/TCPConnectionModel.h"
+#include "support/AlertPanels.h"
+#include "support/Settings.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QTimer>
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <fstream>
+#include <termios.h>
+
+namespace {
+
+using namespace std::chrono;
+
+double cpuSeconds(clockid_t clock) {
+    timespec t{};
+    ::clock_gettime(clock, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+double residentMegabytes() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+TCPConnectionModel& net() {
+    return TCPConnectionModel::tcpConnection();
+}
+
+// The device's end of a pseudo-terminal.
+struct Terminal {
+    int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    std::string slave;
+    Terminal() {
+        ::grantpt(master);
+        ::unlockpt(master);
+        slave = ::ptsname(master);
+        termios t{};
+        ::tcgetattr(master, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(master, TCSANOW, &t);
+    }
+    ~Terminal() { ::close(master); }
+    void write(const std::string& bytes) const {
+        for (size_t done = 0; done < bytes.size();) {
+            const ssize_t n = ::write(master, bytes.data() + done, bytes.size() - done);
+            if (n > 0)
+                done += static_cast<size_t>(n);
+            else
+                std::this_thread::sleep_for(microseconds(100));
+        }
+    }
+};
+
+// One console for the whole run, its server switched on from its pane, its window not shown.
+struct Console {
+    Terminal terminal;
+    std::unique_ptr<MuxController> controller;
+    Console() {
+        Settings::setStorePath("/tmp/bench_mux_server-prefs.plist");
+        Alert::setResponder([](const AlertRequest&) { return 0; });
+        MuxOptions options;
+        options.startDelay = milliseconds(0);
+        options.sanityInterval = seconds(3600); // nothing written to the device in between
+        options.extraPorts = {terminal.slave};
+        options.selectPort = terminal.slave;
+        options.terminate = [] {};
+        controller = std::make_unique<MuxController>(options);
+        controller->awakeFromNib();
+        ServerPane& pane = *controller->window().server;
+        pane.portField->setText("0");
+        pane.enableButton->click();
+        await([&] { return controller->hasConnection(); }, 10);
+    }
+    // Runs the console's event loop, as the program does, until done() holds (looked at every
+    // 5 ms) or the time is up.
+    static bool await(const std::function<bool()>& done, double limit) {
+        const auto until =
+            steady_clock::now() + duration_cast<steady_clock::duration>(duration<double>(limit));
+        QEventLoop loop;
+        QTimer check;
+        QObject::connect(&check, &QTimer::timeout, [&] {
+            if (done() || steady_clock::now() > until)
+                loop.quit();
+        });
+        check.start(5);
+        if (!done())
+            loop.exec();
+        return done();
+    }
+};
+
+Console& console() {
+    static Console c;
+    return c;
+}
+
+struct Feed {
+    uint64_t lines = 0;
+    double rate = 0; // lines a second; 0: as fast as the slowest reading client takes them
+    std::atomic<double> cpuSeconds{0};
+    std::atomic<bool> done{false};
+};
+
+// Writes stamped lines into the terminal from a thread of its own, as the device does.
+std::thread feed(const Terminal& terminal, const bench::ClientFleet& fleet, Feed& f) {
+    return std::thread([&terminal, &fleet, &f] {
+        const auto start = steady_clock::now();
+        for (uint64_t i = 0; i < f.lines; ++i) {
+            if (f.rate > 0)
+                std::this_thread::sleep_until(
+                    start + duration_cast<steady_clock::duration>(duration<double>(i / f.rate)));
+            else
+                while (i % 64 == 0 && i > fleet.deliveredToAll() + 4000)
+                    std::this_thread::sleep_for(microseconds(200)); // well inside the server's cap
+            terminal.write(bench::stampedLine(i));
+        }
+        f.cpuSeconds = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        f.done = true;
+    });
+}
+
+std::unique_ptr<bench::ClientFleet> connect(size_t clients, size_t stalled) {
+    auto fleet = std::make_unique<bench::ClientFleet>(net().serverPort(), clients, stalled, 2,
+                                                      [] { return size_t{net().clientsConnected()}; });
+    if (!Console::await([&] { return fleet->ready() && net().clientsConnected() == clients; }, 60))
+        return nullptr;
+    return fleet;
+}
+
+// Args: clients, lines a second (0: as fast as every client takes them). With no client, what
+// reading and showing the lines costs the console.
+void BM_ConsoleDelivery(benchmark::State& state) {
+    Console& c = console();
+    const auto clients = static_cast<size_t>(state.range(0));
+    for (auto _ : state) {
+        c.controller->onClear();
+        auto fleet = connect(clients, 0);
+        if (!fleet) {
+            state.SkipWithError("clients did not connect");
+            return;
+        }
+        Feed f;
+        f.rate = static_cast<double>(state.range(1));
+        f.lines =
+            f.rate > 0 ? static_cast<uint64_t>(f.rate * 3) : std::min<uint64_t>(60000, 300000 / clients);
+        const double cpuBefore = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - fleet->cpuSeconds();
+        fleet->clearLatency();
+        const auto start = steady_clock::now();
+        std::thread feeder = feed(c.terminal, *fleet, f);
+        Console::await([&] { return f.done && (clients == 0 || fleet->deliveredToAll() >= f.lines); }, 60);
+        const double wall = duration<double>(steady_clock::now() - start).count();
+        feeder.join();
+        Console::await([&] { return fleet->stampedTotal() >= f.lines * clients; }, 1);
+        const double cpu =
+            cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - fleet->cpuSeconds() - f.cpuSeconds - cpuBefore;
+        const bench::Percentiles delay = fleet->latency();
+        const auto delivered = static_cast<double>(fleet->stampedTotal());
+        state.counters["lines_per_s_to_all"] = static_cast<double>(fleet->deliveredToAll()) / wall;
+        state.counters["delivered_pct"] =
+            clients > 0 ? 100.0 * delivered / static_cast<double>(f.lines * clients) : 0;
+        state.counters["lost"] = static_cast<double>(fleet->lost());
+        state.counters["reordered"] = static_cast<double>(fleet->reordered());
+        state.counters["delay_median_us"] = delay.median;
+        state.counters["delay_p99_us"] = delay.p99;
+        state.counters["delay_max_us"] = delay.max;
+        state.counters["console_cpu_us_per_line"] =
+            1e6 * cpu / std::max(delivered, static_cast<double>(f.lines));
+        state.counters["console_cpu_pct"] = 100.0 * cpu / wall;
+        fleet.reset();
+        Console::await([] { return net().clientsConnected() == 0; }, 10);
+    }
+}
+BENCHMARK(BM_ConsoleDelivery)
+    ->ArgNames({"clients", "rate"})
+    ->Args({0, 200})
+    ->Args({0, 1000})
+    ->ArgsProduct({{1, 10, 100, 500}, {200, 1000}})
+    ->Args({1, 0})
+    ->Args({10, 0})
+    ->Args({100, 0})
+    ->Args({500, 0})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// One client never reads while another takes 20 MB of lines through the console, as fast as it
+// reads them. The monitor is stopped for the run (it keeps every line it shows, by design).
+void BM_ConsoleStalledClientMemory(benchmark::State& state) {
+    Console& c = console();
+    for (auto _ : state) {
+        c.controller->onClear();
+        c.controller->onStart(); // monitor off
+        auto fleet = connect(2, 1);
+        if (!fleet) {
+            state.SkipWithError("clients did not connect");
+            return;
+        }
+        fleet->recordDelays(false); // the fleet's own memory is not the console's
+        const double before = residentMegabytes();
+        double peak = before;
+        Feed f;
+        f.lines = 20 * 1024 * 1024 / 40;
+        std::thread feeder = feed(c.terminal, *fleet, f);
+        Console::await(
+            [&] {
+                peak = std::max(peak, residentMegabytes());
+                return f.done && fleet->deliveredToAll() >= f.lines;
+            },
+            120);
+        feeder.join();
+        state.counters["rss_before_MB"] = before;
+        state.counters["rss_growth_MB"] = peak - before;
+        state.counters["stalled_dropped"] = net().clientsConnected() == 1 ? 1 : 0;
+        state.counters["fast_client_lost"] = static_cast<double>(fleet->lost());
+        state.counters["fast_client_lines"] = static_cast<double>(fleet->deliveredToAll());
+        c.controller->onStart(); // monitor on again
+        fleet.reset();
+    }
+}
+BENCHMARK(BM_ConsoleStalledClientMemory)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    console().controller.reset(); // before the application object goes
+    return 0;
+}
