@@ -109,7 +109,8 @@ bool TCPConnectionModel::writeNMEASentence(const uint8_t* line, size_t length) {
     if (!server || line == nullptr || length == 0 || server->clientsConnected() == 0)
         return false;
     server->broadcast(line, length); // a copy; the caller may change its buffer at once
-    if (owner && serverDelegate_.load()) {
+    if (TCPServerDelegate* delegate = serverDelegate_.load();
+        owner && delegate && delegate->implementsWriteNMEASentence()) {
         std::weak_ptr<char> alive = alive_;
         owner->post([this, alive, copy = Bytes(line, line + length)] {
             if (TCPServerDelegate* delegate = alive.expired() ? nullptr : serverDelegate_.load())

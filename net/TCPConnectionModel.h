@@ -31,7 +31,9 @@ public:
     virtual void serverSocketConnected() {}
     virtual void serverSocketDisconnected() {}
     virtual void serverSocketTimedOut() {}
-    // After a line was handed to the clients.
+    // After a line was handed to the clients; only for a delegate that says it implements it,
+    // so the console's reader does not post a task to the main thread for every line.
+    virtual bool implementsWriteNMEASentence() const { return false; }
     virtual void writeNMEASentence(const Bytes& /*line*/) {}
 };
 

@@ -13,6 +13,7 @@ struct Controller : TCPServerDelegate {
     void note() { offThread |= std::this_thread::get_id() != thread; }
     void updateConnections() override { note(), ++updates; }
     void serverSocketDisconnected() override { note(), ++disconnected; }
+    bool implementsWriteNMEASentence() const override { return true; }
     void writeNMEASentence(const Bytes&) override { note(), ++echoes; }
 };
 
