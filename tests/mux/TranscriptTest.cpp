@@ -19,6 +19,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The configuration's numbers: their names in "set" lines, and where a reply carries them.
+struct Field {
+    const char* name;
+    int Configuration::*value;
+    std::optional<int> ConfigurationReply::*reply;
+};
+constexpr Field kFields[] = {{"speed", &Configuration::speed, &ConfigurationReply::speed},
+                             {"mode", &Configuration::mode, &ConfigurationReply::mode},
+                             {"seatalk", &Configuration::seatalk, &ConfigurationReply::seatalk},
+                             {"priority", &Configuration::priority, &ConfigurationReply::priority},
+                             {"numbers", &Configuration::channelNumbers, &ConfigurationReply::channelNumbers},
+                             {"channelids", &Configuration::channelIDs, &ConfigurationReply::channelIDs},
+                             {"heading", &Configuration::heading, &ConfigurationReply::heading},
+                             {"ais", &Configuration::ais, &ConfigurationReply::ais}};
+
 class Transcript {
 public:
     void run(const fs::path& file) {
@@ -26,34 +41,30 @@ public:
         std::string line;
         for (int number = 1; std::getline(in, line); ++number) {
             SCOPED_TRACE(file.filename().string() + ":" + std::to_string(number) + ": " + line);
-            step(line);
+            if (line.empty() || line[0] == '#')
+                continue;
+            const std::string verb = line.substr(0, line.find(' '));
+            const std::string rest = line.substr(std::min(line.size(), verb.size() + 1));
+            std::istringstream words(rest);
+            if (verb == "program")
+                program_ = rest == "legacy" ? MuxVariant::Legacy : MuxVariant::Current;
+            else if (verb == "<")
+                reply(rest);
+            else if (verb == ">")
+                expectSent(rest);
+            else if (verb == "send")
+                send(words);
+            else if (verb == "set")
+                set(words);
+            else if (verb == "=")
+                check(words);
+            else
+                ADD_FAILURE() << "unknown line";
         }
         EXPECT_TRUE(out_.empty()) << "not in the transcript: " << (out_.empty() ? "" : out_.front());
     }
 
 private:
-    void step(const std::string& line) {
-        if (line.empty() || line[0] == '#')
-            return;
-        std::istringstream words(line.substr(line.find(' ') + 1));
-        const std::string rest = line.substr(std::min(line.size(), line.find(' ') + 1));
-        const std::string verb = line.substr(0, line.find(' '));
-        if (verb == "program")
-            program_ = rest == "legacy" ? MuxVariant::Legacy : MuxVariant::Current;
-        else if (verb == "<")
-            reply(rest);
-        else if (verb == ">")
-            expectSent(rest);
-        else if (verb == "send")
-            send(words);
-        else if (verb == "set")
-            set(words);
-        else if (verb == "=")
-            check(words);
-        else
-            ADD_FAILURE() << "unknown line";
-    }
-
     const FamilyDescriptor& family() const { return familyDescriptor(program_, familyOf(program_, flags_)); }
     bool legacy() const { return program_ == MuxVariant::Legacy; }
 
@@ -81,12 +92,17 @@ private:
         const std::string text(reinterpret_cast<const char*>(bytes.data()));
         const std::string type = codec::replyType(text).value_or("");
         if (type == "VE") {
-            auto v = codec::readVersion(text);
-            ASSERT_TRUE(v);
-            supported_ = codec::firmwareSupported(v->firmware, programDescriptor(program_).minimumFirmware);
-            flags_ = codec::applyVersion(program_, flags_, *v);
+            if (auto v = codec::readVersion(text)) {
+                supported_ =
+                    codec::firmwareSupported(v->firmware, programDescriptor(program_).minimumFirmware);
+                flags_ = codec::applyVersion(program_, flags_, *v);
+            }
         } else if (type == "CF") {
-            apply(codec::readConfiguration(family(), text));
+            const ConfigurationReply r = codec::readConfiguration(family(), text);
+            for (const Field& f : kFields)
+                config_.*f.value = (r.*f.reply).value_or(config_.*f.value);
+            if (r.realtime)
+                std::copy(r.realtime->begin(), r.realtime->end(), config_.realtime.begin());
         } else if (type == "ID") {
             ids_ = codec::readTalkerIDs(text);
         } else if (type == "FL") {
@@ -99,21 +115,6 @@ private:
         } else if (type == "OV") {
             overflow_ = codec::readOverflow(text).value_or(overflow_);
         }
-    }
-
-    void apply(const ConfigurationReply& r) {
-        auto take = [](int& to, const std::optional<int>& from) { to = from.value_or(to); };
-        take(config_.speed, r.speed);
-        take(config_.mode, r.mode);
-        take(config_.seatalk, r.seatalk);
-        take(config_.priority, r.priority);
-        take(config_.channelNumbers, r.channelNumbers);
-        take(config_.channelIDs, r.channelIDs);
-        take(config_.heading, r.heading);
-        take(config_.ais, r.ais);
-        if (r.realtime)
-            for (size_t k = 0; k < 4; ++k)
-                config_.realtime[k] = (*r.realtime)[k];
     }
 
     void send(std::istringstream& words) {
@@ -159,7 +160,7 @@ private:
             emit(codec::filterCommand(f, legacy()));
             query(Query::Filters);
         } else if (what == "capture") {             // the sentences gathered, in arrival order
-            std::map<std::string, Filter> gathered; // each address once
+            std::map<std::string, Filter> gathered; // each address once, in order
             for (std::string sentence; words >> sentence;)
                 if (auto address = captureAddress(sentence, false))
                     gathered[*address].setSentence(*address);
@@ -178,16 +179,10 @@ private:
     void set(std::istringstream& words) {
         std::string name, value;
         words >> name >> value;
-        std::map<std::string, int*> fields{{"speed", &config_.speed},
-                                           {"mode", &config_.mode},
-                                           {"seatalk", &config_.seatalk},
-                                           {"priority", &config_.priority},
-                                           {"numbers", &config_.channelNumbers},
-                                           {"channelids", &config_.channelIDs},
-                                           {"heading", &config_.heading},
-                                           {"ais", &config_.ais}};
-        if (fields.count(name) != 0)
-            *fields[name] = codec::readInt(value);
+        auto field = std::find_if(std::begin(kFields), std::end(kFields),
+                                  [&](const Field& f) { return name == f.name; });
+        if (field != std::end(kFields))
+            config_.*field->value = codec::readInt(value);
         else if (name == "realtime")
             for (size_t k = 0; k < 4; ++k)
                 config_.realtime[k] = value[k] - '0';
@@ -200,24 +195,29 @@ private:
     }
 
     void check(std::istringstream& words) {
-        std::string what, value;
+        std::string what, value, item;
         words >> what >> value;
+        while (words >> item)
+            value += " " + item;
         if (what == "family")
             EXPECT_EQ(muxFamilyName(familyOf(program_, flags_)), value);
         else if (what == "firmware")
             EXPECT_EQ(supported_ ? "supported" : "unsupported", value);
         else if (what == "bluetooth")
             EXPECT_EQ(flags_.bluetooth ? "on" : "off", value);
-        else if (what == "filters")
-            EXPECT_EQ(std::to_string(filters_.size()), value);
-        else if (what == "overflow")
+        else if (what == "filters") { // each entry as the device would be told it
+            std::string list;
+            for (const Filter& f : filters_)
+                list += (list.empty() ? "" : " ") + codec::filterCommand(f, legacy()).substr(8);
+            EXPECT_EQ(list, value);
+        } else if (what == "overflow")
             EXPECT_EQ(std::to_string(overflow_), value);
-        else if (what == "configuration")
+        else if (what == "configuration") // every item, in the earlier generation's order
             EXPECT_EQ(
                 codec::configurationCommand(familyDescriptor(MuxVariant::Legacy, MuxFamily::Legacy), config_)
                     .front()
                     .substr(8),
-                value); // every item, in the earlier generation's order
+                value);
         else
             ADD_FAILURE() << "unknown check";
     }
@@ -237,12 +237,9 @@ private:
 
 TEST(MuxTranscript, EachFamily) {
     const fs::path folder = fs::path(MUX_SOURCE_DIR) / "tests" / "mux" / "transcripts";
-    int files = 0;
     for (MuxFamily family : kMuxFamilies) {
         const fs::path file = folder / (std::string(muxFamilyName(family)) + ".txt");
         ASSERT_TRUE(fs::exists(file)) << file;
         Transcript().run(file);
-        ++files;
     }
-    EXPECT_EQ(files, 4);
 }
