@@ -1,6 +1,6 @@
 // Faults found in review, each mended: lost edits, a panel showing a device that is gone, a
 // program that keeps querying after deciding to quit, preferences wiped at a failed start,
-// relative paths, text that cannot form an entry.
+// relative paths, text that cannot form an entry, a reader spinning on a port that drops.
 
 #include "tests/mux/Rig.h"
 
@@ -17,16 +17,15 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
+#include <mutex>
+#include <stdlib.h>
 #include <unistd.h>
 
-namespace {
+using namespace std::chrono_literals;
 
-long countOf(const std::vector<std::string>& lines, const std::string& prefix) {
-    return std::count_if(lines.begin(), lines.end(),
-                         [&](const std::string& l) { return l.starts_with(prefix); });
-}
+namespace {
 
 // A key the test library's ASCII table does not know.
 void typeLatin(QWidget* widget, Qt::Key key, const char* text) {
@@ -36,8 +35,7 @@ void typeLatin(QWidget* widget, Qt::Key key, const char* text) {
 } // namespace
 
 TEST(MuxFaults, EditsOfDifferentKindsInOneTurnAllGoOut) {
-    Rig rig(RigOptions::of(MuxVariant::Legacy, MuxFamily::Legacy)
-                .withFilters({{"--RMC", "00000", 0}, {"GPGGA", "10000", 3}}));
+    Rig rig({.family = MuxFamily::Legacy, .filters = {{"--RMC", "00000", 0}, {"GPGGA", "10000", 3}}});
     ASSERT_TRUE(rig.waitIdentified());
     ASSERT_TRUE(Rig::waitFor([&] { return rig.ctl().filterArray().size() == 2; }));
     rig.settle();
@@ -50,14 +48,14 @@ TEST(MuxFaults, EditsOfDifferentKindsInOneTurnAllGoOut) {
     c.rateInComboBoxes[2]->setCurrentIndex(3);
     emit c.rateInComboBoxes[2]->activated(3);
     QAbstractItemModel* model = rig.filters().filterTableView->model();
-    model->setData(model->index(0, 1), Qt::Checked, Qt::CheckStateRole);
-    model->setData(model->index(1, 4), Qt::Checked, Qt::CheckStateRole);
+    for (auto [row, column] : {std::pair{0, 0}, {0, 1}, {1, 4}}) // the host link, channels 1 and 4
+        model->setData(model->index(row, column), Qt::Checked, Qt::CheckStateRole);
     ASSERT_TRUE(rig.waitSent("$PQVXFLQ"));
     EXPECT_EQ(rig.sentLines(),
               (std::vector<std::string>{
                   framed("$PQVXCF,0,0,1,1,0,0000,0,0"), framed("$PQVXCFQ"), framed("$PQVXSP,0,0,3,0,0"),
                   framed("$PQVXSPQ"), framed("$PQVXID,GP,,,"), framed("$PQVXIDQ"),
-                  framed("$PQVXFL,--RMC,01000,0"), framed("$PQVXFL,GPGGA,10001,3"), framed("$PQVXFLQ")}));
+                  framed("$PQVXFL,--RMC,11000,0"), framed("$PQVXFL,GPGGA,10001,3"), framed("$PQVXFLQ")}));
     ASSERT_TRUE(Rig::waitFor([&] { return rig.sim().state().talkerIDs[0] == "GP"; }));
     const MuxState state = rig.sim().state();
     EXPECT_EQ(state.seatalk, 1);
@@ -67,9 +65,7 @@ TEST(MuxFaults, EditsOfDifferentKindsInOneTurnAllGoOut) {
 }
 
 TEST(MuxFaults, LostDeviceLeavesNothingOfItOnThePanel) {
-    Rig rig(RigOptions::of(MuxVariant::Current, MuxFamily::Model42)
-                .withStableLink(true)
-                .withFilters({{"--RMC", "01000", 0}}));
+    Rig rig({.family = MuxFamily::Model42, .stableLink = true, .filters = {{"--RMC", "01000", 0}}});
     ASSERT_TRUE(rig.waitIdentified());
     ASSERT_TRUE(Rig::waitFor([&] { return rig.filters().removeButton->isEnabled(); }));
     rig.reply("$PQVXOV,1");
@@ -99,28 +95,30 @@ TEST(MuxFaults, LostDeviceLeavesNothingOfItOnThePanel) {
 }
 
 TEST(MuxFaults, NoQueriesOnceTheFirmwareIsFoundTooOld) {
-    Rig rig(RigOptions::of(MuxVariant::Current, MuxFamily::ThirdGeneration).withFirmware("nan"));
-    long versionQueries = -1;
-    rig.duringAlert = [&] { // the panel stays open for several of the timer's ticks
-        versionQueries = countOf(rig.sentLines(), "$PQVXVER");
-        Rig::waitFor([] { return false; }, std::chrono::milliseconds(250));
+    Rig rig({.firmware = "nan"});
+    const std::string open = framed("$PQVXCN,0"); // written as the panel opens
+    rig.duringAlert = [&] {                       // the panel stays open for several of the timer's ticks
+        rig.ctl().sender().sendNMEACommand("$PQVXCN,0");
+        for (int i = 0; i < 6; ++i)
+            rig.ctl().sanityTimer();
     };
     ASSERT_TRUE(Rig::waitFor([&] { return rig.terminations > 0; }));
     ASSERT_EQ(rig.alerts.size(), 1u);
     EXPECT_EQ(rig.alerts[0].message, Alert::localizedStringWithKey("NSFirmVersionNotSupported"));
     rig.settle();
-    EXPECT_EQ(countOf(rig.sentLines(), "$PQVXVER"), versionQueries);
+    const Bytes got = rig.sim().received();
+    const std::string wire(got.begin(), got.end());
+    ASSERT_NE(wire.find(open), std::string::npos);
+    EXPECT_EQ(wire.find("$PQVXVER", wire.find(open)), std::string::npos);
 }
 
 TEST(MuxFaults, NoSerialPortLeavesThePreferencesAsTheyWere) {
-    RigOptions options = RigOptions::of(MuxVariant::Legacy, MuxFamily::Legacy).withNoPorts();
-    options.beforeStart = [](MuxController&) {
-        Settings::setItem("rate", SettingValue(std::string("9600")));
-        Settings::setItem("tcpipServerPort", SettingValue(std::string("3000")));
-        Settings::setItem("tcpipServerEnable", SettingValue(true));
-        Settings::save();
-    };
-    Rig rig(options);
+    Rig rig({.family = MuxFamily::Legacy, .noPorts = true, .beforeStart = [](MuxController&) {
+                 Settings::setItem("rate", SettingValue(std::string("9600")));
+                 Settings::setItem("tcpipServerPort", SettingValue(std::string("3000")));
+                 Settings::setItem("tcpipServerEnable", SettingValue(true));
+                 Settings::save();
+             }});
     ASSERT_EQ(rig.alerts.size(), 1u);
     EXPECT_EQ(rig.alerts[0].message, Alert::localizedStringWithKey("NSNoPorts"));
     EXPECT_EQ(rig.terminations, 1);
@@ -133,7 +131,7 @@ TEST(MuxFaults, NoSerialPortLeavesThePreferencesAsTheyWere) {
 }
 
 TEST(MuxFaults, RelativePathOpensWhereTheUserMeantIt) {
-    Rig rig(RigOptions::of(MuxVariant::Current, MuxFamily::Model42).withStableLink(true).withUnlisted());
+    Rig rig({.family = MuxFamily::Model42, .stableLink = true, .unlisted = true});
     const auto before = std::filesystem::current_path();
     std::filesystem::current_path(rig.folder()); // the link is "./mux" from here
     QLineEdit* typed = rig.device().portComboBox->lineEdit();
@@ -148,7 +146,7 @@ TEST(MuxFaults, RelativePathOpensWhereTheUserMeantIt) {
 }
 
 TEST(MuxFaults, TypingKeepsToWhatCanFormAnEntry) {
-    Rig rig(RigOptions::of(MuxVariant::Current, MuxFamily::ThirdGeneration));
+    Rig rig;
     ASSERT_TRUE(rig.waitIdentified());
     rig.settle();
     QLineEdit* field = rig.config().talkerIDFields[1];
@@ -176,4 +174,33 @@ TEST(MuxFaults, TypingKeepsToWhatCanFormAnEntry) {
     QTest::keyClicks(box, "gprmcx");
     EXPECT_EQ(rig.filters().filterComboBox->currentText(), "gprmc");
     EXPECT_TRUE(rig.filters().addButton->isEnabled());
+}
+
+// Each open gives a terminal whose other end has already hung up, as a flapping cable does.
+TEST(MuxReader, PortThatDropsAtOnceIsTriedLessOftenAndSaidOnce) {
+    std::mutex lock;
+    std::vector<std::chrono::steady_clock::time_point> attempts;
+    Rig rig({.opener = [&](const std::string&, const std::string& rate) -> std::shared_ptr<Serial> {
+        std::lock_guard guard(lock);
+        attempts.push_back(std::chrono::steady_clock::now());
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+            return nullptr;
+        auto serial = std::make_shared<Serial>();
+        const bool open = serial->openPort(std::string(::ptsname(master)), rate, false, false);
+        ::close(master);
+        return open ? serial : nullptr;
+    }});
+    ASSERT_TRUE(Rig::waitFor([&] {
+        std::lock_guard guard(lock);
+        return attempts.size() >= 6;
+    }));
+    std::lock_guard guard(lock);
+    const std::chrono::milliseconds pause[] = {20ms, 40ms, 80ms, 80ms, 80ms}; // doubling, up to the longest
+    for (size_t k = 0; k < std::size(pause); ++k)
+        EXPECT_GE(attempts[k + 1] - attempts[k], pause[k]) << "before attempt " << k + 2;
+    const QString lost = QString::fromStdString("#### " + Alert::localizedStringWithKey("NSLineLost"));
+    EXPECT_EQ(rig.monitor().count(lost), 1);
+    EXPECT_EQ(rig.monitor().count("#### Open"), 1);
+    EXPECT_TRUE(rig.alerts.empty());
 }

@@ -19,7 +19,7 @@ TEST(MuxGpsd, ReportsFixesFromTheConsolesServer) {
     const std::string program = gpsd::gpsdProgram(), gpspipe = gpsd::gpspipeProgram();
     if (program.empty() || gpspipe.empty())
         GTEST_SKIP() << "gpsd or gpspipe is not installed (Debian: gpsd gpsd-clients)";
-    Rig rig(RigOptions::of(MuxVariant::Current, MuxFamily::ThirdGeneration).withTraffic(40));
+    Rig rig({.traffic = 40});
     ServerPane& s = *rig.win().server;
     s.portField->setText("0");
     s.enableButton->click();

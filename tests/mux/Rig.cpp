@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -14,6 +15,11 @@
 #include <thread>
 
 using namespace std::chrono_literals;
+
+namespace {
+// The rig's marks: a sentence of the device's own, which the device ignores when it reads one.
+const std::string kMark = "$PQVXCN,";
+} // namespace
 
 std::string framed(const std::string& sentence) {
     return sentence + NMEA::checkSumTail(sentence);
@@ -45,7 +51,7 @@ Rig::Rig(RigOptions options) {
         return 0;
     });
     MuxOptions mo;
-    mo.variant = options.variant;
+    mo.variant = options.family == MuxFamily::Legacy ? MuxVariant::Legacy : MuxVariant::Current;
     mo.startDelay = 0ms;
     mo.sanityInterval = 25ms;
     mo.idleSleep = 20ms;
@@ -60,7 +66,7 @@ Rig::Rig(RigOptions options) {
         mo.listPorts = [] { return std::vector<std::string>{"ttyNone0"}; };
     else
         mo.extraPorts = {sim_->portPath()};
-    if (options.selectPort)
+    if (options.selectPort && !options.noPorts && !options.unlisted)
         mo.selectPort = sim_->portPath();
     mo.terminate = [this] { ++terminations; };
     mo.beep = [this] { ++beeps; };
@@ -92,21 +98,21 @@ bool Rig::waitFor(const std::function<bool()>& condition, std::chrono::milliseco
     return true;
 }
 
-bool Rig::identified() {
-    return device().hasVersion() && config().modeComboBox->currentIndex() >= 0;
+bool Rig::waitIdentified() {
+    return waitFor([this] { return device().hasVersion() && config().modeComboBox->currentIndex() >= 0; });
 }
 
 std::vector<std::string> Rig::sentLines() {
     const Bytes bytes = sim_->received();
-    std::vector<std::string> lines;
-    std::string line;
+    std::vector<std::string> lines(1);
     for (uint8_t b : bytes) {
-        line += char(b);
-        if (b == '\n') {
-            lines.push_back(line);
-            line.clear();
-        }
+        lines.back() += char(b);
+        if (b == '\n' && lines.back().starts_with(kMark))
+            lines.back().clear();
+        else if (b == '\n')
+            lines.emplace_back();
     }
+    lines.pop_back();
     return lines;
 }
 
@@ -114,8 +120,8 @@ bool Rig::waitSent(const std::string& sentence, std::chrono::milliseconds timeou
     const std::string wanted = framed(sentence);
     return waitFor(
         [&] {
-            auto lines = sentLines();
-            return std::find(lines.begin(), lines.end(), wanted) != lines.end();
+            const Bytes bytes = sim_->received();
+            return std::search(bytes.begin(), bytes.end(), wanted.begin(), wanted.end()) != bytes.end();
         },
         timeout);
 }
@@ -125,31 +131,20 @@ void Rig::reply(const std::string& sentence) {
 }
 
 bool Rig::barrier() {
-    const std::string mark = "$PQVXCN," + std::to_string(++barriers_);
+    const std::string mark = kMark + std::to_string(++marks_);
     reply(mark);
     return waitFor([&] { return monitor().contains(QString::fromStdString(mark + "\n")); });
+}
+
+void Rig::settle() {
+    // Once the device has read a mark the console wrote, its answers to all before are queued.
+    const std::string mark = kMark + std::to_string(++marks_);
+    controller_->sender().sendNMEACommand(mark);
+    if (!waitSent(mark) || !barrier())
+        ADD_FAILURE() << "the console and the device did not settle";
 }
 
 QString Rig::monitor() {
     controller_->flushMonitor();
     return monitorPane().monitorTextView->toPlainText();
-}
-
-void Rig::settle() {
-    size_t sent = sim_->received().size();
-    size_t lines = monitorPane().monitorTextView->lineCount();
-    auto quietSince = std::chrono::steady_clock::now();
-    const auto until = quietSince + 3s;
-    while (std::chrono::steady_clock::now() < until &&
-           std::chrono::steady_clock::now() - quietSince < 120ms) {
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(2ms);
-        const size_t nowSent = sim_->received().size();
-        const size_t nowLines = monitorPane().monitorTextView->lineCount();
-        if (nowSent != sent || nowLines != lines) {
-            sent = nowSent;
-            lines = nowLines;
-            quietSince = std::chrono::steady_clock::now();
-        }
-    }
 }

@@ -22,35 +22,18 @@
 #include <vector>
 
 struct RigOptions {
-    MuxVariant variant = MuxVariant::Current;
-    MuxFamily family = MuxFamily::ThirdGeneration;
+    MuxFamily family = MuxFamily::ThirdGeneration; // the earlier generation runs the legacy program
     bool bluetooth = false;
-    std::string firmware;
+    std::string firmware{};
     double traffic = 0;
     bool stableLink = false; // the device's terminal is reached through a symbolic link
     bool selectPort = true;
     bool noPorts = false;  // the machine has no serial port at all
     bool unlisted = false; // the device's port is not among the listed ones
-    std::vector<MuxFilterEntry> filters;
-    Reader::Opener opener;
-    std::function<void(MuxController&)> beforeStart; // observers, preferences
-    std::function<void(MuxOptions&)> tune;           // timings, file dialogs
-
-    static RigOptions of(MuxVariant v, MuxFamily f) {
-        RigOptions o;
-        o.variant = v;
-        o.family = f;
-        return o;
-    }
-    RigOptions& withBluetooth(bool on) { return bluetooth = on, *this; }
-    RigOptions& withFirmware(std::string text) { return firmware = std::move(text), *this; }
-    RigOptions& withTraffic(double perSecond) { return traffic = perSecond, *this; }
-    RigOptions& withStableLink(bool on) { return stableLink = on, *this; }
-    RigOptions& withSelectPort(bool on) { return selectPort = on, *this; }
-    RigOptions& withNoPorts() { return noPorts = true, selectPort = false, *this; }
-    RigOptions& withUnlisted() { return unlisted = true, selectPort = false, *this; }
-    RigOptions& withFilters(std::vector<MuxFilterEntry> list) { return filters = std::move(list), *this; }
-    RigOptions& withTune(std::function<void(MuxOptions&)> f) { return tune = std::move(f), *this; }
+    std::vector<MuxFilterEntry> filters{};
+    Reader::Opener opener{};
+    std::function<void(MuxController&)> beforeStart{}; // observers, preferences
+    std::function<void(MuxOptions&)> tune{};           // timings, file dialogs
 };
 
 class Rig {
@@ -71,16 +54,14 @@ public:
     // Waits, running the main loop, until the condition holds; false after the time-out.
     static bool waitFor(const std::function<bool()>& condition,
                         std::chrono::milliseconds timeout = std::chrono::seconds(5));
-    bool identified();
-    bool waitIdentified() {
-        return waitFor([this] { return identified(); });
-    }
-    // Runs the main loop until neither side has sent anything for a while.
+    bool waitIdentified();
+    // Until the device has answered all the console wrote so far and the console has handled
+    // the answers (a port must be open).
     void settle();
     // Moves the console's clock on.
     void advance(std::chrono::milliseconds by) { now_ += by; }
 
-    // Lines the device has read, each with its checksum and line end.
+    // Lines the device has read, each with its checksum and line end (the rig's own aside).
     std::vector<std::string> sentLines();
     // Waits until the device has read this line (the text before the checksum).
     bool waitSent(const std::string& sentence, std::chrono::milliseconds timeout = std::chrono::seconds(5));
@@ -101,7 +82,7 @@ private:
     std::unique_ptr<SimulatedMux> sim_;
     std::unique_ptr<MuxController> controller_;
     std::chrono::steady_clock::time_point now_ = std::chrono::steady_clock::now();
-    int barriers_ = 0;
+    int marks_ = 0;
 };
 
 // "$PQVXCFQ" -> "$PQVXCFQ*5B\r\n".
