@@ -38,14 +38,12 @@ inline SimOptions quiet(MuxFamily family, bool bluetooth = false) {
 class SimConsole {
 public:
     explicit SimConsole(const std::string& path) : port_(std::make_shared<Serial>()) {
-        open_ = port_->openPort(path, "4800", false, false);
-        if (open_)
+        if (port_->openPort(path, "4800", false, false))
             sender_.setPort(port_);
     }
     ~SimConsole() { sender_.setPort(nullptr); }
 
-    bool isOpen() const { return open_; }
-    Serial& port() { return *port_; }
+    // Both false unless the port is open.
     bool send(const std::string& command) { return sender_.sendNMEACommand(command); }
     bool sendLine(const std::string& line) { return sender_.sendNMEACommandWithOutCheckSum(line); }
 
@@ -67,7 +65,6 @@ public:
 private:
     std::shared_ptr<Serial> port_;
     GPSTransfer sender_;
-    bool open_ = false;
 };
 
 // Waits (bounded) until the condition holds.
