@@ -91,29 +91,6 @@ TEST_P(ClientTest, ConnectionTimersCloseTheClient) {
     EXPECT_FALSE(model.clientCreated());
 }
 
-TEST_P(ClientTest, UdpFirstDatagramIsTheConnection) {
-    Navigator navigator;
-    TCPConnectionModel model;
-    auto probe = NetSocket::netsocketWithUDPPort(0, 0);
-    const uint16_t port = probe->localPort();
-    probe->close();
-    ASSERT_TRUE(model.createClientUDPConnection(&navigator, std::to_string(port)));
-    EXPECT_TRUE(model.clientUDP());
-    EXPECT_FALSE(model.clientConnected());
-    const int sender = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const std::string datagram = "!AIVDM,1,1,,A,13aEOK?P00PD2wVMdLDRhgvL289?,0*26\r\n";
-    ::sendto(sender, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-    ::close(sender);
-    ASSERT_TRUE(loop->runUntil([&] { return navigator.events.size() == 2; }, 10));
-    EXPECT_EQ(navigator.events, (std::vector<std::string>{"connected", datagram}));
-    model.closeClientConnection(true);
-    EXPECT_EQ(navigator.events.back(), "disconnected");
-}
-
 TEST(LineSplitter, HandingOnForMoreThanTwoSecondsDiscardsTheRest) {
     using Clock = LineSplitter::Clock;
     Clock::time_point now{};

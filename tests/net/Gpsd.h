@@ -2,15 +2,19 @@
 // gpsd as a black-box client of a served NMEA stream: found where Debian installs it, run in the
 // foreground on a port of its own (no system service), and read through gpspipe.
 
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <initializer_list>
+#include <functional>
 #include <netinet/in.h>
+#include <optional>
 #include <spawn.h>
 #include <string>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -18,11 +22,9 @@ extern char** environ;
 
 namespace gpsd {
 
-inline std::string findProgram(std::initializer_list<const char*> places) {
-    for (const char* place : places)
-        if (::access(place, X_OK) == 0)
-            return place;
-    return {};
+// Both where Debian installs them.
+inline bool installed() {
+    return ::access("/usr/sbin/gpsd", X_OK) == 0 && ::access("/usr/bin/gpspipe", X_OK) == 0;
 }
 
 inline uint16_t freePort() {
@@ -37,55 +39,61 @@ inline uint16_t freePort() {
     return ntohs(address.sin_port);
 }
 
-// gpsd in the foreground on its own port, quiet, reading the given source; no system service.
-inline pid_t startGpsd(const std::string& program, uint16_t port, const std::string& source) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const std::string portText = std::to_string(port);
-    const char* argv[] = {"gpsd", "-N", "-n", "-S", portText.c_str(), source.c_str(), nullptr};
-    pid_t pid = -1;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, const_cast<char**>(argv), environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-// The first fix gpspipe reports, as "lat lon"; empty when none came.
-inline std::string firstFix(const std::string& gpspipe, uint16_t port) {
+// The first fix gpspipe reports, as latitude and longitude.
+inline std::optional<std::pair<double, double>> firstFix(uint16_t port) {
     const std::string command =
-        "timeout 15 '" + gpspipe + "' -w -n 60 127.0.0.1:" + std::to_string(port) + " 2>/dev/null";
+        "timeout 15 /usr/bin/gpspipe -w -n 60 127.0.0.1:" + std::to_string(port) + " 2>/dev/null";
     for (int attempt = 0; attempt < 50; ++attempt) { // until gpsd listens
         FILE* pipe = ::popen(command.c_str(), "r");
         char line[4096];
-        std::string fix;
+        std::optional<std::pair<double, double>> fix;
         bool any = false;
         while (std::fgets(line, sizeof line, pipe)) {
             any = true;
             double lat = 0, lon = 0;
-            const char* tpv = std::strstr(line, "\"class\":\"TPV\"");
             const char* mode = std::strstr(line, "\"mode\":");
             const char* at = std::strstr(line, "\"lat\":");
             const char* on = std::strstr(line, "\"lon\":");
-            if (fix.empty() && tpv && mode && mode[7] >= '2' && at && on &&
+            if (!fix && std::strstr(line, "\"class\":\"TPV\"") && mode && mode[7] >= '2' && at && on &&
                 std::sscanf(at + 6, "%lf", &lat) == 1 && std::sscanf(on + 6, "%lf", &lon) == 1)
-                fix = std::to_string(lat) + " " + std::to_string(lon);
+                fix = std::pair(lat, lon);
         }
         ::pclose(pipe);
         if (any)
             return fix;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    return {};
+    return std::nullopt;
 }
 
-inline std::string gpsdProgram() {
-    return findProgram({"/usr/sbin/gpsd", "/usr/local/sbin/gpsd", "/usr/bin/gpsd"});
-}
-
-inline std::string gpspipeProgram() {
-    return findProgram({"/usr/bin/gpspipe", "/usr/local/bin/gpspipe"});
+// Runs gpsd in the foreground on its own port, quiet, reading the source, and returns the first
+// fix it reports; the caller's loop runs in `wait` until the fix is read.
+inline std::optional<std::pair<double, double>>
+fixFrom(const std::string& source, const std::function<void(std::function<bool()>)>& wait) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const uint16_t port = freePort();
+    const std::string portText = std::to_string(port);
+    const char* argv[] = {"gpsd", "-N", "-n", "-S", portText.c_str(), source.c_str(), nullptr};
+    pid_t pid = -1;
+    const int spawned =
+        posix_spawn(&pid, "/usr/sbin/gpsd", &actions, nullptr, const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return std::nullopt;
+    std::optional<std::pair<double, double>> fix;
+    std::atomic<bool> read{false};
+    std::thread client([&] {
+        fix = firstFix(port);
+        read = true;
+    });
+    wait([&] { return read.load(); });
+    client.join();
+    ::kill(pid, SIGTERM);
+    ::waitpid(pid, nullptr, 0);
+    return fix;
 }
 
 } // namespace gpsd

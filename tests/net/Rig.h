@@ -47,9 +47,6 @@ protected:
     bool runUntil(const std::function<bool()>& done, double seconds = 10.0) {
         return loop->runUntil(done, seconds);
     }
-    void runFor(double seconds) {
-        loop->runUntil([] { return false; }, seconds);
-    }
     std::shared_ptr<RunLoop> loop;
 };
 
