@@ -130,18 +130,24 @@ TEST(MuxFaults, NoSerialPortLeavesThePreferencesAsTheyWere) {
     EXPECT_FALSE(Settings::text("appVersion"));
 }
 
+// Given on the command line, then typed: either way kept whole, for the preferences too.
 TEST(MuxFaults, RelativePathOpensWhereTheUserMeantIt) {
-    Rig rig({.family = MuxFamily::Model42, .stableLink = true, .unlisted = true});
-    const auto before = std::filesystem::current_path();
-    std::filesystem::current_path(rig.folder()); // the link is "./mux" from here
+    namespace fs = std::filesystem;
+    const auto before = fs::current_path();
+    Rig rig({.family = MuxFamily::Model42, .stableLink = true, .tune = [](MuxOptions& o) {
+                 fs::current_path(fs::path(*o.selectPort).parent_path());
+                 o.selectPort = "./mux";
+             }});
+    EXPECT_TRUE(rig.waitIdentified());
+    EXPECT_EQ(rig.ctl().port(), rig.sim().portPath());
     QLineEdit* typed = rig.device().portComboBox->lineEdit();
     typed->clear();
-    QTest::keyClicks(typed, "./mux");
+    QTest::keyClicks(typed,
+                     QString::fromStdString("../" + fs::path(rig.folder()).filename().string() + "/mux"));
     QTest::keyClick(typed, Qt::Key_Return);
-    const bool identified = rig.waitIdentified();
-    std::filesystem::current_path(before);
-    ASSERT_TRUE(identified);
-    EXPECT_EQ(rig.ctl().port(), rig.sim().portPath()); // kept whole, for the preferences too
+    EXPECT_TRUE(Rig::waitFor([&] { return rig.ctl().port() == rig.sim().portPath(); })) << *rig.ctl().port();
+    EXPECT_TRUE(rig.waitIdentified());
+    fs::current_path(before);
     EXPECT_TRUE(rig.alerts.empty());
 }
 

@@ -179,6 +179,7 @@ TEST(SimProtocol, KeepsReadingWhileRepliesPileUp) {
     Device device(options);
     for (int i = 0; i < 100; ++i) // 100 lists of 60 entries: about 150 KB of replies owed
         ASSERT_TRUE(device.console.send("$PQVXFLQ"));
+    ASSERT_TRUE(eventually([&] { return device.mux.receivedLines() == 100; }));
     ASSERT_TRUE(device.console.send("$PQVXCF,3,1,0,0,0,0000,0,0"));
     EXPECT_TRUE(eventually([&] { return device.mux.state().hostSpeed == 3; }));
     EXPECT_GT(device.mux.droppedLines(), 0u);
