@@ -90,7 +90,7 @@ struct Player {
         if (!Rig::waitFor([&] { return rig.files().sendFileButton->isEnabled(); }))
             return false;
         rig.files().sendFileButton->click();
-        return playback().playing();
+        return !rig.files().sendFileButton->isEnabled(); // off from the click (a short file may be done)
     }
     std::string waitReceived(const std::string& wire) {
         Rig::waitFor([&] { return rig.sim().received().size() >= wire.size(); }, 10s);
