@@ -20,6 +20,23 @@ namespace {
 
 const std::string kSample = MUX_SHARED_DATA "/grib/gfs-north-atlantic.grib1";
 
+// Packs real values at D = 0 into `bits` bits: reference at or below the minimum, the smallest
+// binary scale that spans the range.
+void packValues(GribSpec& s, const std::vector<double>& values) {
+    double lo = values.empty() ? 0 : values[0], hi = lo;
+    for (double v : values)
+        lo = std::min(lo, v), hi = std::max(hi, v);
+    const uint32_t word = gribbuilder::ibmFloat(lo);
+    const double r = std::ldexp(double(word & 0xffffff), 4 * (int(word >> 24 & 0x7f) - 64) - 24);
+    s.reference = (word & 0x80000000u) ? -r : r;
+    const double top = std::ldexp(1.0, s.bits) - 1;
+    s.binaryScale = hi > s.reference ? int(std::ceil(std::log2((hi - s.reference) / top))) : 0;
+    s.decimalScale = 0;
+    s.packed.clear();
+    for (double v : values)
+        s.packed.push_back(uint32_t(std::lround(std::ldexp(v - s.reference, -s.binaryScale))));
+}
+
 // A pressure-like world: large systems with smaller ones riding on them, in pascals.
 const std::string& globalFile() {
     static const std::string path = [] {

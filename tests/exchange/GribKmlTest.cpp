@@ -1,5 +1,5 @@
-// The forecast as KML: a folder per grid of the time on view, symbols, legend, contours and
-// labels, the images beside the document, and what xmllint, gpsbabel and navtool make of it.
+// The forecast as KML: a folder per grid on view, symbols, legend, contours, labels, images, and
+// what xmllint, gpsbabel and navtool make of it.
 
 #include "Helpers.h"
 #include "nav/exchange/KMLExport.h"
@@ -8,7 +8,7 @@
 #include <zlib.h>
 
 #include <cmath>
-#include <set>
+#include <sys/stat.h>
 
 namespace {
 
@@ -17,14 +17,9 @@ using namespace exchange_test;
 const GribDate kDate = *parseIsoDate("2011-10-08T06:00Z");
 constexpr float kKnot = 1.0f / 1.9438f; // m/s
 
-// A grid of one forecast time; fields are added by the caller.
-GribPoints grid(NavPoint origin, float dLat, float dLon, unsigned rows, unsigned columns,
-                GribDate date = kDate) {
+GribPoints grid(NavPoint origin, unsigned rows, unsigned columns, GribDate date = kDate) {
     GribPoints g;
-    g.setPositionOnGPS(origin);
-    g.setIncrement(dLat, dLon);
-    g.setCount(rows, columns);
-    g.setForecastDate(date);
+    g.setPositionOnGPS(origin), g.setIncrement(-1, 1.5f), g.setCount(rows, columns), g.setForecastDate(date);
     return g;
 }
 
@@ -35,58 +30,59 @@ size_t count(const std::string& text, const std::string& part) {
     return n;
 }
 
-struct Overlay {
-    std::string href;
-    double north, south, east, west, rotation;
-};
-
-std::vector<Overlay> overlays(const std::string& kml) {
+// Each ground overlay of the document: "image north south east west rotation".
+std::vector<std::string> overlays(const std::string& kml) {
     static const std::regex pattern("<GroundOverlay>\n<Icon>\n<href>([^<]*)</href>\n</Icon>\n<LatLonBox>\n"
                                     "<north>([^<]*)</north>\n<south>([^<]*)</south>\n<east>([^<]*)</east>\n"
                                     "<west>([^<]*)</west>\n<rotation>([^<]*)</rotation>");
-    std::vector<Overlay> out;
+    std::vector<std::string> out;
     for (std::sregex_iterator m(kml.begin(), kml.end(), pattern), end; m != end; ++m)
-        out.push_back({(*m)[1], std::stod((*m)[2]), std::stod((*m)[3]), std::stod((*m)[4]),
-                       std::stod((*m)[5]), std::stod((*m)[6])});
+        out.push_back(m->format("$1 $2 $3 $4 $5 $6"));
     return out;
 }
 
-// A low centred in a 12 x 10 grid with wind, and a second grid of current at the same time.
+// The document for grids of one forecast time; empty when nothing was written.
+std::string exported(std::vector<GribPoints> grids) {
+    GribModel m;
+    m.gribPoints() = std::move(grids);
+    m.setViewForecastDate(kDate);
+    Folder folder;
+    return KMLExport().exportGrib(folder.file("f.kml"), m) ? slurp(folder.file("f.kml")) : "";
+}
+
+// Opaque pixels in each row of a 64 x 64 RGBA PNG we wrote (filter 0 on every row, one IDAT chunk).
+std::vector<unsigned> opaqueRows(const std::string& png) {
+    const size_t idat = png.find("IDAT"), row = 1 + 64 * 4;
+    if (idat == std::string::npos)
+        return {};
+    std::vector<unsigned char> raw(64 * row);
+    uLongf size = raw.size();
+    if (uncompress(raw.data(), &size, reinterpret_cast<const Bytef*>(&png[idat + 4]),
+                   png.size() - idat - 4) != Z_OK)
+        return {};
+    std::vector<unsigned> rows(64);
+    for (size_t k = 0; k < 64 * 64; ++k)
+        rows[k / 64] += raw[k / 64 * row + 1 + k % 64 * 4 + 3] > 128;
+    return rows;
+}
+
+// A low centred in a 12 x 10 grid with wind from the north (force 6), a grid of current at the
+// same time and one six hours later.
 GribModel forecast() {
     GribModel m;
-    GribPoints air = grid({-30, 60}, -1, 1.5f, 10, 12);
-    for (unsigned j = 0; j < 10; ++j)
-        for (unsigned i = 0; i < 12; ++i) {
-            air.addPressure(100000.0f + 150.0f * std::hypot(float(i) - 5.5f, float(j) - 4.5f));
-            air.adduWindComponent(0), air.addvWindComponent(-25 * kKnot); // from the north, force 6
-        }
-    GribPoints sea = grid({-30, 60}, -1, 1.5f, 2, 2);
-    for (int k = 0; k < 4; ++k)
+    GribPoints air = grid({-30, 60}, 10, 12), sea = grid({-30, 60}, 2, 2),
+               later = grid({-30, 60}, 2, 2, kDate + std::chrono::hours(6));
+    for (unsigned k = 0; k < 120; ++k) {
+        air.addPressure(100000.0f + 150.0f * std::hypot(float(k % 12) - 5.5f, float(k / 12) - 4.5f));
+        air.adduWindComponent(0), air.addvWindComponent(-25 * kKnot);
+    }
+    for (int k = 0; k < 4; ++k) {
         sea.adduCurrentComponent(2 * kKnot), sea.addvCurrentComponent(0);
-    GribPoints later = grid({-30, 60}, -1, 1.5f, 2, 2, kDate + std::chrono::hours(6));
-    for (int k = 0; k < 4; ++k)
         later.adduCurrentComponent(5 * kKnot), later.addvCurrentComponent(0);
+    }
     m.gribPoints() = {air, sea, later};
     m.setViewForecastDate(kDate);
     return m;
-}
-
-// The pixels of a PNG we wrote (RGBA, filter 0 on every row, one IDAT chunk).
-std::vector<unsigned char> pixels(const std::string& png, unsigned* width) {
-    auto be32 = [&](size_t at) {
-        unsigned v = 0;
-        for (size_t k = at; k < at + 4; ++k)
-            v = v << 8 | static_cast<unsigned char>(png[k]);
-        return v;
-    };
-    const size_t idat = png.find("IDAT");
-    if (png.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 || idat == std::string::npos)
-        return {};
-    *width = be32(16);
-    std::vector<unsigned char> raw(size_t(be32(20)) * (1 + *width * 4));
-    uLongf size = raw.size();
-    const auto* data = reinterpret_cast<const Bytef*>(png.data() + idat + 4);
-    return uncompress(raw.data(), &size, data, be32(idat - 4)) == Z_OK ? raw : std::vector<unsigned char>{};
 }
 
 // The images go beside the document, under a location escaped where it is named.
@@ -100,41 +96,32 @@ TEST(GribKml, AFolderPerGridOfTheTimeOnViewWithLegendContoursAndLabels) {
     EXPECT_EQ(count(kml, "<Folder>\n<name>Oct-08-11 06:00</name>\n<visibility>1</visibility>\n"), 2u);
     EXPECT_EQ(count(kml, "<href>a&amp;b/wind-06.png</href>"), 120u);
     EXPECT_EQ(count(kml, "<href>a&amp;b/current-02.png</href>"), 4u);
-    EXPECT_EQ(count(kml, "current-05.png"), 0u) << "a grid of another time";
-    EXPECT_EQ(
-        count(kml, "<ScreenOverlay>\n<name>Corvane</name>\n<Icon>\n<href>a&amp;b/legend-wind.png</href>"),
-        1u);
+    EXPECT_EQ(count(kml, "<name>Corvane</name>\n<Icon>\n<href>a&amp;b/legend-wind.png</href>"), 1u);
     EXPECT_EQ(count(kml, "legend-current.png"), 1u);
-    std::set<std::string> files;
-    for (const auto& entry : fs::directory_iterator(folder.path / "a&b"))
-        files.insert(entry.path().filename().string());
-    EXPECT_EQ(files, (std::set<std::string>{"wind-06.png", "current-02.png", "legend-wind.png",
-                                            "legend-current.png"}));
+    EXPECT_EQ(run("ls " + quoted(folder.file("a&b"))).output,
+              "current-02.png\nlegend-current.png\nlegend-wind.png\nwind-06.png\n");
     // The arrow points down (the flow of a north wind): its head is wide at the bottom.
-    unsigned w = 0;
-    const std::vector<unsigned char> raw = pixels(slurp(folder.path / "a&b/wind-06.png"), &w);
-    ASSERT_EQ(raw.size(), 64u * (1 + 64 * 4));
-    auto opaqueIn = [&](unsigned y) {
-        unsigned n = 0;
-        for (unsigned x = 0; x < w; ++x)
-            n += raw[y * (1 + w * 4) + 1 + x * 4 + 3] > 128;
-        return n;
-    };
-    EXPECT_GT(opaqueIn(40), 2 * opaqueIn(10));
-    EXPECT_EQ(opaqueIn(63), 0u);
+    const std::vector<unsigned> rows = opaqueRows(slurp(folder.path / "a&b/wind-06.png"));
+    ASSERT_EQ(rows.size(), 64u);
+    EXPECT_TRUE(rows[40] > 2 * rows[10] && rows[63] == 0) << rows[40] << " " << rows[10] << " " << rows[63];
 
     const GribPoints& air = m.gribPoints()[0];
-    ASSERT_FALSE(air.contourPath().empty());
+    ASSERT_FALSE(air.contourPath().empty() || air.labels().empty());
     EXPECT_EQ(count(kml, "<color>FFFFFFFF</color>\n<width>2</width>"), air.contourPath().size());
-    for (const GribLabel& l : air.labels())
-        EXPECT_NE(kml.find("<name>" + l.text + "</name>\n<Point>\n<coordinates>" +
-                           KMLExport::coordinateText(l.position)),
-                  std::string::npos);
     // Lines lie on the grid itself: -30..-13.5 east, 51..60 north.
     const std::regex point(R"(\n(-?[0-9.]+),(-?[0-9.]+),0(?=\n))");
     for (std::sregex_iterator p(kml.begin(), kml.end(), point), end; p != end; ++p) {
-        EXPECT_TRUE(std::stod((*p)[1]) >= -30 && std::stod((*p)[1]) <= -13.5) << (*p)[0];
-        EXPECT_TRUE(std::stod((*p)[2]) >= 51 && std::stod((*p)[2]) <= 60) << (*p)[0];
+        const double lon = std::stod((*p)[1]), lat = std::stod((*p)[2]);
+        EXPECT_TRUE(lon >= -30 && lon <= -13.5 && lat >= 51 && lat <= 60) << (*p)[0];
+    }
+    if (haveProgram("xmllint") && haveProgram("gpsbabel")) { // CI installs both
+        const Outcome lint = run("xmllint --noout " + quoted(folder.file("f.kml")));
+        EXPECT_EQ(lint.status, 0) << lint.output;
+        const Found found = gpsbabelRead("kml", folder.file("f.kml"));
+        ASSERT_EQ(found.waypoints.size(), air.labels().size());
+        for (size_t k = 0; k < air.labels().size(); ++k)
+            EXPECT_EQ(found.waypoints[k].name, air.labels()[k].text);
+        EXPECT_EQ(found.tracks.size() + found.routes.size(), air.contourPath().size());
     }
 
     m.setViewForecastDate(kDate + std::chrono::hours(1));
@@ -142,119 +129,81 @@ TEST(GribKml, AFolderPerGridOfTheTimeOnViewWithLegendContoursAndLabels) {
     EXPECT_FALSE(fs::exists(folder.file("none.kml")));
 }
 
-TEST(GribKml, ASymbolPerCellTurnedToItsDirection) {
-    struct Case {
-        const char* what;
+// One cell each, 1.5 degrees wide, a third of a degree high; waves have no strength; rotation
+// within -180..180. A dense grid gets a symbol on every k-th row and column, k times as large.
+TEST(GribKml, SymbolsTurnedToTheirDirection) {
+    const GribField wu = GribField::uWind, wv = GribField::vWind, cu = GribField::uCurrent,
+                    cv = GribField::vCurrent, wave = GribField::waveDirection;
+    const struct {
         NavPoint origin;
-        bool current;
-        float u, v;       // knots
-        std::string href; // empty: no symbol
-        double rotation, west, east;
+        GribField u, v;
+        float x, y; // knots, or a wave direction
+        const char* overlay;
+    } cases[] = {
+        // clang-format off
+        {{10, 40}, wu, wv, 0, -25, "wind-06.png 40.333333 39.666667 10.500000 9.500000 0.000000"},
+        {{10, 40}, wu, wv, -10, 0, "wind-03.png 40.333333 39.666667 10.500000 9.500000 -90.000000"},
+        {{10, 40}, wu, wv, 0.05f, 0, ""}, // calm
+        {{359.5f, 40}, cu, cv, 15.7f, 0, "current-12.png 40.333333 39.666667 0.000000 -1.000000 90.000000"},
+        {{179.8f, 40}, cu, cv, 0, 3.5f, "current-03.png 40.333333 39.666667 -179.699997 179.300003 180.000000"},
+        {{10, 40}, wave, wave, 45, 0, "wave.png 40.333333 39.666667 10.500000 9.500000 -45.000000"},
+        {{10, 40}, wave, wave, kGribMissingFloat, 0, ""},
+        // clang-format on
     };
-    // clang-format off
-    const Case cases[] = {
-        {"wind from the north", {10, 40},     false, 0, -25,    "wind-06",    0,   9.5,   10.5},
-        {"wind from the east",  {10, 40},     false, -10, 0,    "wind-03",    -90, 9.5,   10.5},
-        {"calm",                {10, 40},     false, 0.05f, 0,  "",           0,   0,     0},
-        {"current 15.7 kn",     {359.5f, 40}, true,  15.7f, 0,  "current-12", 90,  -1,    0},
-        {"across 180",          {179.8f, 40}, true,  0, 3.5f,   "current-03", 180, 179.3, -179.7},
-    };
-    // clang-format on
-    for (const Case& c : cases) {
-        GribModel m;
-        GribPoints g = grid(c.origin, -1, 1.5f, 1, 1);
-        g.add(c.current ? GribField::uCurrent : GribField::uWind, c.u * kKnot);
-        g.add(c.current ? GribField::vCurrent : GribField::vWind, c.v * kKnot);
-        m.gribPoints() = {g};
-        m.setViewForecastDate(kDate);
-        Folder folder;
-        ASSERT_TRUE(KMLExport().exportGrib(folder.file("f.kml"), m)) << c.what;
-        const std::vector<Overlay> o = overlays(slurp(folder.file("f.kml")));
-        ASSERT_EQ(o.size(), c.href.empty() ? 0u : 1u) << c.what;
-        if (o.empty())
-            continue;
-        EXPECT_EQ(o[0].href, "images/" + c.href + ".png") << c.what;
-        EXPECT_NEAR(std::fabs(o[0].rotation), std::fabs(c.rotation), 1e-3) << c.what;
-        EXPECT_NEAR(o[0].north, 40 + 1 / 3.0, 1e-6) << c.what;
-        EXPECT_NEAR(o[0].south, 40 - 1 / 3.0, 1e-6) << c.what;
-        EXPECT_NEAR(o[0].west, c.west, 1e-4) << c.what;
-        EXPECT_NEAR(o[0].east, c.east, 1e-4) << c.what;
+    for (const auto& c : cases) {
+        GribPoints g = grid(c.origin, 1, 1);
+        g.add(c.u, c.u == wave ? c.x : c.x * kKnot);
+        if (c.v != wave)
+            g.add(c.v, c.y * kKnot);
+        std::vector<std::string> expected;
+        if (*c.overlay)
+            expected.push_back("images/" + std::string(c.overlay));
+        EXPECT_EQ(overlays(exported({g})), expected);
     }
-}
-
-TEST(GribKml, WavesAndDenseGrids) {
-    GribModel m;
-    GribPoints waves = grid({0, 0}, 1, 1, 1, 2);
-    waves.addWaveDirection(45), waves.addWaveDirection(kGribMissingFloat);
-    GribPoints dense = grid({0, 0}, 0.1f, 0.1f, 150, 150);
+    GribPoints dense = grid({0, 0}, 150, 150);
+    dense.setIncrement(0.1f, 0.1f);
     for (int k = 0; k < 150 * 150; ++k)
         dense.adduWindComponent(10), dense.addvWindComponent(0);
-    m.gribPoints() = {waves, dense};
-    m.setViewForecastDate(kDate);
-    Folder folder;
-    ASSERT_TRUE(KMLExport().exportGrib(folder.file("f.kml"), m));
-    const std::vector<Overlay> o = overlays(slurp(folder.file("f.kml")));
-    ASSERT_EQ(o.size(), 1u + 75 * 75) << "every second row and column of the dense grid";
-    EXPECT_EQ(o[0].href, "images/wave.png");
-    EXPECT_NEAR(o[0].rotation, -45, 1e-4);
-    EXPECT_NEAR(o[1].north - o[1].south, 4 * 0.1 / 3, 1e-5) << "symbols twice as large";
-}
-
-TEST(GribKml, XmllintAndGpsbabelReadIt) {
-    NEED("xmllint");
-    NEED("gpsbabel");
-    Folder folder;
-    GribModel m = forecast();
-    ASSERT_TRUE(KMLExport().exportGrib(folder.file("f.kml"), m));
-    const Outcome lint = run("xmllint --noout " + quoted(folder.file("f.kml")));
-    EXPECT_EQ(lint.status, 0) << lint.output;
-    const Found found = gpsbabelRead("kml", folder.file("f.kml"));
-    const GribPoints& air = m.gribPoints()[0];
-    ASSERT_EQ(found.waypoints.size(), air.labels().size());
-    for (size_t k = 0; k < air.labels().size(); ++k)
-        EXPECT_EQ(found.waypoints[k].name, air.labels()[k].text);
-    EXPECT_EQ(found.tracks.size() + found.routes.size(), air.contourPath().size());
+    const std::vector<std::string> o = overlays(exported({dense}));
+    ASSERT_EQ(o.size(), 75u * 75) << "every second row and column";
+    EXPECT_EQ(o[0], "images/wind-05.png 0.066667 -0.066667 0.066667 -0.066667 90.000000") << "twice as large";
 }
 
 TEST(GribKml, NavtoolWritesTheSample) {
-    const std::string sample = std::string(MUX_SHARED_DATA) + "/grib/gfs-north-atlantic.grib1";
-    if (!fs::exists(sample))
+    const std::string sample = quoted(std::string(MUX_SHARED_DATA) + "/grib/gfs-north-atlantic.grib1");
+    if (!fs::exists(MUX_SHARED_DATA "/grib/gfs-north-atlantic.grib1"))
         GTEST_SKIP() << "no " << sample;
     Folder folder;
-    Outcome o = navtool("grib kml " + quoted(sample) + " " + quoted(folder.file("f.kml")) +
-                        " --date 2011-10-08T06:00Z");
-    ASSERT_EQ(o.status, 0) << o.output;
-    const std::string kml = slurp(folder.file("f.kml"));
-    EXPECT_EQ(overlays(kml).size(), 1025u);
-    EXPECT_GT(count(kml, "<LineString>"), 10u);
+    const std::string kml = quoted(folder.file("f.kml"));
+    ASSERT_EQ(navtool("grib kml " + sample + " " + kml + " --date 2011-10-08T06:00Z").status, 0);
+    const std::string text = slurp(folder.file("f.kml"));
+    EXPECT_TRUE(overlays(text).size() == 41 * 25 && count(text, "<LineString>") > 10);
     EXPECT_TRUE(fs::exists(folder.path / "images/legend-wind.png"));
-    o = navtool("grib kml " + quoted(sample) + " " + quoted(folder.file("g.kml")) + " --date 2011-10-09");
-    EXPECT_EQ(o.status, 1);
-    EXPECT_NE(o.output.find("no forecast for 2011-10-09T00:00:00Z"), std::string::npos) << o.output;
-    EXPECT_EQ(navtool("grib kml " + quoted(sample) + " " + quoted(folder.file("g.txt"))).status, 2);
-    EXPECT_EQ(
-        navtool("grib kml " + quoted(folder.file("absent")) + " " + quoted(folder.file("g.kml"))).status, 1);
+    const Outcome o = navtool("grib kml " + sample + " " + kml + " --date 2011-10-09");
+    EXPECT_TRUE(o.status == 1 && o.output.find("no forecast for 2011-10-09T00:00:00Z") != std::string::npos)
+        << o.output;
+    EXPECT_EQ(navtool("grib kml " + sample + " " + quoted(folder.file("g.txt"))).status, 2);
+    EXPECT_EQ(navtool("grib kml " + quoted(folder.file("absent")) + " " + kml).status, 1);
 }
 
 TEST(GribKml, NavtoolHandsARequestToTheDesktop) {
     Folder folder;
+    // The opener runs detached: it writes the address into a pipe the test reads to its end.
     spit(folder.file("xdg-open"), "#!/bin/sh\nprintf '%s' \"$*\" > \"$0.got\"\n");
     fs::permissions(folder.file("xdg-open"), fs::perms::owner_all);
+    ASSERT_EQ(::mkfifo(folder.file("xdg-open.got").c_str(), 0600), 0);
     const Outcome o =
         navtool("grib request 10.5S 30.9W 20.2N 40E --send",
                 "env -u DISPLAY -u WAYLAND_DISPLAY PATH=" + quoted(folder.path.string()) + ":\"$PATH\"");
 #ifdef MUX_GRIB_MAILER
     ASSERT_EQ(o.status, 0) << o.output;
-    for (int k = 0; k < 100 && !fs::exists(folder.file("xdg-open.got")); ++k)
-        ::usleep(50000); // the opener runs detached
-    EXPECT_EQ(slurp(folder.file("xdg-open.got")),
+    EXPECT_EQ(run("timeout 60 cat " + quoted(folder.file("xdg-open.got"))).output,
               "mailto:gribrequest@example.org?subject=GRIB%20Request&body="
               "GFS%3A10S%2C20N%2C30W%2C40E%7C0.5%2C0.5%7C0%2C12..72%7CWIND%2CPRMSL");
 #else
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.output.find("--send is unavailable"), std::string::npos) << o.output;
 #endif
-    EXPECT_EQ(o.output.find("GFS:10S,20N,30W,40E|0.5,0.5|0,12..72|WIND,PRMSL\n"), 0u) << o.output;
 }
 
 } // namespace

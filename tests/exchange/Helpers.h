@@ -1,7 +1,7 @@
 #pragma once
-// Helpers of the exchange tests: fresh models with records, the sample files, and the independent
-// programs (gpsbabel, xmllint) run as oracles, with a small reader of the GPX text gpsbabel writes.
+// Fresh models with records, the sample files, and a reader of the GPX text gpsbabel writes.
 
+#include "nav/UnitsModel.h"
 #include "nav/exchange/Importer.h"
 #include "tests/support/Helpers.h"
 
@@ -31,28 +31,37 @@ struct Models {
 inline std::shared_ptr<Waypoint> place(Models& m, const std::string& name, float lon, float lat,
                                        const std::string& description = "", int icon = 0) {
     auto w = std::make_shared<Waypoint>();
-    w->setName(name);
-    w->setPositionOnGPS({lon, lat});
-    w->setDescription(description);
-    w->setIconIndex(icon);
+    w->setName(name), w->setPositionOnGPS({lon, lat}), w->setDescription(description), w->setIconIndex(icon);
     m.waypoints.add(w, false);
     return w;
 }
 
 inline std::shared_ptr<Track> logged(Models& m, ChartDate date, float lon, float lat, ChartColor color = {}) {
     auto t = std::make_shared<Track>();
-    t->setDate(date);
-    t->setPositionOnGPS({lon, lat});
-    t->setColor(color);
+    t->setDate(date), t->setPositionOnGPS({lon, lat}), t->setColor(color);
     m.tracks.add(t);
     return t;
 }
 
+// The position form for the scope.
+struct PositionForm {
+    unsigned saved = UnitsModel::units().positionFormatUnits();
+    explicit PositionForm(unsigned form) { UnitsModel::units().setPositionFormatUnits(form); }
+    ~PositionForm() { UnitsModel::units().setPositionFormatUnits(saved); }
+};
+
+// One line a waypoint: "name|description|icon|lon,lat".
+inline std::string listed(const WaypointsModel& waypoints) {
+    std::ostringstream out;
+    for (const auto& w : waypoints.chartMarkers())
+        out << w->name() << "|" << w->description() << "|" << w->iconIndex() << "|" << w->longitude() << ","
+            << w->latitude() << "\n";
+    return out.str();
+}
+
 // Waypoints with names that test the escapes, a route over them, a track of two segments.
 inline void fill(Models& m) {
-    const char* names[] = {"Fish & Chips", "<tag> ]]> \"q\" 'a'", "ctl\x01 bad\xFF end",
-                           "R\xC3\xB8"
-                           "dby"};
+    const char* names[] = {"Fish & Chips", "<tag> ]]> \"q\" 'a'", "ctl\x01 bad\xFF end", "R\u00f8dby"};
     float lon = -179.9f;
     auto route = std::make_shared<Route>();
     route->setName("Round & about");
@@ -87,9 +96,8 @@ struct Found {
 };
 
 inline std::string unescaped(std::string text) {
-    const std::pair<const char*, const char*> entities[] = {
-        {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&amp;", "&"}};
-    for (const auto& [entity, plain] : entities)
+    for (const auto& [entity, plain] :
+         {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&amp;", "&"}})
         for (size_t at; (at = text.find(entity)) != std::string::npos;)
             text.replace(at, std::strlen(entity), plain);
     return text;
@@ -104,36 +112,33 @@ inline Found scanGpx(const std::string& text) {
     const std::regex start(R"re(<(wpt|rtept|trkpt) lat="([-0-9.]+)" lon="([-0-9.]+)"(/?)>)re");
     const std::regex field(R"re(<(name|time)>(.*)</(name|time)>)re");
     std::istringstream lines(text);
-    std::string line;
     std::smatch m;
-    auto has = [&](const char* tag) { return line.find(tag) != std::string::npos; };
-    while (std::getline(lines, line)) {
-        extensions += has("<extensions>") - has("</extensions>");
-        if (extensions > 0)
+    for (std::string line; std::getline(lines, line);) {
+        auto has = [&](const char* tag) { return line.find(tag) != std::string::npos; };
+        if ((extensions += has("<extensions>") - has("</extensions>")) > 0)
             continue;
+        std::tm tm{};
         if (std::regex_search(line, m, start)) {
             point = Point{"", std::stod(m[2]), std::stod(m[3]), std::nullopt};
             if (m[4] == "/")
                 line = "</" + m[1].str() + ">";
-        } else if (std::regex_search(line, m, field)) {
-            std::tm tm{};
-            if (m[1] == "name" && point)
-                point->name = unescaped(m[2]);
-            else if (m[1] == "name" && route && route->points.empty())
-                route->name = unescaped(m[2]);
-            else if (m[1] == "time" && point && ::strptime(m[2].str().c_str(), "%Y-%m-%dT%H:%M:%S", &tm))
-                point->time = ::timegm(&tm);
+        } else if (std::regex_search(line, m, field) && m[1] == "name" &&
+                   (point || (route && route->points.empty()))) {
+            (point ? point->name : route->name) = unescaped(m[2]);
+        } else if (m.size() && m[1] == "time" && point &&
+                   ::strptime(m[2].str().c_str(), "%Y-%m-%dT%H:%M:%S", &tm)) {
+            point->time = ::timegm(&tm);
         }
         if (has("<rte>"))
             route = Line{};
         if (has("<trkseg>"))
             segment = Line{};
-        if (point && has("</wpt>"))
-            found.waypoints.push_back(*point), point.reset();
-        if (point && route && has("</rtept>"))
-            route->points.push_back(*point), point.reset();
-        if (point && segment && has("</trkpt>"))
-            segment->points.push_back(*point), point.reset();
+        if (point && (has("</wpt>") || has("</rtept>") || has("</trkpt>")))
+            (route     ? route->points
+             : segment ? segment->points
+                       : found.waypoints)
+                .push_back(*point),
+                point.reset();
         if (route && has("</rte>"))
             found.routes.push_back(*route), route.reset();
         if (segment && has("</trkseg>"))

@@ -3,16 +3,15 @@
 
 #include "nav/NMEALogReader.h"
 #include "nav/NMEASimulator.h"
+#include "tests/support/Helpers.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <unistd.h>
+#include <sys/stat.h>
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace testing_support;
 
 struct Read {
     std::vector<std::string> lines;
@@ -48,54 +47,48 @@ Read readAll(const std::string& path, size_t block, size_t held) {
     return out;
 }
 
-class LogReader : public ::testing::Test {
-protected:
-    fs::path dir = fs::temp_directory_path() / ("nav-log-" + std::to_string(::getpid()));
-    void SetUp() override { fs::create_directories(dir); }
-    void TearDown() override { fs::remove_all(dir); }
-    std::string write(const std::string& content) {
-        const fs::path path = dir / "log.nmea";
-        std::ofstream(path, std::ios::binary) << content;
-        return path.string();
-    }
-    // Same lines as fromFile at several block sizes, long lines included; the count agrees.
-    void expectAgreement(const std::string& path) {
-        const auto whole = NMEASimulator::fromFile(path);
-        ASSERT_TRUE(whole);
-        for (auto [block, held] : {std::pair<size_t, size_t>{1, 1},
-                                   {3, 7},
-                                   {64, 16},
-                                   {4096, 4096},
-                                   {NMEALogReader::kBlock, NMEALogReader::kHeldLine}}) {
-            SCOPED_TRACE("block " + std::to_string(block) + ", held " + std::to_string(held));
-            const Read r = readAll(path, block, held);
-            EXPECT_FALSE(r.failed);
-            EXPECT_EQ(r.lines, *whole);
-            EXPECT_EQ(r.total, whole->size());
-        }
-    }
-};
-
-TEST_F(LogReader, AgreesWithTheWholeFileReaderOnEdgeCases) {
-    const std::string cases[] = {
-        "",                           // one empty line
-        "$GPRMC no separator at all", // one line
-        "$A\r$B\r!C",                 // CR only
-        "$A\r\n$B\r\n",               // CR LF: each line keeps its CR, an empty last piece
-        "$A\n\n$B\n",                 // LF, an empty line, a trailing separator
-        "\r\r\n\n",                   // separators only
-        "x\ry\r\n",                   // one LF decides: the lone CR stays inside a line
-        "12:00:01 $GPRMC,1*00\n# comment!\n!AIVDM,1\nno start\n",
-        std::string(300, 'x') + "$" + std::string(200, 'y') + "!\n" + std::string(100, '!'),
-        std::string("\0$\0\n\xff\xfe!", 8),
-    };
-    for (const std::string& content : cases) {
-        SCOPED_TRACE(::testing::PrintToString(content.substr(0, 40)));
-        expectAgreement(write(content));
+// Same lines as fromFile at several block sizes, long lines included; the count agrees.
+void expectAgreement(const std::string& path, const std::vector<std::string>& lines = {}) {
+    const auto whole = NMEASimulator::fromFile(path);
+    ASSERT_TRUE(whole);
+    EXPECT_TRUE(lines.empty() || *whole == lines);
+    for (auto [block, held] : {std::pair<size_t, size_t>{1, 1},
+                               {3, 7},
+                               {64, 16},
+                               {4096, 4096},
+                               {NMEALogReader::kBlock, NMEALogReader::kHeldLine}}) {
+        SCOPED_TRACE("block " + std::to_string(block) + ", held " + std::to_string(held));
+        const Read r = readAll(path, block, held);
+        EXPECT_FALSE(r.failed);
+        EXPECT_EQ(r.lines, *whole);
+        EXPECT_EQ(r.total, whole->size());
     }
 }
 
-TEST_F(LogReader, AgreesWithTheWholeFileReaderOnTheSampleLogs) {
+TEST(LogReader, AgreesWithTheWholeFileReaderOnEdgeCases) {
+    TempFolder dir;
+    using Lines = std::vector<std::string>;
+    const std::pair<std::string, Lines> cases[] = {
+        // the lines where they are spelled out
+        {"", {""}},
+        {"$GPRMC no separator at all", {"$GPRMC no separator at all"}},
+        {"$A\r$B\r", {"$A", "$B", ""}},         // CR only
+        {"$A\r\n$B\r\n", {"$A\r", "$B\r", ""}}, // CR LF: each line keeps its CR, an empty last piece
+        {"$A\n\n$B", {"$A", "", "$B"}},         // LF, an empty line
+        {"\r\r\n\n", {}},                       // separators only
+        {"x\ry\r\n", {}},                       // one LF decides: the lone CR stays inside a line
+        {"12:00:01 $GPRMC,1*00\n# comment!\n!AIVDM,1\nno start\n", {}},
+        {std::string(300, 'x') + "$" + std::string(200, 'y') + "!\n" + std::string(100, '!'), {}},
+        {std::string("\0$\0\n\xff\xfe!", 8), {}},
+    };
+    for (const auto& [content, lines] : cases) {
+        SCOPED_TRACE(::testing::PrintToString(content.substr(0, 40)));
+        spit(dir.file("log.nmea"), content);
+        expectAgreement(dir.file("log.nmea"), lines);
+    }
+}
+
+TEST(LogReader, AgreesWithTheWholeFileReaderOnTheSampleLogs) {
     const fs::path logs = fs::path(MUX_SHARED_DATA) / "nmea";
     if (!fs::is_directory(logs))
         GTEST_SKIP() << "no sample logs at " << logs;
@@ -109,11 +102,13 @@ TEST_F(LogReader, AgreesWithTheWholeFileReaderOnTheSampleLogs) {
 }
 
 // Refused at once, without waiting for a writer at a pipe. (A failure halfway: tests/mux.)
-TEST_F(LogReader, RefusesWhatCannotBeRead) {
+TEST(LogReader, RefusesWhatCannotBeRead) {
+    TempFolder dir;
     NMEALogReader reader;
-    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
-    for (const fs::path& path : {dir / "missing", dir, dir / "pipe"})
-        EXPECT_FALSE(reader.open(path.string())) << path;
+    ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
+    for (const std::string& path : {dir.file("missing"), dir.path.string(), dir.file("pipe")})
+        EXPECT_FALSE(reader.open(path)) << path;
+    EXPECT_FALSE(NMEASimulator::fromFile(dir.file("missing")) || NMEASimulator::fromFile(dir.path.string()));
 }
 
 } // namespace

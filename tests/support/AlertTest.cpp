@@ -1,3 +1,6 @@
+// Panels: what each kind asks (through the responder hook), nothing shown without its pieces, a
+// sheet posted from another thread, and the real panels answered as a user would.
+
 #include "support/AlertPanels.h"
 
 #include <QApplication>
@@ -31,87 +34,65 @@ protected:
     }
 };
 
+// True only for the default (first) button.
 TEST_F(AlertHook, QuestionPanelsTrueOnlyForTheDefaultButton) {
-    struct Case {
-        bool (*show)(const std::string&);
-        std::vector<std::string> buttons;
-    } cases[] = {
+    const std::pair<bool (*)(const std::string&), std::vector<std::string>> cases[] = {
         {Alert::showOK, {"OK", "Cancel"}},
         {Alert::showYes, {"Yes", "No"}},
         {Alert::showDelete, {"Delete", "Don't Delete"}},
         {Alert::showSave, {"Save", "Don't Save"}},
     };
-    for (const Case& c : cases) {
+    for (const auto& [show, buttons] : cases) {
         seen.clear();
         for (int choice : {0, 1, -1}) {
             answer = choice;
-            EXPECT_EQ(c.show("NSNoPorts"), choice == 0) << choice;
+            EXPECT_EQ(show("NSNoPorts"), choice == 0) << choice;
         }
         ASSERT_EQ(seen.size(), 3u);
-        EXPECT_EQ(seen[0].kind, Kind::Question);
-        EXPECT_EQ(seen[0].title, "Velmar Console");
+        EXPECT_TRUE(seen[0].kind == Kind::Question && seen[0].title == "Velmar Console" &&
+                    seen[0].buttons == buttons);
         EXPECT_EQ(seen[0].message, Alert::localizedStringWithKey("NSNoPorts"));
-        EXPECT_EQ(seen[0].buttons, c.buttons);
     }
-    Alert::setLanguage("de");
-    Alert::showYes("NSFailConnect");
-    EXPECT_EQ(seen.back().buttons, (std::vector<std::string>{"Ja", "Nein"}));
 }
 
-TEST_F(AlertHook, MessagesSheetsAndSpeech) {
+// Texts go as they are; a window makes a sheet; nothing is shown without a text, a window or a
+// title.
+TEST_F(AlertHook, MessagesSheetsSpeechAndMissingPieces) {
     QWidget window;
-    Alert::showMessageWithKey("NSFirmVersionNotSupported");
     Alert::showMessage(std::string("100% %@ %d <b>verbatim</b>"));
-    Alert::showMessageWithKey(&window, "NSFailConnect");
     Alert::openPortFail(&window, std::string("ttyUSB0"));
     Alert::speakMessageWithKey("NSStart");
-    ASSERT_EQ(seen.size(), 5u);
-    EXPECT_EQ(seen[0].kind, Kind::Message);
-    EXPECT_EQ(seen[0].message, Alert::localizedStringWithKey("NSFirmVersionNotSupported"));
-    EXPECT_EQ(seen[0].buttons, std::vector<std::string>{"OK"});
-    EXPECT_EQ(seen[1].message, "100% %@ %d <b>verbatim</b>");
-    EXPECT_EQ(seen[2].kind, Kind::Sheet);
-    EXPECT_EQ(seen[2].window, &window);
-    EXPECT_EQ(seen[3].message, Alert::localizedStringWithKey("NSUnableToOpenPort"));
-    EXPECT_EQ(seen[3].informativeText, "ttyUSB0");
-    EXPECT_EQ(seen[4].kind, Kind::Speech);
-    EXPECT_EQ(seen[4].message, "Start");
-}
-
-TEST_F(AlertHook, MissingPiecesShowNothing) {
-    QWidget window;
     Alert::showMessage(std::nullopt);
     Alert::showMessage(nullptr, std::string("text"));
     Alert::openPortFail(&window, std::nullopt);
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_TRUE(seen[0].kind == Kind::Message && seen[0].buttons == std::vector<std::string>{"OK"});
+    EXPECT_EQ(seen[0].message, "100% %@ %d <b>verbatim</b>");
+    EXPECT_TRUE(seen[1].kind == Kind::Sheet && seen[1].window == &window &&
+                seen[1].informativeText == "ttyUSB0");
+    EXPECT_EQ(seen[1].message, Alert::localizedStringWithKey("NSUnableToOpenPort"));
+    EXPECT_TRUE(seen[2].kind == Kind::Speech && seen[2].message == "Start");
     Alert::setInfoValue("CFBundleName", "");
-    answer = 0;
     EXPECT_FALSE(Alert::showYes("NSNoPorts")) << "no title: no panel, false";
-    Alert::showMessageWithKey("NSNoPorts");
-    EXPECT_TRUE(seen.empty());
+    EXPECT_EQ(seen.size(), 3u);
 }
 
+// Posted to the main thread, not run on the caller's.
 TEST_F(AlertHook, SheetFromAnotherThreadIsShownOnTheMainThread) {
     QWidget window;
-    std::thread::id where;
-    Alert::setResponder([&](const AlertRequest&) {
-        where = std::this_thread::get_id();
-        return 0;
-    });
     std::thread([&] { Alert::showMessageWithKey(&window, "NSUnableToOpenPort"); }).join();
-    EXPECT_EQ(where, std::thread::id()) << "posted, not run on the caller's thread";
+    EXPECT_TRUE(seen.empty());
     QCoreApplication::processEvents();
-    EXPECT_EQ(where, std::this_thread::get_id());
+    EXPECT_EQ(seen.size(), 1u);
 }
 
-// The real panels, answered by a timer as a user would.
-class RealPanels : public ::testing::Test {
+// The real panels, answered as soon as the panel's own event loop runs.
+class RealPanels : public AlertHook {
 protected:
     void SetUp() override {
-        Alert::setLanguage("en");
-        Alert::setInfoValue("CFBundleName", "Velmar Console");
+        AlertHook::SetUp();
+        Alert::setResponder(nullptr);
     }
-    void TearDown() override { Alert::setLanguage(""); }
-    // Acts on the modal box as soon as its own event loop runs.
     static void whenModal(std::function<void(QMessageBox*)> act) {
         QTimer::singleShot(0, qApp, [act] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
@@ -128,25 +109,18 @@ TEST_F(RealPanels, DefaultButtonEscapeAndPlainText) {
     QString shownText;
     whenModal([&](QMessageBox* box) {
         shownText = box->text();
-        EXPECT_EQ(box->textFormat(), Qt::PlainText);
-        EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
+        EXPECT_TRUE(box->textFormat() == Qt::PlainText && box->windowModality() == Qt::ApplicationModal);
         box->defaultButton()->click();
     });
+    Alert::showMessage(std::string("50% <i>off</i> %@"));
+    EXPECT_EQ(shownText, "50% <i>off</i> %@");
+    whenModal([](QMessageBox* box) { box->defaultButton()->click(); });
     EXPECT_TRUE(Alert::showYes("NSNoPorts"));
-    EXPECT_EQ(shownText.toStdString(), Alert::localizedStringWithKey("NSNoPorts"));
-
     whenModal([](QMessageBox* box) {
         QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
         QApplication::sendEvent(box, &escape);
     });
     EXPECT_FALSE(Alert::showYes("NSNoPorts")) << "escape is not the default button";
-
-    whenModal([&](QMessageBox* box) {
-        shownText = box->text();
-        box->defaultButton()->click();
-    });
-    Alert::showMessage(std::string("50% <i>off</i> %@"));
-    EXPECT_EQ(shownText, "50% <i>off</i> %@");
 }
 
 TEST_F(RealPanels, SheetIsWindowModalAndDoesNotWait) {
@@ -156,8 +130,7 @@ TEST_F(RealPanels, SheetIsWindowModalAndDoesNotWait) {
     auto boxes = window->findChildren<QMessageBox*>();
     ASSERT_EQ(boxes.size(), 1);
     QMessageBox* box = boxes[0];
-    EXPECT_EQ(box->windowModality(), Qt::WindowModal);
-    EXPECT_TRUE(box->isVisible());
+    EXPECT_TRUE(box->windowModality() == Qt::WindowModal && box->isVisible());
     EXPECT_EQ(box->text().toStdString(), Alert::localizedStringWithKey("NSUnableToOpenPort"));
     EXPECT_TRUE(box->informativeText().contains("pts/&lt;3&gt;") || box->informativeText() == "pts/<3>");
     box->defaultButton()->click();

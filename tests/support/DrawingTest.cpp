@@ -1,3 +1,6 @@
+// Drawing helpers: a path holds a rectangle only if all its samples are inside, on any numbers;
+// a rounded rectangle keeps its edges and cuts its corners.
+
 #include "support/OSXUtilUI.h"
 
 #include <QApplication>
@@ -35,19 +38,15 @@ TEST(Drawing, PathContainsRectSamplesInsideOnly) {
 }
 
 TEST(Drawing, RoundedRectKeepsEdgesAndCutsCorners) {
-    QRectF rect(0, 0, 200, 100);
-    QPainterPath path = OSXUtil::bezierPathWithRoundedRect(rect, 20, 40);
-    EXPECT_NEAR(path.boundingRect().left(), 0, 1e-6);
-    EXPECT_NEAR(path.boundingRect().right(), 200, 1e-6);
-    EXPECT_NEAR(path.boundingRect().bottom(), 100, 1e-6);
-    EXPECT_TRUE(path.contains(QPointF(100, 50)));
-    EXPECT_TRUE(path.contains(QPointF(100, 2)));   // middle of an edge
-    EXPECT_FALSE(path.contains(QPointF(2, 2)));    // corner of radius a cut away
-    EXPECT_FALSE(path.contains(QPointF(196, 4)));  // corner of radius b
-    EXPECT_TRUE(path.contains(QPointF(20, 20)));   // inside the a arc
-    EXPECT_FALSE(path.contains(QPointF(190, 10))); // outside the larger b arc
-    QPainterPath square = OSXUtil::bezierPathWithRoundedRect(rect, 0, 0);
-    EXPECT_TRUE(square.contains(QPointF(1, 1)));
+    const QRectF rect(0, 0, 200, 100);
+    const QPainterPath path = OSXUtil::bezierPathWithRoundedRect(rect, 20, 40);
+    EXPECT_EQ(path.boundingRect(), rect);
+    // The middle, an edge's middle, inside the a arc; the corners of radius a and b, outside the b arc.
+    for (QPointF inside : {QPointF(100, 50), QPointF(100, 2), QPointF(20, 20)})
+        EXPECT_TRUE(path.contains(inside)) << inside.x() << "," << inside.y();
+    for (QPointF outside : {QPointF(2, 2), QPointF(196, 4), QPointF(190, 10)})
+        EXPECT_FALSE(path.contains(outside)) << outside.x() << "," << outside.y();
+    EXPECT_TRUE(OSXUtil::bezierPathWithRoundedRect(rect, 0, 0).contains(QPointF(1, 1)));
 }
 
 } // namespace

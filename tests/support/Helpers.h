@@ -1,6 +1,5 @@
 #pragma once
-// Small helpers shared by the tests of several folders: environment, scratch folders, files and
-// programs run as a separate process.
+// Shared by the tests of several folders: environment, scratch folders, files, programs run.
 
 #include <cstdio>
 #include <cstdlib>
@@ -33,12 +32,10 @@ struct Env {
     }
 };
 
+// Removed with its contents, read-only or not.
 struct TempFolder {
-    fs::path path;
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "tests-XXXXXX").string();
-        path = ::mkdtemp(pattern.data());
-    }
+    std::string pattern = (fs::temp_directory_path() / "tests-XXXXXX").string();
+    fs::path path = ::mkdtemp(pattern.data());
     ~TempFolder() {
         std::error_code ignored;
         fs::permissions(path, fs::perms::owner_all, ignored);
@@ -49,9 +46,7 @@ struct TempFolder {
 
 inline std::string slurp(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline void spit(const fs::path& p, const std::string& bytes) {

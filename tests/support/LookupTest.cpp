@@ -1,8 +1,12 @@
+// Message texts: the language from the locale, every table complete, and the fallbacks.
+
 #include "Helpers.h"
 #include "support/Alert.h"
 #include "support/Plist.h"
 
 #include <gtest/gtest.h>
+
+#include <array>
 
 using namespace testing_support;
 
@@ -17,16 +21,14 @@ protected:
 };
 
 TEST_F(Lookup, LanguageFollowsTheLocaleVariablesInOrder) {
-    struct Case {
-        const char *all, *messages, *lang, *expected;
-    } cases[] = {
-        {nullptr, nullptr, "de_DE.UTF-8", "de"},   {nullptr, "fr_FR", "de_DE.UTF-8", "fr"},
-        {"nl_BE.UTF-8@euro", "fr_FR", "de", "nl"}, {nullptr, nullptr, "C", "en"},
-        {nullptr, nullptr, nullptr, "en"},
-    };
-    for (const Case& c : cases) {
-        Env a("LC_ALL", c.all), m("LC_MESSAGES", c.messages), l("LANG", c.lang);
-        EXPECT_EQ(Alert::language(), c.expected) << (c.lang ? c.lang : "(none)");
+    const std::array<const char*, 4> cases[] = {{nullptr, nullptr, "de_DE.UTF-8", "de"},
+                                                {nullptr, "fr_FR", "de_DE.UTF-8", "fr"},
+                                                {"nl_BE.UTF-8@euro", "fr_FR", "de", "nl"},
+                                                {nullptr, nullptr, "C", "en"},
+                                                {nullptr, nullptr, nullptr, "en"}};
+    for (const auto& [all, messages, lang, expected] : cases) {
+        Env a("LC_ALL", all), m("LC_MESSAGES", messages), l("LANG", lang);
+        EXPECT_EQ(Alert::language(), expected) << (lang ? lang : "(none)");
     }
 }
 
@@ -39,9 +41,7 @@ TEST_F(Lookup, EveryLanguageHasEveryBaseKey) {
         return root ? support::stringEntries(root->get()) : decltype(support::stringEntries(nullptr)){};
     };
     auto base = table("en");
-    for (const char* key :
-         {"NSStart", "NSSendFile", "NSFailConnect", "NSNoPorts", "NSFirmVersionNotSupported",
-          "NSUnableToOpenPort", "NSDontSave", "CFBundleGetInfoString"})
+    for (const char* key : {"NSStart", "NSNoPorts", "NSUnableToOpenPort", "CFBundleGetInfoString"})
         EXPECT_TRUE(base.count(key)) << "no English text for " << key;
     for (const char* lang : {"de", "fr", "nl"}) {
         auto other = table(lang);
@@ -56,27 +56,19 @@ TEST_F(Lookup, EveryLanguageHasEveryBaseKey) {
         << "the version text carries the project's version";
 }
 
-class LookupInFolder : public Lookup {
-protected:
+// Tables of a folder named by the environment: the language's table, then English, then the key.
+TEST_F(Lookup, FallsBackToEnglishThenToTheKey) {
     TempFolder folder;
-    void SetUp() override {
-        write("en", "<key>NSOK</key><string>OK</string><key>NSOnlyEnglish</key><string>Only English</string>"
-                    "<key>NSPercent</key><string>100% sure %@ %d</string>");
-        write("de",
-              "<key>NSOK</key><string>Gut</string><key>NSAmp</key><string>A &amp; B &lt;c&gt;</string>");
-        Alert::setTableFolder(folder.path.string());
-    }
-    void write(const std::string& lang, const std::string& entries) {
-        spit(folder.path / (lang + ".plist"),
+    auto write = [&](const char* lang, const std::string& entries) {
+        spit(folder.path / (std::string(lang) + ".plist"),
              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" + entries +
                  "<key>NSNumber</key><integer>3</integer></dict></plist>\n");
-    }
-};
-
-TEST_F(LookupInFolder, FallsBackToEnglishThenToTheKey) {
-    struct Case {
-        const char *lang, *key, *expected;
-    } cases[] = {
+    };
+    write("en", "<key>NSOK</key><string>OK</string><key>NSOnlyEnglish</key><string>Only English</string>"
+                "<key>NSPercent</key><string>100% sure %@ %d</string>");
+    write("de", "<key>NSOK</key><string>Gut</string><key>NSAmp</key><string>A &amp; B &lt;c&gt;</string>");
+    Env env("MUXCONSOLE_STRINGS", folder.path.c_str());
+    const std::array<const char*, 3> cases[] = {
         {"de", "NSOK", "Gut"},
         {"de", "NSOnlyEnglish", "Only English"},
         {"de", "NSMissing", "NSMissing"},
@@ -88,21 +80,14 @@ TEST_F(LookupInFolder, FallsBackToEnglishThenToTheKey) {
         {"../en", "NSOK", "OK"},                // a language is never a path
         {"en", "", ""},
     };
-    for (const Case& c : cases) {
-        Alert::setLanguage(c.lang);
-        EXPECT_EQ(Alert::localizedStringWithKey(c.key), c.expected) << c.lang << " " << c.key;
+    for (const auto& [lang, key, expected] : cases) {
+        Alert::setLanguage(lang);
+        EXPECT_EQ(Alert::localizedStringWithKey(key), expected) << lang << " " << key;
     }
     Alert::setInfoValue("NSAmp", "Program's own");
     EXPECT_EQ(Alert::localizedStringWithKey("NSAmp"), "Program's own")
         << "program entries win over the tables";
-}
-
-TEST_F(LookupInFolder, EnvironmentNamesTheFolderUnlessOneIsSet) {
-    Alert::setTableFolder("");
-    Env env("MUXCONSOLE_STRINGS", folder.path.c_str());
-    Alert::setLanguage("en");
-    EXPECT_EQ(Alert::localizedStringWithKey("NSOnlyEnglish"), "Only English");
-    Alert::setTableFolder("/nonexistent");
+    Alert::setTableFolder("/nonexistent"); // a folder set wins over the environment
     EXPECT_EQ(Alert::localizedStringWithKey("NSOnlyEnglish"), "NSOnlyEnglish");
 }
 

@@ -1,62 +1,57 @@
+// What a volume is: real mounts of this machine, and a made-up device tree walked up from a
+// partition or a mapped device to its bus, maker and image file.
+
 #include "Helpers.h"
 #include "support/Workspace.h"
 
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-namespace fs = std::filesystem;
+#include <array>
 
 namespace {
 
+using namespace testing_support;
+
 TEST(AddPart, JoinsWithoutRepeats) {
-    struct Case {
-        std::optional<std::string> existing, part, expected;
-    } cases[] = {
+    using Text = std::optional<std::string>;
+    const std::array<Text, 3> cases[] = {
         {"Flash Drive; ACME", "acme", "Flash Drive; ACME"}, // contained, other case
         {"USB", "USB Flash Drive", "USB Flash Drive"},      // contains the existing text
         {"A", "B", "A; B"},
         {std::nullopt, "  Flash Drive \r\n", "Flash Drive"},
         {"A", std::nullopt, "A"},
-        {std::nullopt, std::nullopt, std::nullopt},
         {"A", "   ", "A"}, // an empty part is contained in anything
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(AddPart(c.existing, c.part), c.expected)
-            << c.existing.value_or("nil") << " + " << c.part.value_or("nil");
+    for (const auto& [existing, part, expected] : cases)
+        EXPECT_EQ(AddPart(existing, part), expected)
+            << existing.value_or("nil") << " + " << part.value_or("nil");
 }
 
 TEST(Volume, RealMountsOfThisMachine) {
     auto proc = Workspace::propertiesForPath("/proc/self");
     ASSERT_TRUE(proc);
-    EXPECT_EQ((*proc)[NSWorkspace_KZfstypename], "proc");
-    EXPECT_EQ((*proc)[NSWorkspace_KZmntonname], "/proc");
+    EXPECT_TRUE((*proc)[NSWorkspace_KZfstypename] == "proc" && (*proc)[NSWorkspace_KZmntonname] == "/proc");
     EXPECT_FALSE(proc->count(NSWorkspace_KZimagefilepath));
 
     auto own = Workspace::propertiesForPath(MUX_BINARY_DIR);
     ASSERT_TRUE(own);
-    std::string mountPoint = (*own)[NSWorkspace_KZmntonname];
-    EXPECT_EQ(std::string(MUX_BINARY_DIR).rfind(mountPoint == "/" ? "/" : mountPoint, 0), 0u) << mountPoint;
+    EXPECT_TRUE(std::string(MUX_BINARY_DIR).starts_with((*own)[NSWorkspace_KZmntonname]));
     EXPECT_FALSE((*own)[NSWorkspace_KZfstypename].empty());
 
-    EXPECT_FALSE(Workspace::propertiesForPath("/no/such/path/here"));
-    EXPECT_FALSE(Workspace::propertiesForPath(""));
+    EXPECT_FALSE(Workspace::propertiesForPath("/no/such/path/here") || Workspace::propertiesForPath(""));
 }
 
 // A made-up device tree: a partition of a USB stick, and a mapped device on a loop image.
 class DeviceWalk : public ::testing::Test {
 protected:
-    testing_support::TempFolder folder;
+    TempFolder folder;
     fs::path root = folder.path;
     DeviceTree tree;
     void SetUp() override {
-        for (const char* bus : {"bus/pci", "bus/usb", "bus/scsi", "class/block"})
-            fs::create_directories(root / "sys" / bus);
-        tree.udevData = (root / "udev").string();
-        tree.devices = (root / "dev").string();
-        fs::create_directories(tree.udevData);
-        fs::create_directories(tree.devices);
+        for (const char* folder :
+             {"sys/bus/pci", "sys/bus/usb", "sys/bus/scsi", "sys/class/block", "udev", "dev"})
+            fs::create_directories(root / folder);
+        tree.udevData = (root / "udev").string(), tree.devices = (root / "dev").string();
     }
     fs::path node(const std::string& relative, const char* subsystem,
                   std::initializer_list<std::pair<const char*, const char*>> files = {}) {
@@ -64,10 +59,8 @@ protected:
         fs::create_directories(dir);
         if (subsystem)
             fs::create_directory_symlink(root / "sys" / subsystem, dir / "subsystem");
-        for (auto& [name, text] : files) {
-            fs::create_directories((dir / name).parent_path());
-            std::ofstream(dir / name) << text;
-        }
+        for (auto& [name, text] : files)
+            spit(dir / name, text);
         return dir;
     }
 };
@@ -83,13 +76,13 @@ TEST_F(DeviceWalk, UsbStickPartition) {
     node(scsi + "/block/sdb", "class/block", {{"dev", "8:16\n"}});
     fs::path partition =
         node(scsi + "/block/sdb/sdb1", "class/block", {{"dev", "8:17\n"}, {"partition", "1\n"}});
-    std::ofstream(root / "udev/b8:16") << "S:disk/by-id/usb-Acme\nE:ID_PART_TABLE_TYPE=gpt\nE:ID_BUS=usb\n";
+    spit(root / "udev/b8:16", "S:disk/by-id/usb-Acme\nE:ID_PART_TABLE_TYPE=gpt\nE:ID_BUS=usb\n");
 
     VolumeDescription volume;
-    auto description = CheckParents(partition.string(), std::nullopt, volume, tree);
-    EXPECT_EQ(description, "Flash Drive; 1.00; ACME; ABC123");
-    EXPECT_EQ(volume[NSWorkspace_KZconnectiontype], "USB");
-    EXPECT_EQ(volume[NSWorkspace_KZpartitionscheme], "gpt");
+    EXPECT_EQ(CheckParents(partition.string(), std::nullopt, volume, tree),
+              "Flash Drive; 1.00; ACME; ABC123");
+    EXPECT_TRUE(volume[NSWorkspace_KZconnectiontype] == "USB" &&
+                volume[NSWorkspace_KZpartitionscheme] == "gpt");
     EXPECT_FALSE(volume.count(NSWorkspace_KZimagefilepath));
 }
 
@@ -103,16 +96,14 @@ TEST_F(DeviceWalk, MappedDeviceOnALoopImage) {
     fs::create_directory_symlink(loop, mapped / "slaves" / "loop3");
     // No udev record: the image's own first sector holds a DOS partition table.
     std::string sectors(1024, '\0');
-    sectors[446 + 4] = 0x83;
-    sectors[510] = char(0x55);
-    sectors[511] = char(0xAA);
-    std::ofstream(root / "dev/loop3", std::ios::binary) << sectors;
+    sectors[446 + 4] = 0x83, sectors[510] = char(0x55), sectors[511] = char(0xAA);
+    spit(root / "dev/loop3", sectors);
 
     VolumeDescription volume;
     EXPECT_EQ(CheckParents(mapped.string(), std::nullopt, volume, tree), std::nullopt);
     EXPECT_EQ(volume[NSWorkspace_KZimagefilepath], "/home/sailor/Velmar Console.img");
-    EXPECT_EQ(volume[NSWorkspace_KZconnectiontype], "Virtual Interface");
-    EXPECT_EQ(volume[NSWorkspace_KZpartitionscheme], "dos");
+    EXPECT_TRUE(volume[NSWorkspace_KZconnectiontype] == "Virtual Interface" &&
+                volume[NSWorkspace_KZpartitionscheme] == "dos");
 }
 
 } // namespace
