@@ -11,10 +11,12 @@ ChartDate chartNow() {
     return duration<double>(system_clock::now().time_since_epoch()).count();
 }
 
+// Commas become spaces before trimming, so a name set twice stays the same (a name of only
+// commas is empty, not a blank).
 void ChartMarker::setName(std::string_view name) {
-    std::string text = chart::trimBlanks(name);
+    std::string text(name);
     std::replace(text.begin(), text.end(), ',', ' ');
-    nameString_ = std::move(text);
+    nameString_ = chart::trimBlanks(text);
 }
 
 void ChartMarker::setLatitude(float latitude) {

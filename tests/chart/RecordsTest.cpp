@@ -51,6 +51,9 @@ TEST(Records, NamesDescriptionsAndDefaults) {
     Waypoint w;
     w.setName(" Harbour, north "), w.setDescription("  quay 3 ");
     EXPECT_TRUE(w.name() == "Harbour  north" && w.description() == "quay 3" && !w.hasPosition());
+    // A name set again is unchanged: a name of commas alone is empty, never a blank.
+    w.setName(", ,"), w.setName(w.name());
+    EXPECT_EQ(w.name(), "");
     w.setPositionOnChartPoint({3, 4});
     w.setLatitude(54.5f);
     EXPECT_EQ(w.positionOnChartPoint(), kNoNavPoint);

@@ -105,6 +105,7 @@ TEST(GpxImport, HostileAndBrokenFilesKeepWhatWasRead) {
         {"one enormous tag", "<gpx><wpt lat=\"1\" lon=\"1\" x=\"" + std::string(16u << 20, 'x'), false, 0,
          ""},
         {"utf-16", utf16, true, 1, "\xC3\xA5"},
+        {"name of commas", named + ",</name></wpt></gpx>", true, 1, "WP0001"},
     };
     for (const auto& [what, bytes, ok, kept, first] : cases) {
         Models m;
