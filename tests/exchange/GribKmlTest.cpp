@@ -188,8 +188,10 @@ TEST(GribKml, NavtoolWritesTheSample) {
 
 TEST(GribKml, NavtoolHandsARequestToTheDesktop) {
     Folder folder;
-    // The opener runs detached: it writes the address into a pipe the test reads to its end.
-    spit(folder.file("xdg-open"), "#!/bin/sh\nprintf '%s' \"$*\" > \"$0.got\"\n");
+    // The opener runs detached: it writes the address into a pipe the test reads to its end, and
+    // first lets go of navtool's output so the run can end while it waits for the reader.
+    spit(folder.file("xdg-open"),
+         "#!/bin/sh\nexec </dev/null >/dev/null 2>&1\nprintf '%s' \"$*\" > \"$0.got\"\n");
     fs::permissions(folder.file("xdg-open"), fs::perms::owner_all);
     ASSERT_EQ(::mkfifo(folder.file("xdg-open.got").c_str(), 0600), 0);
     const Outcome o =

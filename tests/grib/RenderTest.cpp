@@ -19,7 +19,8 @@ using namespace testing_support;
 std::set<int> beaufortClassesIn(const QImage& image, int top, int bottom) {
     std::map<QRgb, int> classOf;
     int k = 0;
-    for (const BeaufortScale& b : GribModel().beaufortScale())
+    const GribModel model; // the scale lives in the model: keep it for the loop
+    for (const BeaufortScale& b : model.beaufortScale())
         classOf[qRgb(qRound(b.color.red * 255), qRound(b.color.green * 255), qRound(b.color.blue * 255))] =
             k++;
     std::map<int, int> counts;
