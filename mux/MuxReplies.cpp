@@ -43,6 +43,8 @@ void MuxController::updateVersion(const Bytes& sentence) {
         return;
     muxWindow_->device->showVersion(*version);
     if (!codec::firmwareSupported(version->firmware, program().minimumFirmware)) {
+        if (quitting_)
+            return;       // said once; a later reply to an earlier query changes nothing
         quitting_ = true; // no more queries to a device the program is about to leave
         Alert::showMessageWithKey("NSFirmVersionNotSupported");
         terminate();

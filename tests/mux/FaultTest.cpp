@@ -110,6 +110,11 @@ TEST(MuxFaults, NoQueriesOnceTheFirmwareIsFoundTooOld) {
     const std::string wire(got.begin(), got.end());
     ASSERT_NE(wire.find(open), std::string::npos);
     EXPECT_EQ(wire.find("$PQVXVER", wire.find(open)), std::string::npos);
+    // A late answer to a query sent before the verdict is not a second verdict.
+    rig.reply("$PQVXVER,nan,VX-8,12345,0");
+    ASSERT_TRUE(rig.barrier());
+    EXPECT_EQ(rig.alerts.size(), 1u);
+    EXPECT_EQ(rig.terminations, 1);
 }
 
 TEST(MuxFaults, NoSerialPortLeavesThePreferencesAsTheyWere) {
