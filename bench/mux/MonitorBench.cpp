@@ -4,6 +4,7 @@
 // DeviceToMonitor feeds as fast as the terminal takes with no window shown; MonitorMemory and
 // AppendToEmptyPane are what the pane holds and costs per line.
 
+#include "bench/mux/DeviceTerminal.h"
 #include "link/NMEA.h"
 #include "mux/MonitorView.h"
 #include "mux/MuxController.h"
@@ -37,47 +38,10 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-std::string framed(const std::string& sentence) {
-    return sentence + NMEA::checkSumTail(sentence);
-}
+using bench::framed;
+using Line = bench::DeviceTerminal;
 
 const std::string kLine = framed("$GPRMC,172037.00,A,4717.1047,N,00230.9854,W,6.1,214.5,061226,0.8,W,A");
-
-// A pseudo-terminal whose far end the benchmark writes, as the device would.
-struct Line {
-    int master = -1;
-    std::string slave;
-    Line() {
-        master = posix_openpt(O_RDWR | O_NOCTTY);
-        grantpt(master);
-        unlockpt(master);
-        slave = ptsname(master);
-        termios t{};
-        tcgetattr(master, &t);
-        cfmakeraw(&t);
-        tcsetattr(master, TCSANOW, &t);
-    }
-    ~Line() { close(master); }
-    void write(const std::string& bytes) {
-        size_t done = 0;
-        while (done < bytes.size()) {
-            ssize_t n = ::write(master, bytes.data() + done, bytes.size() - done);
-            if (n > 0)
-                done += size_t(n);
-            else
-                std::this_thread::sleep_for(200us);
-        }
-    }
-    // Discards what the console writes (its queries), so the terminal never fills.
-    void drain() {
-        char buffer[4096];
-        int flags = fcntl(master, F_GETFL);
-        fcntl(master, F_SETFL, flags | O_NONBLOCK);
-        while (::read(master, buffer, sizeof buffer) > 0) {
-        }
-        fcntl(master, F_SETFL, flags);
-    }
-};
 
 void runFor(std::chrono::milliseconds time) {
     QEventLoop loop;
@@ -295,8 +259,7 @@ BENCHMARK(AppendToEmptyPane)->Iterations(2000);
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::useOffscreenUnlessSet();
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

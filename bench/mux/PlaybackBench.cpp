@@ -5,6 +5,7 @@
 // at the real five seconds) and busy (one line per line read).
 
 #include "bench/chart/PeakMemory.h"
+#include "bench/mux/DeviceTerminal.h"
 #include "link/NMEA.h"
 #include "mux/MuxController.h"
 #include "mux/MuxWindow.h"
@@ -198,8 +199,7 @@ BENCHMARK(PlaybackIntoTheDevice)
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::useOffscreenUnlessSet();
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -1,6 +1,7 @@
 // What a recording costs the reader: lines a second from the device's terminal to the monitor's
 // queue, no window shown, with and without a recording of every line to a file.
 
+#include "bench/mux/DeviceTerminal.h"
 #include "link/NMEA.h"
 #include "mux/MuxController.h"
 #include "mux/MuxWindow.h"
@@ -25,37 +26,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string framed(const std::string& sentence) {
-    return sentence + NMEA::checkSumTail(sentence);
-}
+using bench::framed;
+using Terminal = bench::DeviceTerminal;
 
 const std::string kLine = framed("$GPRMC,172037.00,A,4717.1047,N,00230.9854,W,6.1,214.5,061226,0.8,W,A");
-
-// A pseudo-terminal whose far end the benchmark writes, as the device would.
-struct Terminal {
-    int master = -1;
-    std::string slave;
-    Terminal() {
-        master = posix_openpt(O_RDWR | O_NOCTTY);
-        grantpt(master);
-        unlockpt(master);
-        slave = ptsname(master);
-        termios t{};
-        tcgetattr(master, &t);
-        cfmakeraw(&t);
-        tcsetattr(master, TCSANOW, &t);
-    }
-    ~Terminal() { close(master); }
-    void write(const std::string& bytes) {
-        for (size_t done = 0; done < bytes.size();) {
-            const ssize_t n = ::write(master, bytes.data() + done, bytes.size() - done);
-            if (n > 0)
-                done += size_t(n);
-            else
-                std::this_thread::sleep_for(200us);
-        }
-    }
-};
 
 struct Console {
     Terminal line;

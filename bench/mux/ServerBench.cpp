@@ -5,6 +5,7 @@
 // lost or reordered lines, the console's CPU time per delivered line (the process's less the
 // clients' and the feeding thread's), and its memory with one client that never reads.
 
+#include "bench/mux/DeviceTerminal.h"
 #include "bench/net/ClientFleet.h"
 #include "mux/MuxController.h"
 #include "mux/MuxWindow.h"
@@ -26,6 +27,9 @@
 
 namespace {
 
+using bench::framed;
+using Terminal = bench::DeviceTerminal;
+
 using namespace std::chrono;
 
 double cpuSeconds(clockid_t clock) {
@@ -44,31 +48,6 @@ double residentMegabytes() {
 TCPConnectionModel& net() {
     return TCPConnectionModel::tcpConnection();
 }
-
-// The device's end of a pseudo-terminal.
-struct Terminal {
-    int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    std::string slave;
-    Terminal() {
-        ::grantpt(master);
-        ::unlockpt(master);
-        slave = ::ptsname(master);
-        termios t{};
-        ::tcgetattr(master, &t);
-        ::cfmakeraw(&t);
-        ::tcsetattr(master, TCSANOW, &t);
-    }
-    ~Terminal() { ::close(master); }
-    void write(const std::string& bytes) const {
-        for (size_t done = 0; done < bytes.size();) {
-            const ssize_t n = ::write(master, bytes.data() + done, bytes.size() - done);
-            if (n > 0)
-                done += static_cast<size_t>(n);
-            else
-                std::this_thread::sleep_for(microseconds(100));
-        }
-    }
-};
 
 // One console for the whole run, its server switched on from its pane, its window not shown.
 struct Console {
@@ -241,8 +220,7 @@ BENCHMARK(BM_ConsoleStalledClientMemory)->Iterations(1)->Unit(benchmark::kMillis
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::useOffscreenUnlessSet();
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

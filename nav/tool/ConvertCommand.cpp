@@ -24,17 +24,9 @@ const char* const help =
 
 int runConvert(const Arguments& arguments) {
     Arguments args = arguments;
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-        std::fputs(help, stdout);
-        return 0;
-    }
     ExchangeOptions options;
-    if (!takeExchangeOptions(args, &options))
-        return 2;
-    if (args.size() != 2) {
-        std::fputs(help, stderr);
-        return 2;
-    }
+    if (const auto status = takeExchangeArguments(args, 2, help, &options))
+        return *status;
     const std::string& input = args[0];
     const std::string& output = args[1];
     for (const std::string* path : {&input, &output}) {

@@ -105,6 +105,21 @@ bool exportCsv(const std::string& path, ToolModels& models, std::vector<std::str
 
 } // namespace
 
+std::optional<int> takeExchangeArguments(Arguments& args, size_t paths, const char* help,
+                                         ExchangeOptions* options) {
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::fputs(help, stdout);
+        return 0;
+    }
+    if (!takeExchangeOptions(args, options))
+        return 2;
+    if (args.size() != paths) {
+        std::fputs(help, stderr);
+        return 2;
+    }
+    return std::nullopt;
+}
+
 bool takeExchangeOptions(Arguments& args, ExchangeOptions* options) {
     Arguments rest;
     for (size_t i = 0; i < args.size(); ++i) {

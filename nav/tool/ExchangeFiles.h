@@ -16,6 +16,10 @@ struct ExchangeOptions {
 // Reads "--position-form N" and "--csv KIND" out of the arguments, leaving the rest; false (with
 // a message on standard error) for a bad option.
 bool takeExchangeOptions(Arguments& args, ExchangeOptions* options);
+// What convert and list do first: help on request (exit status 0), the options taken out, then
+// exactly `paths` arguments left, else the usage (status 2). Nullopt when the command goes on.
+std::optional<int> takeExchangeArguments(Arguments& args, size_t paths, const char* help,
+                                         ExchangeOptions* options);
 
 // The models the commands fill: their own, not the process-wide ones.
 struct ToolModels {

@@ -2,8 +2,10 @@
 
 #include "nav/tool/GribTool.h"
 
+#include "nav/grib/GribModel.h"
 #include "support/OSXUtil.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <strings.h>
@@ -30,11 +32,8 @@ struct Sub {
 };
 
 const Sub subs[] = {
-    {"list", runGribList},
-    {"dump", runGribDump},
-    {"request", runGribRequest},
-    {"render", runGribRender},
-    {"kml", runGribKml},
+    {"list", runGribList},     {"dump", runGribDump}, {"request", runGribRequest},
+    {"render", runGribRender}, {"kml", runGribKml},
 };
 
 } // namespace
@@ -59,6 +58,38 @@ GribFile openGribFile(const std::string& path) {
     if (!stream)
         std::fprintf(stderr, "navtool: cannot read \"%s\": %s\n", file.c_str(), std::strerror(errno));
     return stream;
+}
+
+std::optional<GribDate> dateOption(const std::string& text) {
+    const auto date = parseIsoDate(text);
+    if (!date)
+        std::fprintf(stderr, "navtool: date \"%s\" is not YYYY-MM-DDTHH:MM[:SS][Z]\n", text.c_str());
+    return date;
+}
+
+bool loadForecast(GribModel& model, const std::string& file, std::optional<GribDate> date,
+                  const char* purpose) {
+    if (!model.loadGrib(file)) {
+        if (openGribFile(file)) // says why when it can
+            std::fprintf(stderr, "navtool: cannot read \"%s\"\n", file.c_str());
+        return false;
+    }
+    if (model.gribPoints().empty()) {
+        std::fprintf(stderr, "navtool: \"%s\" holds no forecast grid %s (see navtool grib list)\n",
+                     file.c_str(), purpose);
+        return false;
+    }
+    const std::vector<GribDate> dates = model.forecastDates();
+    const GribDate wanted = date.value_or(dates.front());
+    if (std::find(dates.begin(), dates.end(), wanted) == dates.end()) {
+        std::fprintf(stderr, "navtool: no forecast for %s in \"%s\"; it has:\n", isoDate(wanted).c_str(),
+                     file.c_str());
+        for (GribDate d : dates)
+            std::fprintf(stderr, "  %s\n", isoDate(d).c_str());
+        return false;
+    }
+    model.setViewForecastDate(wanted);
+    return true;
 }
 
 int runGrib(const Arguments& args) {

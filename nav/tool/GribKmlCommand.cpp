@@ -5,7 +5,6 @@
 #include "nav/exchange/KMLExport.h"
 #include "nav/grib/GribModel.h"
 
-#include <algorithm>
 #include <filesystem>
 
 namespace {
@@ -28,12 +27,9 @@ bool parseOptions(const Arguments& args, Options& o) {
     std::vector<std::string> plain;
     for (size_t k = 0; k < args.size(); ++k) {
         if (args[k] == "--date" && k + 1 < args.size()) {
-            o.date = parseIsoDate(args[++k]);
-            if (!o.date) {
-                std::fprintf(stderr, "navtool: date \"%s\" is not YYYY-MM-DDTHH:MM[:SS][Z]\n",
-                             args[k].c_str());
+            o.date = dateOption(args[++k]);
+            if (!o.date)
                 return false;
-            }
         } else {
             plain.push_back(args[k]);
         }
@@ -51,21 +47,6 @@ bool parseOptions(const Arguments& args, Options& o) {
     return true;
 }
 
-// Puts the chosen time on view; false with a message when the file has no such time.
-bool chooseDate(GribModel& model, const Options& o) {
-    const std::vector<GribDate> dates = model.forecastDates();
-    const GribDate date = o.date.value_or(dates.front());
-    if (std::find(dates.begin(), dates.end(), date) == dates.end()) {
-        std::fprintf(stderr, "navtool: no forecast for %s in \"%s\"; it has:\n", isoDate(date).c_str(),
-                     o.input.c_str());
-        for (GribDate d : dates)
-            std::fprintf(stderr, "  %s\n", isoDate(d).c_str());
-        return false;
-    }
-    model.setViewForecastDate(date);
-    return true;
-}
-
 } // namespace
 
 int runGribKml(const Arguments& args) {
@@ -77,17 +58,7 @@ int runGribKml(const Arguments& args) {
     if (!parseOptions(args, o))
         return 2;
     GribModel& model = GribModel::grib();
-    if (!model.loadGrib(o.input)) {
-        if (openGribFile(o.input)) // says why when it can
-            std::fprintf(stderr, "navtool: cannot read \"%s\"\n", o.input.c_str());
-        return 1;
-    }
-    if (model.gribPoints().empty()) {
-        std::fprintf(stderr, "navtool: \"%s\" holds no forecast grid to export (see navtool grib list)\n",
-                     o.input.c_str());
-        return 1;
-    }
-    if (!chooseDate(model, o))
+    if (!loadForecast(model, o.input, o.date, "to export"))
         return 1;
     if (!KMLExport().exportGrib(o.output, model)) {
         std::fprintf(stderr, "navtool: cannot write \"%s\" or its images\n", o.output.c_str());

@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 
-#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -43,12 +42,9 @@ bool parseOptions(const Arguments& args, Options& o) {
     std::vector<std::string> plain;
     for (size_t k = 0; k < args.size(); ++k) {
         if (args[k] == "--date" && k + 1 < args.size()) {
-            o.date = parseIsoDate(args[++k]);
-            if (!o.date) {
-                std::fprintf(stderr, "navtool: date \"%s\" is not YYYY-MM-DDTHH:MM[:SS][Z]\n",
-                             args[k].c_str());
+            o.date = dateOption(args[++k]);
+            if (!o.date)
                 return false;
-            }
         } else if (args[k] == "--size" && k + 1 < args.size()) {
             if (!parseSize(args[++k], &o.width, &o.height)) {
                 std::fprintf(stderr, "navtool: size \"%s\" is not WxH within 200x150..8000x8000\n",
@@ -68,24 +64,6 @@ bool parseOptions(const Arguments& args, Options& o) {
     return true;
 }
 
-// Chooses the time on view; false with a message when the file has no such time.
-bool chooseDate(GribModel& model, const Options& o) {
-    const std::vector<GribDate> dates = model.forecastDates();
-    if (!o.date) {
-        model.setViewForecastDate(dates.front());
-        return true;
-    }
-    if (std::find(dates.begin(), dates.end(), *o.date) == dates.end()) {
-        std::fprintf(stderr, "navtool: no forecast for %s in \"%s\"; it has:\n", isoDate(*o.date).c_str(),
-                     o.input.c_str());
-        for (GribDate d : dates)
-            std::fprintf(stderr, "  %s\n", isoDate(d).c_str());
-        return false;
-    }
-    model.setViewForecastDate(*o.date);
-    return true;
-}
-
 } // namespace
 
 int runGribRender(const Arguments& args) {
@@ -97,17 +75,7 @@ int runGribRender(const Arguments& args) {
     if (!parseOptions(args, o))
         return 2;
     GribModel& model = GribModel::grib();
-    if (!model.loadGrib(o.input)) {
-        if (openGribFile(o.input)) // says why when it can
-            std::fprintf(stderr, "navtool: cannot read \"%s\"\n", o.input.c_str());
-        return 1;
-    }
-    if (model.gribPoints().empty()) {
-        std::fprintf(stderr, "navtool: \"%s\" holds no forecast grid to draw (see navtool grib list)\n",
-                     o.input.c_str());
-        return 1;
-    }
-    if (!chooseDate(model, o))
+    if (!loadForecast(model, o.input, o.date, "to draw"))
         return 1;
     // Text needs the GUI application's fonts; no screen is needed.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -3,8 +3,11 @@
 
 #include "nav/tool/Commands.h"
 
+#include "nav/grib/GribTime.h"
+
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 int runGribList(const Arguments& args);
@@ -21,6 +24,12 @@ GribFile openGribFile(const std::string& path);
 bool wantsHelp(const Arguments& args);
 
 class GribModel;
+// Reads the ISO date after "--date"; nullopt after saying why.
+std::optional<GribDate> dateOption(const std::string& text);
+// Loads FILE into the model and puts a forecast time on view: the given one, else the first.
+// False after saying why; purpose ends the message of a file without a grid ("to draw").
+bool loadForecast(GribModel& model, const std::string& file, std::optional<GribDate> date,
+                  const char* purpose);
 // Lets the model hand a request's "mailto:" address to the desktop; false when this navtool was
 // built without Qt and cannot.
 bool installGribMailer(GribModel& model);

@@ -46,17 +46,9 @@ void printModels(ToolModels& models) {
 
 int runList(const Arguments& arguments) {
     Arguments args = arguments;
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-        std::fputs(help, stdout);
-        return 0;
-    }
     ExchangeOptions options;
-    if (!takeExchangeOptions(args, &options))
-        return 2;
-    if (args.size() != 1) {
-        std::fputs(help, stderr);
-        return 2;
-    }
+    if (const auto status = takeExchangeArguments(args, 1, help, &options))
+        return *status;
     if (kindOfPath(args[0]) == FileKind::Unknown) {
         std::fprintf(stderr, "navtool: %s: not a .gpx, .kml, .kmz or .csv file\n", args[0].c_str());
         return 2;
