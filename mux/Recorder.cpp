@@ -6,7 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-Recorder::Recorder(std::chrono::milliseconds flushEvery) : flushEvery_(flushEvery) {
+Recorder::Recorder(std::chrono::milliseconds flushEvery, std::chrono::milliseconds syncEvery)
+    : flushEvery_(flushEvery), syncEvery_(syncEvery) {
 }
 
 Recorder::~Recorder() {
@@ -69,7 +70,10 @@ void Recorder::line(const Bytes& line) {
 }
 
 void Recorder::run() {
+    using Clock = std::chrono::steady_clock;
     std::string batch;
+    Clock::time_point synced = Clock::now();
+    bool unsynced = false;
     for (;;) {
         bool last;
         {
@@ -81,12 +85,19 @@ void Recorder::run() {
         int error = 0;
         if (!batch.empty() && !writeAll(batch, &error))
             return fail(error);
+        unsynced = unsynced || !batch.empty();
         batch.clear();
         if (last)
             break;
+        if (unsynced && Clock::now() - synced >= syncEvery_) {
+            if (!sync())
+                return fail(errno);
+            synced = Clock::now();
+            unsynced = false;
+        }
     }
     // On the medium before it counts as saved: a stick pulled right after Stop keeps its lines.
-    const bool saved = ::fdatasync(fd_.get()) == 0 || errno == EINVAL; // EINVAL: a device or pipe
+    const bool saved = sync();
     const int error = errno;
     if (!fd_.close() || !saved)
         return fail(saved ? errno : error);
@@ -98,6 +109,10 @@ void Recorder::run() {
     }
     if (ended_)
         ended_(end);
+}
+
+bool Recorder::sync() {
+    return ::fdatasync(fd_.get()) == 0 || errno == EINVAL; // EINVAL: a device or pipe
 }
 
 bool Recorder::writeAll(const std::string& batch, int* error) {

@@ -40,8 +40,10 @@ public:
     };
     using Ended = std::function<void(const End&)>; // on the writer thread
 
-    // The writer puts what is queued into the file at least this often.
-    explicit Recorder(std::chrono::milliseconds flushEvery = std::chrono::milliseconds(100));
+    // The writer puts what is queued into the file at least every flushEvery, and what is in the
+    // file on the medium every syncEvery, so a power cut loses no more than those seconds.
+    explicit Recorder(std::chrono::milliseconds flushEvery = std::chrono::milliseconds(100),
+                      std::chrono::milliseconds syncEvery = std::chrono::seconds(5));
     ~Recorder(); // ends a recording and waits until its lines are in the file
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
@@ -58,9 +60,10 @@ public:
 private:
     void run();
     bool writeAll(const std::string& batch, int* error);
+    bool sync();
     void fail(int error);
 
-    const std::chrono::milliseconds flushEvery_;
+    const std::chrono::milliseconds flushEvery_, syncEvery_;
     mutable std::mutex lock_;
     std::condition_variable wake_;
     bool recording_ = false, writing_ = false;

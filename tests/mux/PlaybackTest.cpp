@@ -4,6 +4,7 @@
 #include "mux/Playback.h"
 #include "mux/Recorder.h"
 #include "tests/mux/Rig.h"
+#include "tests/support/Helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -87,6 +88,27 @@ TEST_F(PlaybackStep, UnreadableEndlessAndFailingFilesEndCleanly) {
     EXPECT_GT(port->wire.size(), 100000u);
     EXPECT_LT(port->wire.size(), played.size());
     EXPECT_TRUE(port->wire.ends_with("\r\n") && played.starts_with(port->wire)); // whole lines, in order
+}
+
+// Put on the medium after every batch: the recording still holds every line, in order.
+TEST(Recording, SyncedAlongTheWayKeepsEveryLine) {
+    const fs::path path = fs::temp_directory_path() / ("mux-sync-" + std::to_string(::getpid()));
+    Recorder recorder(std::chrono::milliseconds(1), std::chrono::milliseconds(0));
+    std::vector<Recorder::End> ends;
+    ASSERT_FALSE(recorder.start(path.string(), [&](const Recorder::End& e) { ends.push_back(e); }));
+    std::string all;
+    for (int i = 0; i < 2000; ++i) {
+        const std::string line = "$GPZDA," + std::to_string(i) + "*00\r\n";
+        recorder.line(Bytes(line.begin(), line.end()));
+        all += line;
+    }
+    recorder.stop();
+    recorder.finish();
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].error, "");
+    EXPECT_EQ(ends[0].lines, 2000u);
+    EXPECT_EQ(testing_support::slurp(path), all);
+    fs::remove(path);
 }
 
 // A file size limit stands in for a full disk: the writer stops at the failed write, the file
