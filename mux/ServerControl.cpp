@@ -45,6 +45,11 @@ void ServerControl::onEnable() {
         return;
     }
     started_ = true;
+    // A text that did not name the port ("abc" lets the system choose, "70000" wraps) shows the
+    // port listened on instead: the number a navigation app must be given.
+    const QString port = QString::number(model_.serverPort());
+    if (pane_.portField->text().trimmed() != port)
+        pane_.portField->setText(port);
     updateConnections();
 }
 

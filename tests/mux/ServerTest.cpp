@@ -63,6 +63,7 @@ TEST(MuxServer, ClientsReceiveTheDevicesBytesAndTheLampFollowsThem) {
         s.portField->setText("abc"); // not a number: the system chooses the port
         s.enableButton->click();
         ASSERT_TRUE(net().serverConnected());
+        EXPECT_EQ(s.portField->text(), QString::number(net().serverPort())); // what a client needs
         EXPECT_TRUE(shows(rig, 1, ""));
         Peer a(net().serverPort()), b(net().serverPort());
         ASSERT_TRUE(a.connected() && b.connected());
