@@ -7,8 +7,7 @@
 // sender also serves the listening socket.
 class TCPServer::Sender : private NetSocketDelegate {
 public:
-    Sender(TCPServer* server, std::shared_ptr<NetSocket> listener)
-        : server_(server), listener_(std::move(listener)) {
+    explicit Sender(TCPServer* server) : server_(server) {
         std::promise<void> ready;
         thread_ = std::thread([this, &ready] { run(ready); });
         ready.get_future().wait();
@@ -34,6 +33,15 @@ public:
         }
         loop_->post([this] { flush(); });
     }
+    // Serves the listening socket from this sender's thread. Called once every sender is in the
+    // server's list, which accepting reads.
+    void listen(std::shared_ptr<NetSocket> listener) {
+        loop_->post([this, listener] {
+            listener_ = listener;
+            listener_->setDelegate(this);
+            listener_->scheduleOnRunLoop(loop_);
+        });
+    }
     // Any thread: the client is served from this sender's thread.
     void adopt(std::shared_ptr<NetSocket> socket) {
         pending_++;
@@ -53,10 +61,6 @@ public:
 private:
     void run(std::promise<void>& ready) {
         loop_ = std::make_shared<PollRunLoop>();
-        if (listener_) {
-            listener_->setDelegate(this);
-            listener_->scheduleOnRunLoop(loop_);
-        }
         ready.set_value();
         while (!stopping_)
             loop_->runOnce(std::chrono::milliseconds(500));
@@ -137,9 +141,9 @@ std::unique_ptr<TCPServer> TCPServer::start(uint16_t port, const std::string& bi
     server->maxClients_ = maxClients;
     server->owner_ = std::move(owner);
     server->events_ = std::move(events);
-    server->senders_.push_back(std::make_unique<Sender>(server.get(), std::move(listener)));
-    for (size_t i = 1; i < senders; ++i)
-        server->senders_.push_back(std::make_unique<Sender>(server.get(), nullptr));
+    for (size_t i = 0; i < std::max<size_t>(senders, 1); ++i)
+        server->senders_.push_back(std::make_unique<Sender>(server.get()));
+    server->senders_.front()->listen(std::move(listener));
     return server;
 }
 
