@@ -53,6 +53,7 @@ struct Player {
     std::vector<FileDialogRequest::Kind> asked;
     std::mutex mutex;
     std::vector<Turn> turns;
+    bool watching = false; // under mutex: the rig's controller may be going away
     Rig rig;
 
     explicit Player(RigOptions o)
@@ -67,6 +68,10 @@ struct Player {
               };
               return o;
           }()) {}
+    ~Player() {
+        std::lock_guard lock(mutex);
+        watching = false; // the reader keeps turning while the rig takes the console down
+    }
     Playback& playback() { return rig.ctl().playback(); }
     uint64_t taken() {
         if (auto p = playback().progress())
@@ -74,9 +79,14 @@ struct Player {
         return playback().lastEnd() ? playback().lastEnd()->lines : 0;
     }
     void watchTurns() {
+        {
+            std::lock_guard lock(mutex);
+            watching = true;
+        }
         rig.ctl().reader().addTurnObserver([this](bool lineRead) {
             std::lock_guard lock(mutex);
-            turns.push_back({lineRead, taken(), playback().inPlay()});
+            if (watching)
+                turns.push_back({lineRead, taken(), playback().inPlay()});
         });
     }
     // Identified, and nothing received yet.
@@ -264,9 +274,9 @@ TEST_F(PlaybackEndToEnd, PortsFailAndComeBackUnderAPlaybackUntilItStops) {
 }
 
 TEST_F(PlaybackEndToEnd, ARecordingHoldsTheLinesAsReadPlaysBackToThemAndAFullDiskEndsIt) {
-    Player p({.traffic = 300});
     std::mutex mutex;
-    std::string read; // every line the reader read, as it read it
+    std::string read; // every line the reader read, as it read it (outlives the reader)
+    Player p({.traffic = 300});
     p.rig.ctl().reader().addLineObserver([&](const Bytes& line) {
         std::lock_guard lock(mutex);
         read.append(line.begin(), line.end());
