@@ -2,8 +2,8 @@
 // converting the same files in the same run as the figure to compare with.
 
 #include "PeakMemory.h"
-#include "nav/exchange/GPXExport.h"
-#include "nav/exchange/GPXImport.h"
+#include "exchange/GPXExport.h"
+#include "exchange/GPXImport.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,7 @@
 // GPX files from outside, read into fresh models; whatever the importer keeps must be placeable
 // and exportable again.
 
-#include "nav/exchange/GPXImport.h"
+#include "exchange/GPXImport.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -2,8 +2,8 @@
 
 #include "Helpers.h"
 #include "nav/UnitsModel.h"
-#include "nav/exchange/CSVExport.h"
-#include "nav/exchange/CSVImport.h"
+#include "exchange/CSVExport.h"
+#include "exchange/CSVImport.h"
 
 #include <cmath>
 

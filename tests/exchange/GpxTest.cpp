@@ -1,8 +1,8 @@
 // GPX: the lines written, reading rules the samples do not show, hostile files (round trip: Oracle).
 
 #include "Helpers.h"
-#include "nav/exchange/GPXExport.h"
-#include "nav/exchange/GPXImport.h"
+#include "exchange/GPXExport.h"
+#include "exchange/GPXImport.h"
 
 namespace {
 

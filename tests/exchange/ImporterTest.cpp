@@ -1,8 +1,8 @@
 // The importers' common operations and the date readers.
 
 #include "Helpers.h"
-#include "nav/exchange/DateText.h"
-#include "nav/exchange/ExportText.h"
+#include "exchange/DateText.h"
+#include "exchange/ExportText.h"
 
 #include <cstdlib>
 

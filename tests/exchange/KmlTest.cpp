@@ -1,9 +1,9 @@
 // KML and KMZ: the lines written, the reading rules for placemarks, routes and tracks, archives.
 
 #include "Helpers.h"
-#include "nav/exchange/KMLExport.h"
-#include "nav/exchange/KMLImport.h"
-#include "nav/exchange/Kmz.h"
+#include "exchange/KMLExport.h"
+#include "exchange/KMLImport.h"
+#include "exchange/Kmz.h"
 
 namespace {
 

@@ -3,11 +3,11 @@
 
 #include "Helpers.h"
 #include "nav/UnitsModel.h"
-#include "nav/exchange/CSVExport.h"
-#include "nav/exchange/GPXExport.h"
-#include "nav/exchange/GPXImport.h"
-#include "nav/exchange/KMLExport.h"
-#include "nav/exchange/KMLImport.h"
+#include "exchange/CSVExport.h"
+#include "exchange/GPXExport.h"
+#include "exchange/GPXImport.h"
+#include "exchange/KMLExport.h"
+#include "exchange/KMLImport.h"
 
 #include <cmath>
 

@@ -1,0 +1,149 @@
+#include "exchange/GPXExport.h"
+
+#include "chart/WaypointIcons.h"
+#include "exchange/DateText.h"
+#include "exchange/ExportText.h"
+
+#include <strings.h>
+
+using exchange::ExportFile;
+using exchange::xmlEscaped;
+
+namespace {
+
+std::string coordinates(float lat, float lon) {
+    return "lat=\"" + exchange::fixed(lat, 6) + "\" lon=\"" + exchange::fixed(lon, 6) + "\"";
+}
+
+std::string extensionOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    return path.substr(dot + 1);
+}
+
+} // namespace
+
+bool isWritable(NavPoint p) {
+    return p.y >= -90.0f && p.y <= 90.0f && p.x >= -180.0f && p.x < 180.0f;
+}
+
+std::string fileStem(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const size_t dot = name.find_last_of('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+bool GPXExport::isGPX(const std::string& path) {
+    return strcasecmp(extensionOf(path).c_str(), "gpx") == 0;
+}
+
+template <class Body>
+bool GPXExport::write(const std::string& path, Body&& body) {
+    ExportFile file;
+    if (!file.open(path))
+        return false;
+    writeHeader(file);
+    body(file);
+    writeFooter(file);
+    return file.commit();
+}
+
+bool GPXExport::exportWaypoints(const std::string& path) {
+    return write(path, [&](ExportFile& f) { writeWaypoints(f, models_.waypoints.matches(), "wpt"); });
+}
+
+bool GPXExport::exportWaypointsFromGroup(const Group& group, const std::string& path) {
+    std::vector<std::shared_ptr<Waypoint>> members;
+    const bool all = &group == models_.waypoints.groupsModel().allGroup().get();
+    for (const auto& waypoint : models_.waypoints.chartMarkers()) {
+        if (all || waypoint->hasGroup(group.name()))
+            members.push_back(waypoint);
+    }
+    if (members.empty())
+        return false;
+    return write(path, [&](ExportFile& f) { writeWaypoints(f, members, "wpt"); });
+}
+
+bool GPXExport::exportRoute(const std::string& path, const Route& route) {
+    return write(path, [&](ExportFile& f) { writeRoute(f, route); });
+}
+
+bool GPXExport::exportTracks(const std::string& path) {
+    return write(path, [&](ExportFile& f) { writeTrack(f, fileStem(path)); });
+}
+
+bool GPXExport::exportAll(const std::string& path) {
+    return write(path, [&](ExportFile& f) {
+        writeWaypoints(f, models_.waypoints.matches(), "wpt");
+        for (const auto& route : models_.routes.routeArray())
+            writeRoute(f, *route);
+        writeTrack(f, fileStem(path));
+    });
+}
+
+void GPXExport::writeHeader(ExportFile& file) const {
+    file << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+            "<gpx version=\"1.1\" creator=\"Corvane\"\n"
+            "xmlns=\"http://www.topografix.com/GPX/1/1\" "
+            "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+            "xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1 "
+            "http://www.topografix.com/GPX/1/1/gpx.xsd\">\n";
+}
+
+void GPXExport::writeFooter(ExportFile& file) const {
+    file << "</gpx>\n";
+}
+
+void GPXExport::writeWaypoints(ExportFile& file, const std::vector<std::shared_ptr<Waypoint>>& waypoints,
+                               const char* tag) const {
+    for (const auto& w : waypoints) {
+        if (!isWritable(w->positionOnGPS()))
+            continue;
+        const int icon = WaypointsModel::hasIconImage(w->iconIndex()) ? w->iconIndex() : 0;
+        std::string lines = std::string("<") + tag + " " + coordinates(w->latitude(), w->longitude()) + ">\n";
+        lines += "<name>" + xmlEscaped(w->name()) + "</name>\n";
+        if (!w->description().empty())
+            lines += "<desc>" + xmlEscaped(w->description()) + "</desc>\n";
+        lines += "<sym>" + xmlEscaped(WaypointIcons::iconName(static_cast<size_t>(icon))) + "</sym>\n";
+        lines += std::string("</") + tag + ">\n";
+        file << lines;
+    }
+}
+
+void GPXExport::writeRoute(ExportFile& file, const Route& route) const {
+    file << "<rte>\n<name>" << xmlEscaped(route.name()) << "</name>\n";
+    std::vector<std::shared_ptr<Waypoint>> points;
+    for (const WaypointReference& ref : route.waypointReferences()) {
+        if (ref.waypoint)
+            points.push_back(ref.waypoint);
+    }
+    writeWaypoints(file, points, "rtept");
+    file << "</rte>\n";
+}
+
+void GPXExport::writeTrack(ExportFile& file, const std::string& name) const {
+    const TracksModel& tracks = models_.tracks;
+    if (tracks.count() == 0)
+        return;
+    file << "<trk>\n<name>" << xmlEscaped(name) << "</name>\n";
+    std::string line;
+    bool open = false;
+    for (size_t i = 0; i < tracks.count(); ++i) {
+        const Track& t = *tracks.track(i);
+        if (!isWritable(t.positionOnGPS()))
+            continue;
+        line.clear();
+        if (!open || tracks.isStart(i))
+            line += open ? "</trkseg>\n<trkseg>\n" : "<trkseg>\n";
+        open = true;
+        line += "<trkpt " + coordinates(t.latitude(), t.longitude()) + ">\n";
+        if (t.hasDate())
+            line += "<time>" + exchange::isoDateText(t.date()) + "</time>\n";
+        line += "</trkpt>\n";
+        file << line;
+    }
+    file << (open ? "</trkseg>\n</trk>\n" : "</trk>\n");
+}
