@@ -4,7 +4,10 @@
 
 #include "nav/grib/GribDecoder.h"
 
+#include <charconv>
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -15,25 +18,53 @@ const char* const help = "usage: navtool grib dump FILE N\n"
                          "bit map leaves out read \"missing\". Positions are given for latitude/longitude\n"
                          "grids (rotated grids in their own frame) and \"-\" for projected ones.\n";
 
+// "%9s"-style: right-aligned in a field of width.
+char* padded(char* out, const char* text, size_t length, size_t width) {
+    for (size_t k = length; k < width; ++k)
+        *out++ = ' ';
+    std::memcpy(out, text, length);
+    return out + length;
+}
+
+char* fixed3(char* out, double value) {
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 3).ptr;
+    return padded(out, text, size_t(end - text), 9);
+}
+
+// The rows written with to_chars into a large buffer: formatting with printf took most of the
+// time of a dump.
 void printRows(const GribRecord& r) {
     const bool latLon = r.gridType == 0 || r.gridType == 10;
     const bool gaussian = r.gridType == 4;
     const double iStep = (r.scanMode & 0x80) ? -r.di : r.di;
     const double jStep = (r.scanMode & 0x40) ? r.dj : -r.dj;
     const size_t ni = size_t(r.ni), nj = size_t(r.nj);
-    std::printf("Latitude Longitude Value\n");
+    std::fputs("Latitude Longitude Value\n", stdout);
+    std::vector<char> buffer(1 << 16);
+    constexpr size_t kRow = 64; // 9 + 9 + 1 + 24 + 1, with room
+    size_t used = 0;
     for (size_t k = 0; k < r.values.size(); ++k) {
+        if (used + kRow > buffer.size()) {
+            std::fwrite(buffer.data(), 1, used, stdout);
+            used = 0;
+        }
         const size_t i = (r.scanMode & 0x20) ? k / nj : k % ni;
         const size_t j = (r.scanMode & 0x20) ? k % nj : k / ni;
-        char lat[32] = "-", lon[32] = "-", value[40] = "missing";
-        if (latLon)
-            std::snprintf(lat, sizeof lat, "%.3f", r.la1 + double(j) * jStep);
-        if (latLon || gaussian)
-            std::snprintf(lon, sizeof lon, "%.3f", r.lo1 + double(i) * iStep);
-        if (r.values[k] != kGribMissing)
-            std::snprintf(value, sizeof value, "%.10e", r.values[k]);
-        std::printf("%9s%9s %s\n", lat, lon, value);
+        char* out = buffer.data() + used;
+        out = latLon ? fixed3(out, r.la1 + double(j) * jStep) : padded(out, "-", 1, 9);
+        out = latLon || gaussian ? fixed3(out, r.lo1 + double(i) * iStep) : padded(out, "-", 1, 9);
+        *out++ = ' ';
+        if (r.values[k] != kGribMissing) {
+            out = std::to_chars(out, out + 32, r.values[k], std::chars_format::scientific, 10).ptr;
+        } else {
+            std::memcpy(out, "missing", 7);
+            out += 7;
+        }
+        *out++ = '\n';
+        used = size_t(out - buffer.data());
     }
+    std::fwrite(buffer.data(), 1, used, stdout);
 }
 
 } // namespace
@@ -68,7 +99,8 @@ int runGribDump(const Arguments& args) {
         if (number < unsigned(wanted))
             continue;
         if (!record.decoded) {
-            std::fprintf(stderr, "navtool: message %u is not decoded: %s\n", number, record.skipped.c_str());
+            std::fprintf(stderr, "navtool: message %u is %s: %s\n", number,
+                         record.damaged ? "damaged" : "not decoded", record.skipped.c_str());
             return 1;
         }
         printRows(record);

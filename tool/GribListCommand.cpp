@@ -12,7 +12,9 @@ const char* const help = "usage: navtool grib list FILE\n"
                          "Prints one line per message, in file order: its number (from 1), parameter,\n"
                          "level type and level, grid type, points (Ni x Nj), first point (latitude,\n"
                          "longitude), increments, scanning mode, forecast time (UTC), and \"decoded\" or\n"
-                         "why the values were skipped. A damaged message ends the listing with an error.\n";
+                         "why the values were skipped. A damaged message is listed and said on the\n"
+                         "error stream, and the listing goes on; a cut-off file ends it. Either makes the\n"
+                         "exit status 1.\n";
 
 std::string describeLevel(const GribRecord& r) {
     char text[48];
@@ -48,7 +50,7 @@ void printMessage(unsigned number, const GribRecord& r) {
     if (r.decoded)
         std::printf(" decoded\n");
     else
-        std::printf(" skipped: %s\n", r.skipped.c_str());
+        std::printf(" %s: %s\n", r.damaged ? "damaged" : "skipped", r.skipped.c_str());
 }
 
 } // namespace
@@ -67,6 +69,7 @@ int runGribList(const Arguments& args) {
         return 1;
     GribRecord record;
     unsigned number = 0;
+    bool damaged = false;
     for (;;) {
         const int status = unpackgrib(file.get(), record);
         if (status == kGribEnd)
@@ -83,10 +86,16 @@ int runGribList(const Arguments& args) {
             return 1;
         }
         printMessage(number, record);
+        if (record.damaged) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "navtool: message %u of \"%s\" is damaged: %s\n", number, args[0].c_str(),
+                         record.skipped.c_str());
+            damaged = true;
+        }
     }
     if (number == 0) {
         std::fprintf(stderr, "navtool: \"%s\" holds no GRIB message\n", args[0].c_str());
         return 1;
     }
-    return 0;
+    return damaged ? 1 : 0;
 }

@@ -111,64 +111,113 @@ void deriveIncrements(GribRecord& r) {
 
 } // namespace
 
-int unpackIS(std::FILE* stream, GribRecord& record) {
-    for (;;) {
-        if (!findMessage(stream))
-            return kGribEnd;
-        uint8_t head[kIndicatorLength] = {'G', 'R', 'I', 'B'};
-        if (!readFully(stream, head + 4, 4))
+namespace {
+
+// Reads the edition 1 message whose indicator is in head, from the stream just after it. A length
+// that the file cannot hold, or a message that does not end in "7777" where its length says, is
+// found before the body is read, so a false header in junk costs no more than its own octets.
+int readMessage(std::FILE* stream, GribRecord& record, const uint8_t (&head)[kIndicatorLength]) {
+    const uint32_t length = uint32_t(head[4]) << 16 | uint32_t(head[5]) << 8 | head[6];
+    record.totalLength = length;
+    if (length < kMessageMinimum) {
+        record.skipped = "message length " + std::to_string(length) + " is too short";
+        return kGribMalformed;
+    }
+    const size_t left = remaining(stream);
+    const long body = std::ftell(stream);
+    if (left > 0 && body >= 0) {
+        if (length - kIndicatorLength > left) {
+            record.skipped = "the file ends inside the message";
             return kGribShortRead;
-        const uint32_t length = uint32_t(head[4]) << 16 | uint32_t(head[5]) << 8 | head[6];
-        if (length == 24) { // edition 0: octets 5-7 are already the product section's length
-            record.edition = 0;
-            record.skipped = "edition 0 is not decoded";
-            return kGribRead;
         }
-        record.edition = head[7];
-        if (record.edition == 2) {
-            uint8_t size[8];
-            if (!readFully(stream, size, sizeof size))
-                return kGribShortRead;
-            uint64_t total = 0;
-            for (uint8_t b : size)
-                total = total << 8 | b;
-            record.totalLength = total;
-            if (total < 16) {
-                record.skipped = "edition 2 message shorter than its indicator";
-                return kGribMalformed;
-            }
-            record.skipped = "edition 2 is not decoded";
-            return discard(stream, total - 16) ? kGribRead : kGribShortRead;
-        }
-        if (record.edition != 1) {
-            // Not a message after all: look again from the octet after this "GRIB".
-            std::fseek(stream, -4, SEEK_CUR);
-            continue;
-        }
-        record.totalLength = length;
-        if (length < kMessageMinimum) {
-            record.skipped = "message length " + std::to_string(length) + " is too short";
-            return kGribMalformed;
-        }
-        // Grown as the octets arrive, so a length that promises more than the file holds costs
-        // no more memory than the file; at once when the file is known to hold it.
-        const size_t first = length - kIndicatorLength <= remaining(stream) ? length : size_t(1) << 16;
-        record.buffer.reserve(std::min<size_t>(length, first) + 8);
-        record.buffer.assign(head, head + kIndicatorLength);
-        for (size_t have = kIndicatorLength; have < length;) {
-            const size_t want = std::min<size_t>(length, std::max<size_t>(have * 2, first));
-            record.buffer.reserve(want + 8);
-            record.buffer.resize(want);
-            if (!readFully(stream, record.buffer.data() + have, want - have))
-                return kGribShortRead;
-            have = want;
-        }
-        record.buffer.resize(length + 8, 0); // room for the unpacking's 64-bit reads
-        if (std::memcmp(record.buffer.data() + length - kEndLength, "7777", kEndLength) != 0) {
+        uint8_t end[kEndLength] = {};
+        const bool found = std::fseek(stream, long(length - kIndicatorLength - kEndLength), SEEK_CUR) == 0 &&
+                           readFully(stream, end, kEndLength);
+        if (std::fseek(stream, body, SEEK_SET) != 0 || !found)
+            return kGribShortRead;
+        if (std::memcmp(end, "7777", kEndLength) != 0) {
             record.skipped = "message does not end in 7777 where its length says";
             return kGribMalformed;
         }
+    }
+    // Grown as the octets arrive, so a length that promises more than the file holds costs no
+    // more memory than the file; at once when the file is known to hold it.
+    const size_t first = length - kIndicatorLength <= left ? length : size_t(1) << 16;
+    record.buffer.reserve(std::min<size_t>(length, first) + 8);
+    record.buffer.assign(head, head + kIndicatorLength);
+    for (size_t have = kIndicatorLength; have < length;) {
+        const size_t want = std::min<size_t>(length, std::max<size_t>(have * 2, first));
+        record.buffer.reserve(want + 8);
+        record.buffer.resize(want);
+        if (!readFully(stream, record.buffer.data() + have, want - have))
+            return kGribShortRead;
+        have = want;
+    }
+    record.buffer.resize(length + 8, 0); // room for the unpacking's 64-bit reads
+    if (std::memcmp(record.buffer.data() + length - kEndLength, "7777", kEndLength) != 0) {
+        record.skipped = "message does not end in 7777 where its length says";
+        return kGribMalformed;
+    }
+    return kGribRead;
+}
+
+// The message whose "GRIB" has just been read, of any edition.
+int readCandidate(std::FILE* stream, GribRecord& record) {
+    uint8_t head[kIndicatorLength] = {'G', 'R', 'I', 'B'};
+    if (!readFully(stream, head + 4, 4))
+        return kGribShortRead;
+    const uint32_t length = uint32_t(head[4]) << 16 | uint32_t(head[5]) << 8 | head[6];
+    if (length == 24) { // edition 0: octets 5-7 are already the product section's length
+        record.edition = 0;
+        record.skipped = "edition 0 is not decoded";
         return kGribRead;
+    }
+    record.edition = head[7];
+    if (record.edition == 2) {
+        uint8_t size[8];
+        if (!readFully(stream, size, sizeof size))
+            return kGribShortRead;
+        uint64_t total = 0;
+        for (uint8_t b : size)
+            total = total << 8 | b;
+        record.totalLength = total;
+        if (total < 16) {
+            record.skipped = "edition 2 message shorter than its indicator";
+            return kGribMalformed;
+        }
+        record.skipped = "edition 2 is not decoded";
+        return discard(stream, total - 16) ? kGribRead : kGribShortRead;
+    }
+    if (record.edition != 1) {
+        record.skipped = "edition " + std::to_string(record.edition) + " is not a GRIB edition";
+        return kGribMalformed;
+    }
+    return readMessage(stream, record, head);
+}
+
+} // namespace
+
+int unpackIS(std::FILE* stream, GribRecord& record) {
+    // A header that does not hold a whole message may be junk that happens to read "GRIB": the
+    // search goes on from the octet after it, and what it was is told only when nothing follows.
+    int failure = kGribEnd;
+    std::string why;
+    for (;;) {
+        if (!findMessage(stream)) {
+            record.skipped = why;
+            return failure;
+        }
+        const long start = std::ftell(stream) - 4;
+        record.buffer.clear();
+        const int status = readCandidate(stream, record);
+        if (status == kGribRead)
+            return status;
+        if (failure == kGribEnd)
+            failure = status, why = record.skipped;
+        if (start < 0 || std::fseek(stream, start + 4, SEEK_SET) != 0) {
+            record.skipped = why;
+            return failure;
+        }
     }
 }
 
@@ -246,35 +295,52 @@ bool unpackGDS(GribRecord& r, size_t offset) {
 void freegrib(GribRecord& record) {
     GribBytes buffer = std::move(record.buffer);
     GribValues values = std::move(record.values);
+    const uint64_t limit = record.valueLimit;
     buffer.clear();
     values.clear();
     record = GribRecord{};
+    record.valueLimit = limit;
     record.buffer = std::move(buffer); // keep the capacity for the next message
     record.values = std::move(values);
 }
+
+namespace {
+
+// The sections of a whole message; false when they contradict each other or the message.
+bool unpackSections(GribRecord& record) {
+    size_t offset = kIndicatorLength;
+    if (!unpackPDS(record, offset))
+        return false;
+    offset += record.pdsLength;
+    if (record.hasGds) {
+        if (!unpackGDS(record, offset))
+            return false;
+        offset += record.gdsLength;
+    }
+    size_t bmsOffset = 0;
+    if (record.hasBms) {
+        if (!sectionLength(record, offset, kBmsMinimum, "bit map", record.bmsLength))
+            return false;
+        bmsOffset = offset;
+        offset += record.bmsLength;
+    }
+    return unpackBDS(record, offset, bmsOffset);
+}
+
+} // namespace
 
 int unpackgrib(std::FILE* stream, GribRecord& record) {
     freegrib(record);
     const int status = unpackIS(stream, record);
     if (status != kGribRead || record.edition != 1)
         return status;
-    size_t offset = kIndicatorLength;
-    if (!unpackPDS(record, offset))
-        return kGribMalformed;
-    offset += record.pdsLength;
-    if (record.hasGds) {
-        if (!unpackGDS(record, offset))
-            return kGribMalformed;
-        offset += record.gdsLength;
+    // The message is whole, so the file goes on after it whatever its sections say.
+    if (!unpackSections(record)) {
+        record.damaged = true;
+        record.decoded = false;
+        record.values.clear();
     }
-    size_t bmsOffset = 0;
-    if (record.hasBms) {
-        if (!sectionLength(record, offset, kBmsMinimum, "bit map", record.bmsLength))
-            return kGribMalformed;
-        bmsOffset = offset;
-        offset += record.bmsLength;
-    }
-    return unpackBDS(record, offset, bmsOffset) ? kGribRead : kGribMalformed;
+    return kGribRead;
 }
 
 namespace {
@@ -336,6 +402,11 @@ bool unpackBDS(GribRecord& r, size_t offset, size_t bmsOffset) {
         return fail(r, "grid of no points");
     if (points > kGribMaxPoints)
         return fail(r, "grid of " + std::to_string(points) + " points is too large");
+    if (points > r.valueLimit) {
+        r.overLimit = true;
+        return skip(r, "grid of " + std::to_string(points) + " points is more than the " +
+                           std::to_string(r.valueLimit) + " values left to hold");
+    }
     const uint8_t* map = nullptr;
     uint64_t needed = points;
     if (r.hasBms) {
@@ -346,19 +417,22 @@ bool unpackBDS(GribRecord& r, size_t offset, size_t bmsOffset) {
         map = r.buffer.data() + bmsOffset + 6;
         needed = countPresent(map, size_t(points));
     }
-    // Some centres' grids carry a duplicate pole value first.
-    const bool skipFirst =
+    // Some centres' catalogued grids carry a duplicate pole value first; others of the same
+    // numbers hold exactly the grid.
+    const bool poleGrid =
         (r.gridType == 0 || r.gridType == 4 || r.gridType == 10) &&
         (r.gridId == 23 || r.gridId == 24 || r.gridId == 26 || r.gridId == 63 || r.gridId == 64);
+    bool skipFirst = false;
     const unsigned bits = unsigned(r.bitsPerValue);
     if (bits > 0) {
         const uint64_t dataBits = uint64_t(r.bdsLength) * 8;
         if (dataBits < 88 + unused)
             return fail(r, "binary data shorter than its header");
         const uint64_t packed = (dataBits - unused - 88) / bits;
-        if (packed < needed + skipFirst)
+        if (packed < needed)
             return fail(r, std::to_string(packed) + " packed values for " + std::to_string(needed) +
                                " grid points");
+        skipFirst = poleGrid && packed > needed;
     }
     const double decimal = std::pow(10.0, r.decimalScale);
     r.values.resize(size_t(points));

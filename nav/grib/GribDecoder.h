@@ -2,7 +2,8 @@
 // Decoder for GRIB edition 1 messages (WMO FM 92). unpackgrib reads the next message of a stream
 // into a GribRecord: its product, grid and packing descriptions and, when the grid is one of ours
 // and simply packed, its values. A file is untrusted: every length and count is checked against
-// the message before it is used, and a message that does not hold together stops the reading.
+// the message before it is used. A whole message whose sections contradict each other is passed
+// over as damaged; only a file that ends inside a message stops the reading.
 
 #include <cstddef>
 #include <cstdint>
@@ -44,7 +45,7 @@ enum GribStatus : int {
     kGribEnd = -1,      // no further message
     kGribRead = 0,      // a message was read; `decoded` says whether its values are there
     kGribShortRead = 1, // the file ends inside a message
-    kGribMalformed = 2, // the message contradicts itself; `skipped` says how
+    kGribMalformed = 2, // a header whose length cannot be a message, and nothing after it
 };
 
 struct GribRecord {
@@ -88,7 +89,12 @@ struct GribRecord {
     // The values, nj rows of ni in file order, when `decoded`; otherwise why not.
     GribValues values;
     bool decoded = false;
+    bool damaged = false; // the sections contradict each other (`skipped` says how)
     std::string skipped;
+    // Values a caller can still hold: a larger grid is read but not decoded (`overLimit`). Kept
+    // from message to message.
+    uint64_t valueLimit = kGribMaxPoints;
+    bool overLimit = false;
 
     uint64_t pointCount() const { return uint64_t(ni) * uint64_t(nj); }
     // Half the packing's step: how far a decoded value may lie from the value that was packed.

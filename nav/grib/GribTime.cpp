@@ -40,9 +40,24 @@ GribDate gribReferenceDate(const GribRecord& r) {
 
 GribDate gribForecastDate(const GribRecord& r) {
     GribDate date = gribReferenceDate(r);
-    if (r.timeRange == 0 || r.timeRange == 2 || r.timeRange == 3 || r.timeRange == 10)
-        date += seconds{gribTimeUnitSeconds(r.timeUnit) * r.p1};
-    return date;
+    switch (r.timeRange) {
+    case 2: // a period from P1 to P2: valid at its end, when the averaged or summed values are
+    case 3:
+    case 4:
+    case 5:
+    case 118:
+    case 119:
+        return date + seconds{gribTimeUnitSeconds(r.timeUnit) * r.p2};
+    case 0:
+    case 1:
+    case 10:
+    case 113:
+    case 123:
+    case 124:
+        return date + seconds{gribTimeUnitSeconds(r.timeUnit) * r.p1};
+    default:
+        return date;
+    }
 }
 
 std::string isoDate(GribDate date) {

@@ -11,8 +11,9 @@ using GribDate = std::chrono::sys_seconds;
 
 // The message's reference time (second 0).
 GribDate gribReferenceDate(const GribRecord& record);
-// The reference time plus P1 in the message's time unit, for the time ranges that forecast
-// a moment (0, 2, 3 and 10); the reference time otherwise.
+// When the values hold: for a moment (time ranges 0, 1, 10, 113, 123, 124) the reference time
+// plus P1 in the message's time unit; for an average, sum or difference over a period (2, 3, 4,
+// 5, 118, 119) the period's end, P2; the reference time for ranges that name no time.
 GribDate gribForecastDate(const GribRecord& record);
 // Seconds of one forecast time unit; 0 for a unit that has no fixed length.
 long long gribTimeUnitSeconds(int unit);

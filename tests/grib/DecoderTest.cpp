@@ -17,7 +17,8 @@ namespace {
 using namespace testing_support;
 
 // Reads every message of the bytes and tells what became of each: 'y' decoded, 'n' read and left
-// alone (saying why), 'S' cut short, 'M' malformed (saying why). The first record goes to `first`.
+// alone (saying why), 'd' whole but damaged (saying why), 'S' cut short, 'M' a header that could
+// not be a message with nothing after it (saying why). The first record goes to `first`.
 std::string decode(const std::string& bytes, GribRecord* first = nullptr) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(
         bytes.empty() ? std::tmpfile() : fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb"),
@@ -29,8 +30,12 @@ std::string decode(const std::string& bytes, GribRecord* first = nullptr) {
             break;
         if (first && out.empty())
             *first = r;
-        out += status == kGribShortRead ? 'S' : status == kGribMalformed ? 'M' : r.decoded ? 'y' : 'n';
-        if ((out.back() == 'M' || out.back() == 'n') && r.skipped.empty())
+        out += status == kGribShortRead   ? 'S'
+               : status == kGribMalformed ? 'M'
+               : r.decoded                ? 'y'
+               : r.damaged                ? 'd'
+                                          : 'n';
+        if ((out.back() == 'M' || out.back() == 'n' || out.back() == 'd') && r.skipped.empty())
             out += '?';
     }
     return out;
@@ -126,17 +131,20 @@ TEST(GribDecoder, GridTypesScanningAndWidths) {
 TEST(GribDecoder, ForecastTimes) {
     GribSpec s;
     s.year = 2000, s.month = 2, s.day = 28, s.hour = 18, s.packed = {0, 1, 2, 3, 4, 5};
+    // Averages, sums and differences over a period hold at its end (P2), as ecCodes dates them.
     const struct {
-        int unit, p1, range;
+        int unit, p1, p2, range;
         const char* date;
     } cases[] = {
-        {1, 12, 0, "2000-02-29T06:00:00Z"}, {1, 12, 1, "2000-02-28T18:00:00Z"},
-        {0, 90, 0, "2000-02-28T19:30:00Z"}, {2, 2, 3, "2000-03-01T18:00:00Z"},
-        {11, 2, 2, "2000-02-29T06:00:00Z"}, {1, 300, 10, "2000-03-12T06:00:00Z"},
-        {3, 1, 0, "2000-03-29T18:00:00Z"},  {99, 5, 0, "2000-02-28T18:00:00Z"},
+        {1, 12, 0, 0, "2000-02-29T06:00:00Z"},   {1, 12, 0, 1, "2000-02-29T06:00:00Z"},
+        {0, 90, 0, 0, "2000-02-28T19:30:00Z"},   {2, 1, 2, 3, "2000-03-01T18:00:00Z"},
+        {11, 1, 2, 2, "2000-02-29T06:00:00Z"},   {1, 300, 0, 10, "2000-03-12T06:00:00Z"},
+        {3, 1, 0, 0, "2000-03-29T18:00:00Z"},    {99, 5, 0, 0, "2000-02-28T18:00:00Z"},
+        {1, 0, 6, 4, "2000-02-29T00:00:00Z"},    {1, 6, 12, 5, "2000-02-29T06:00:00Z"},
+        {1, 6, 12, 113, "2000-02-29T00:00:00Z"}, {1, 6, 12, 51, "2000-02-28T18:00:00Z"},
     };
     for (const auto& c : cases) {
-        s.timeUnit = c.unit, s.p1 = c.p1, s.timeRange = c.range;
+        s.timeUnit = c.unit, s.p1 = c.p1, s.p2 = c.p2, s.timeRange = c.range;
         GribRecord r;
         ASSERT_EQ(decode(asText(buildGrib(s)), &r), "y");
         EXPECT_EQ(isoDate(gribForecastDate(r)), c.date) << c.unit << " " << c.p1;
@@ -162,6 +170,8 @@ TEST(GribDecoder, JunkDamageAndKindsItLeavesAlone) {
     } cases[] = {
         {"nothing", "", ""},
         {"junk, a false GRIB, editions 0 and 2", junk, "ynny"},
+        {"a false GRIB whose length swallows the next message",
+         good + std::string("GRIB\0\0\x40\x01", 8) + good, "yy"},
         {"complex packing", gribMessage(2, [](GribSpec& s) { s.bdsFlags = 0x40; }) + good, "ny"},
         {"spherical harmonics", gribMessage(2, [](GribSpec& s) { s.bdsFlags = 0x80; }) + good, "ny"},
         {"no grid description", gribMessage(2, [](GribSpec& s) { s.hasGds = false; }) + good, "ny"},
@@ -169,22 +179,26 @@ TEST(GribDecoder, JunkDamageAndKindsItLeavesAlone) {
          gribMessage(2, [](GribSpec& s) { s.ni = 0xffff, s.packed.clear(), s.bits = 0; }) + good, "ny"},
         {"grid type 50", gribMessage(2, [](GribSpec& s) { s.gridType = 50; }) + good, "ny"},
         {"Mercator", gribMessage(2, [](GribSpec& s) { s.gridType = 1; }) + good, "ny"},
+        {"catalogued grid 24 without a pole value", gribMessage(2, [](GribSpec& s) { s.gridId = 24; }) + good,
+         "yy"},
         {"cut inside", good + good.substr(0, good.size() - 5), "yS"},
         {"cut in indicator", good + good.substr(0, 6), "yS"},
         {"length past the file", patched(4, std::string("\x7f\xff\xff", 3)), "yS"},
         {"too short a length", patched(4, std::string("\0\0\x20", 3)), "yM"},
         {"no 7777 at the end", patched(good.size() - 1, "x"), "yM"},
-        {"product section past the end", patched(8, std::string("\0\xff\xff", 3)), "yM"},
-        {"product section too short", patched(8, std::string("\0\0\x05", 3)), "yM"},
-        {"grid description too short", patched(8 + 28, std::string("\0\0\x10", 3)), "yM"},
-        {"40 bits per value", patched(bds + 10, "\x28"), "yM"},
-        {"more points than data", good + gribMessage(2, [](GribSpec& s) { s.nj = 3; }), "yM"},
-        {"absurd grid", good + gribMessage(2, [](GribSpec& s) { s.ni = s.nj = 65000, s.bits = 0; }), "yM"},
-        {"empty grid", good + gribMessage(2, [](GribSpec& s) { s.ni = 0; }), "yM"},
+        // Whole messages whose sections do not hold together: passed over, the file goes on.
+        {"product section past the end", patched(8, std::string("\0\xff\xff", 3)) + good, "ydy"},
+        {"product section too short", patched(8, std::string("\0\0\x05", 3)) + good, "ydy"},
+        {"grid description too short", patched(8 + 28, std::string("\0\0\x10", 3)) + good, "ydy"},
+        {"40 bits per value", patched(bds + 10, "\x28") + good, "ydy"},
+        {"more points than data", good + gribMessage(2, [](GribSpec& s) { s.nj = 3; }) + good, "ydy"},
+        {"absurd grid", good + gribMessage(2, [](GribSpec& s) { s.ni = s.nj = 65000, s.bits = 0; }) + good,
+         "ydy"},
+        {"empty grid", good + gribMessage(2, [](GribSpec& s) { s.ni = 0; }) + good, "ydy"},
         {"bit map short of the grid", good + gribMessage(2, [](GribSpec& s) { s.bitmap.emplace(3, true); }),
-         "yM"},
+         "yd"},
         {"bit map asks for more values",
-         good + gribMessage(2, [](GribSpec& s) { s.bitmap.emplace(6, true), s.packed.resize(2); }), "yM"},
+         good + gribMessage(2, [](GribSpec& s) { s.bitmap.emplace(6, true), s.packed.resize(2); }), "yd"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(decode(c.bytes), c.outcome) << c.what;

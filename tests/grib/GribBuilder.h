@@ -12,7 +12,7 @@
 struct GribSpec {
     int tableVersion = 2, gridId = 255, parameter = 2; // centre 7, process 81, at the surface
     int year = 2011, month = 10, day = 8, hour = 0;
-    int timeUnit = 1, p1 = 0, timeRange = 0, decimalScale = 0;
+    int timeUnit = 1, p1 = 0, p2 = 0, timeRange = 0, decimalScale = 0;
     bool hasGds = true;
     int gridType = 0, ni = 3, nj = 2;
     double la1 = 10, lo1 = 20, di = 1, dj = 1; // increments given
@@ -70,7 +70,7 @@ inline void pds(std::vector<uint8_t>& m, const GribSpec& s) {
            {s.tableVersion, 7, 81, s.gridId, (s.hasGds ? 0x80 : 0) | (s.bitmap ? 0x40 : 0), s.parameter, 1});
     put(m, 0, 2);
     octets(m, {(s.year - 1) % 100 + 1, s.month, s.day, s.hour, 0, s.timeUnit});
-    put(m, s.timeRange == 10 ? s.p1 : s.p1 << 8, 2); // P1 and P2, or one two-octet P1
+    put(m, s.timeRange == 10 ? s.p1 : s.p1 << 8 | s.p2, 2); // P1 and P2, or one two-octet P1
     octets(m, {s.timeRange, 0, 0, 0, (s.year - 1) / 100 + 1, 0});
     put(m, s.decimalScale, 2);
     setLength(m, start, start);
