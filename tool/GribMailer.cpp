@@ -51,6 +51,6 @@ bool openMailto(const std::string& mailto) {
 } // namespace
 
 bool installGribMailer(GribModel& model) {
-    model.setMailer(openMailto);
+    model.request().setMailer(openMailto);
     return true;
 }

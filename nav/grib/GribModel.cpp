@@ -1,18 +1,19 @@
 #include "nav/grib/GribModel.h"
 
 #include "nav/grib/GribDecoder.h"
-#include "support/OSXUtil.h"
+#include "nav/grib/GribUnpack.h"
 
 #include <algorithm>
-#include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 
 namespace {
 
-// More than any forecast a boat downloads (a 0.25 degree world in a dozen fields at forty
-// times); a file claiming more stops loading there.
-constexpr size_t kMaxHeldValues = size_t(1) << 28;
+GribModel::KmlExporter& kmlExporter() {
+    static GribModel::KmlExporter exporter;
+    return exporter;
+}
 
 std::optional<GribField> fieldForParameter(int parameter) {
     switch (parameter) {
@@ -49,17 +50,6 @@ std::optional<GribField> fieldForParameter(int parameter) {
     }
 }
 
-bool hasExtension(const std::string& path, const char* extension) {
-    const size_t dot = path.rfind('.');
-    const size_t slash = path.rfind('/');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return false;
-    const std::string ext = path.substr(dot + 1);
-    return std::equal(
-        ext.begin(), ext.end(), extension, extension + std::strlen(extension),
-        [](char a, char b) { return std::tolower((unsigned char)a) == std::tolower((unsigned char)b); });
-}
-
 // Appends the record's values to the field in row order (north-south rows of west-east points,
 // in whichever direction the file scans them).
 void appendRows(GribPoints& grid, GribField field, const GribRecord& r) {
@@ -78,7 +68,7 @@ void appendRows(GribPoints& grid, GribField field, const GribRecord& r) {
 
 } // namespace
 
-GribModel::GribModel() : requestAddress_(kGribRequestAddress) {
+GribModel::GribModel() {
     static const float table[13][5] = {
         {0.1f, 1, 0.4f, 0.6f, 1.0f}, {1, 3, 0.6f, 0.8f, 1.0f},   {3, 7, 0.6f, 1.0f, 1.0f},
         {7, 11, 0.8f, 1.0f, 1.0f},   {11, 17, 0.8f, 1.0f, 0.8f}, {17, 22, 1.0f, 1.0f, 0.8f},
@@ -96,18 +86,21 @@ GribModel& GribModel::grib() {
 }
 
 bool GribModel::loadGrib(const std::string& path) {
+    close();
     std::string file = path;
-    if (hasExtension(path, "bz2")) {
-        file = path.substr(0, path.rfind('.'));
-        if (!OSXUtil::bUnZip(path)) {
-            close(); // never a stale file left from an earlier unpacking
+    if (isBzip2Path(path)) {
+        const GribUnpacked unpacked = unpackGribBz2(path);
+        if (!unpacked.ok) {
+            loadNotes_.push_back(unpacked.error);
             return false;
         }
+        file = unpacked.path;
     }
-    close();
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(std::fopen(file.c_str(), "rb"), &std::fclose);
-    if (!stream)
+    if (!stream) {
+        loadNotes_.push_back("cannot read \"" + file + "\": " + std::strerror(errno));
         return false;
+    }
     filenameString_ = path;
     readFile(stream.get());
     std::stable_sort(
@@ -119,49 +112,95 @@ bool GribModel::loadGrib(const std::string& path) {
     return true;
 }
 
-bool GribModel::readFile(std::FILE* file) {
+namespace {
+
+std::string messages(unsigned first, unsigned last) {
+    return first == last ? "message " + std::to_string(first)
+                         : "messages " + std::to_string(first) + " to " + std::to_string(last);
+}
+
+} // namespace
+
+void GribModel::readFile(std::FILE* file) {
     GribRecord record;
-    size_t held = 0;
-    while (unpackgrib(file, record) == kGribRead) {
-        const std::optional<GribField> field = fieldForParameter(record.parameter);
-        // Tables from 128 on are a centre's own, where these numbers mean other things.
-        if (!record.decoded || record.gridType != 0 || record.tableVersion >= 128 || !field)
-            continue;
-        float di = float(record.di), dj = float(record.dj);
-        if (record.scanMode & 0x81)
-            di = -di;
-        if (!(record.scanMode & 0x42))
-            dj = -dj;
-        const NavPoint position{float(record.lo1), float(record.la1)};
-        const GribDate date = gribForecastDate(record);
-        const unsigned nj = unsigned(record.nj), ni = unsigned(record.ni);
-        auto same = [&](const GribPoints& g) {
-            return g.positionOnGPS() == position && g.forecastDate() == date && g.latitudeCount() == nj &&
-                   g.longitudeCount() == ni && g.latitudeIncrement() == dj && g.longitudeIncrement() == di;
-        };
-        auto grid = std::find_if(gribPointsArray_.begin(), gribPointsArray_.end(), same);
-        if (grid == gribPointsArray_.end()) {
-            GribPoints points = GribPoints::gribPoints();
-            points.setPositionOnGPS(position);
-            points.setIncrement(dj, di);
-            points.setCount(nj, ni);
-            points.setForecastDate(date);
-            gribPointsArray_.push_back(std::move(points));
-            grid = gribPointsArray_.end() - 1;
+    unsigned number = 0, firstLeft = 0, lastLeft = 0;
+    for (;;) {
+        record.valueLimit = kMaxHeldValues - held_;
+        const int status = unpackgrib(file, record);
+        if (status == kGribEnd)
+            break;
+        ++number;
+        if (status != kGribRead) {
+            loadDamaged_ = true;
+            loadNotes_.push_back(status == kGribShortRead
+                                     ? "the file ends inside message " + std::to_string(number)
+                                     : "message " + std::to_string(number) +
+                                           " is damaged: " + record.skipped);
+            break;
         }
-        if (grid->has(*field))
-            continue; // another level of a field already held: the first one stays
-        if (held + record.values.size() > kMaxHeldValues)
-            return false;
-        held += record.values.size();
-        appendRows(*grid, *field, record);
+        if (record.damaged) {
+            loadDamaged_ = true;
+            loadNotes_.push_back("message " + std::to_string(number) + " is damaged: " + record.skipped);
+        } else if (record.overLimit) {
+            firstLeft = firstLeft ? firstLeft : number;
+            lastLeft = number;
+        }
+        addRecord(record);
     }
-    return true;
+    if (firstLeft)
+        loadNotes_.push_back(messages(firstLeft, lastLeft) + " left out: a forecast holds at most " +
+                             std::to_string(kMaxHeldValues) + " values");
+}
+
+void GribModel::addRecord(const GribRecord& record) {
+    const std::optional<GribField> field = fieldForParameter(record.parameter);
+    // Tables from 128 on are a centre's own, where these numbers mean other things.
+    if (!record.decoded || record.gridType != 0 || record.tableVersion >= 128 || !field)
+        return;
+    float di = float(record.di), dj = float(record.dj);
+    if (record.scanMode & 0x81)
+        di = -di;
+    if (!(record.scanMode & 0x42))
+        dj = -dj;
+    const NavPoint position{float(record.lo1), float(record.la1)};
+    const GribDate date = gribForecastDate(record);
+    const unsigned nj = unsigned(record.nj), ni = unsigned(record.ni);
+    auto same = [&](const GribPoints& g) {
+        return g.positionOnGPS() == position && g.forecastDate() == date && g.latitudeCount() == nj &&
+               g.longitudeCount() == ni && g.latitudeIncrement() == dj && g.longitudeIncrement() == di;
+    };
+    auto grid = std::find_if(gribPointsArray_.begin(), gribPointsArray_.end(), same);
+    if (grid == gribPointsArray_.end()) {
+        GribPoints points = GribPoints::gribPoints();
+        points.setPositionOnGPS(position);
+        points.setIncrement(dj, di);
+        points.setCount(nj, ni);
+        points.setForecastDate(date);
+        points.setRunDate(gribReferenceDate(record));
+        gribPointsArray_.push_back(std::move(points));
+        grid = gribPointsArray_.end() - 1;
+    }
+    if (grid->has(*field))
+        return; // another level of a field already held: the first one stays
+    held_ += record.values.size();
+    appendRows(*grid, *field, record);
 }
 
 void GribModel::close() {
     gribPointsArray_.clear();
     filenameString_.clear();
+    loadNotes_.clear();
+    loadDamaged_ = false;
+    held_ = 0;
+}
+
+void GribModel::setKmlExporter(KmlExporter exporter) {
+    kmlExporter() = std::move(exporter);
+}
+
+bool GribModel::kmlExportGrib(const std::string& path) {
+    const KmlExporter& exporter = kmlExporter();
+    return exporter && exporter(*this, path);
 }
 
 std::vector<GribDate> GribModel::forecastDates() const {
@@ -207,6 +246,7 @@ void GribModel::resetContourPathsAndLabels() {
     for (GribPoints& g : gribPointsArray_) {
         g.setContourPath({});
         g.setLabels({});
+        g.setContourTruncated(false);
     }
 }
 

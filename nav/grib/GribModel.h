@@ -3,6 +3,7 @@
 // the time on view, the Beaufort classes of wind speeds, and requests for new files by e-mail.
 
 #include "nav/grib/GribPoints.h"
+#include "nav/grib/GribRequest.h"
 
 #include <functional>
 #include <optional>
@@ -20,6 +21,15 @@ struct BeaufortScale {
     BeaufortColor color;
 };
 
+struct GribRecord;
+
+// A view that draws the forecast; redrawn when the model asks.
+class GribView {
+public:
+    virtual ~GribView() = default;
+    virtual void setNeedsDisplayForGrib() {}
+};
+
 class GribModel {
 public:
     GribModel();
@@ -27,9 +37,9 @@ public:
     // The process-wide model, created on first use. Main thread only.
     static GribModel& grib();
 
-    // Replaces the loaded grids with those of the file (a ".bz2" file is decompressed beside
-    // itself first). False when the file cannot be read; grids decoded before a damaged message
-    // stay loaded.
+    // Replaces the loaded grids with those of the file (a ".bz2" file is unpacked beside itself
+    // first, see GribUnpack.h). False when the file cannot be read (loadNotes says why); grids
+    // decoded before the file's end, or beside a damaged message, stay loaded.
     bool loadGrib(const std::string& path);
     void close();
 
@@ -47,8 +57,14 @@ public:
     // Whether a grid on view has a field to contour, or wind to draw.
     bool canContour() const;
     bool canBarb() const;
-    // Contours the grid's field when it has not been contoured yet (see GribContours.h).
+    // Contours the grid's field when it has not been contoured yet (see GribContours.h): the
+    // chosen field, else the first the grid has.
     void contourGrid(GribPoints& points);
+    std::optional<GribField> contourField() const { return contourField_; }
+    void setContourField(std::optional<GribField> field) {
+        contourField_ = field;
+        resetContourPathsAndLabels();
+    }
     void resetContourPathsAndLabels();
 
     // Beaufort class of a speed in knots, -1 when none; its colour.
@@ -56,30 +72,20 @@ public:
     std::optional<BeaufortColor> beaufortColor(float knots) const;
     const std::vector<BeaufortScale>& beaufortScale() const { return beaufortScaleArray_; }
 
-    // What a request asks for: hours between forecast times, days, grid spacing in degrees.
-    unsigned interval() const { return interval_; }
-    void setInterval(unsigned hours) { interval_ = hours; }
-    unsigned days() const { return days_; }
-    void setDays(unsigned days) { days_ = days; }
-    float resolution() const { return resolution_; }
-    void setResolution(float degrees) { resolution_ = degrees; }
-
-    // The request text for an area between two corners; none when a corner is missing or not
-    // a position on earth.
-    std::optional<std::string> requestText(NavPoint corner1, NavPoint corner2, const std::string& model,
-                                           const std::string& parameters) const;
-    // The "mailto:" address that carries a request text to the request service.
-    std::string requestMailto(const std::string& text) const;
-    const std::string& requestAddress() const { return requestAddress_; }
-    void setRequestAddress(const std::string& address) { requestAddress_ = address; }
-    // Hands a "mailto:" address to the desktop; installed by the program's interface layer.
-    using Mailer = std::function<bool(const std::string& mailto)>;
-    void setMailer(Mailer mailer) { mailer_ = std::move(mailer); }
-
+    // The request settings and the request (GribRequest.h), under the model's names.
+    GribRequest& request() { return request_; }
+    const GribRequest& request() const { return request_; }
+    unsigned interval() const { return request_.interval(); }
+    void setInterval(unsigned hours) { request_.setInterval(hours); }
+    unsigned days() const { return request_.days(); }
+    void setDays(unsigned days) { request_.setDays(days); }
+    float resolution() const { return request_.resolution(); }
+    void setResolution(float degrees) { request_.setResolution(degrees); }
     bool canRequestGrib() const { return true; }
-    // Sends the request; whether the desktop took the mail.
     bool requestGrib(NavPoint corner1, NavPoint corner2, const std::string& model,
-                     const std::string& parameters);
+                     const std::string& parameters) const {
+        return request_.requestGrib(corner1, corner2, model, parameters);
+    }
     bool requestGribWindSurface(NavPoint c1, NavPoint c2) { return requestGrib(c1, c2, "GFS", "WIND,PRMSL"); }
     bool requestGribWindSurfaceCoamps(NavPoint c1, NavPoint c2) {
         return requestGrib(c1, c2, "COAMPS", "WIND,PRMSL");
@@ -93,19 +99,38 @@ public:
     bool requestGribSeaTemperature(NavPoint c1, NavPoint c2) { return requestGrib(c1, c2, "GFS", "SEATMP"); }
     bool requestGribPrecipitationRate(NavPoint c1, NavPoint c2) { return requestGrib(c1, c2, "GFS", "RAIN"); }
 
+    // The forecast on view as KML. The export lives with the other exchange formats, above this
+    // library: it installs itself here (KMLExport::installGribExport) and this forwards to it;
+    // false when none is installed or the file was not written.
+    using KmlExporter = std::function<bool(GribModel& model, const std::string& path)>;
+    static void setKmlExporter(KmlExporter exporter);
+    bool kmlExportGrib(const std::string& path);
+
+    // Asks a view that draws the forecast to draw it again.
+    void setNeedsDisplay(GribView* view) const {
+        if (view)
+            view->setNeedsDisplayForGrib();
+    }
+
+    // What the last load could not keep, one sentence each for the user ("the file ends inside
+    // message 2"); empty when the file was read whole.
+    const std::vector<std::string>& loadNotes() const { return loadNotes_; }
+    // The file ended inside a message, or a message was damaged.
+    bool loadDamaged() const { return loadDamaged_; }
+    // Values the model holds at most: a forecast a boat downloads, many times over.
+    static constexpr size_t kMaxHeldValues = size_t(1) << 25;
+
 private:
-    bool readFile(std::FILE* file);
+    void readFile(std::FILE* file);
+    void addRecord(const GribRecord& record);
 
     std::vector<GribPoints> gribPointsArray_;
     GribDate viewForecastDate_{};
     std::vector<BeaufortScale> beaufortScaleArray_;
     std::string filenameString_;
-    unsigned interval_ = 12;
-    unsigned days_ = 3;
-    float resolution_ = 0.5f;
-    std::string requestAddress_;
-    Mailer mailer_;
+    GribRequest request_;
+    std::optional<GribField> contourField_;
+    std::vector<std::string> loadNotes_;
+    bool loadDamaged_ = false;
+    size_t held_ = 0;
 };
-
-// The request service's address until the program configures another.
-extern const char* const kGribRequestAddress;

@@ -56,6 +56,12 @@ public:
         longitudeCount_ = longitudeCount;
     }
     void setForecastDate(GribDate date) { forecastDate_ = date; }
+    // The model run the forecast comes from (the messages' reference time).
+    GribDate runDate() const { return runDate_; }
+    void setRunDate(GribDate date) { runDate_ = date; }
+    // The contours stopped short: the field was too detailed to draw in full.
+    bool contourTruncated() const { return contourTruncated_; }
+    void setContourTruncated(bool truncated) { contourTruncated_ = truncated; }
 
     // The drawn contours and their labels, in degrees.
     const std::vector<GribPolyline>& contourPath() const { return contourPath_; }
@@ -142,6 +148,8 @@ private:
     float latitudeIncrement_ = 0.0f, longitudeIncrement_ = 0.0f;
     unsigned latitudeCount_ = 0, longitudeCount_ = 0;
     GribDate forecastDate_{};
+    GribDate runDate_{};
+    bool contourTruncated_ = false;
     std::array<std::vector<float>, kGribFieldCount> fields_;
     std::vector<GribPolyline> contourPath_;
     std::vector<GribLabel> labels_;

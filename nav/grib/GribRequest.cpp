@@ -1,12 +1,8 @@
-// Asking an e-mail GRIB service for a forecast of an area.
-
-#include "nav/grib/GribModel.h"
+#include "nav/grib/GribRequest.h"
 
 #include <cctype>
 #include <cmath>
 #include <cstdio>
-
-const char* const kGribRequestAddress = "gribrequest@example.org";
 
 namespace {
 
@@ -23,9 +19,26 @@ std::string coordinate(float value, char positive, char negative) {
 
 } // namespace
 
-std::optional<std::string> GribModel::requestText(NavPoint corner1, NavPoint corner2,
-                                                  const std::string& model,
-                                                  const std::string& parameters) const {
+bool GribRequest::resolutionFits(double degrees) {
+    const double tenths = degrees * 10.0;
+    return std::isfinite(degrees) && degrees > 0 && std::fabs(tenths - std::round(tenths)) < 1e-6;
+}
+
+bool GribRequest::isMailAddress(const std::string& address) {
+    const size_t at = address.find('@');
+    if (at == 0 || at == std::string::npos || at + 1 >= address.size() ||
+        address.find('@', at + 1) != std::string::npos)
+        return false;
+    for (unsigned char c : address)
+        if (c <= ' ' || c >= 0x7f || c == ',' || c == ';' || c == '<' || c == '>' || c == '"' || c == '?' ||
+            c == '&')
+            return false;
+    return true;
+}
+
+std::optional<std::string> GribRequest::requestText(NavPoint corner1, NavPoint corner2,
+                                                    const std::string& model,
+                                                    const std::string& parameters) const {
     if (corner1 == kNoNavPoint || corner2 == kNoNavPoint || !onEarth(corner1) || !onEarth(corner2))
         return std::nullopt;
     const std::string area = coordinate(corner1.y, 'N', 'S') + "," + coordinate(corner2.y, 'N', 'S') + "," +
@@ -40,7 +53,7 @@ std::optional<std::string> GribModel::requestText(NavPoint corner1, NavPoint cor
     return model + ":" + area + "|" + grid + "|" + times + "|" + parameters;
 }
 
-std::string GribModel::requestMailto(const std::string& text) const {
+std::string GribRequest::requestMailto(const std::string& text) const {
     // Everything but the unreserved characters is escaped, so any text survives the address.
     auto escape = [](const std::string& s, bool address = false) {
         std::string out;
@@ -59,10 +72,10 @@ std::string GribModel::requestMailto(const std::string& text) const {
            "&body=" + escape(text);
 }
 
-bool GribModel::requestGrib(NavPoint corner1, NavPoint corner2, const std::string& model,
-                            const std::string& parameters) {
+bool GribRequest::requestGrib(NavPoint corner1, NavPoint corner2, const std::string& model,
+                              const std::string& parameters) const {
     const std::optional<std::string> text = requestText(corner1, corner2, model, parameters);
-    if (!text || !mailer_)
+    if (!text || !mailer_ || !isMailAddress(requestAddress_))
         return false;
     return mailer_(requestMailto(*text));
 }

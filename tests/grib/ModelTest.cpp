@@ -120,15 +120,25 @@ TEST(GribModel, BeaufortClassesAndRequests) {
     // The request texts are checked through navtool grib request; here what it cannot reach.
     const NavPoint southWest{-30.9f, -10.5f}, northEast{40, 20.2f};
     for (NavPoint bad : {kNoNavPoint, NavPoint{NAN, 0}, NavPoint{0, 91}, NavPoint{181, 0}})
-        EXPECT_FALSE(model.requestText(bad, northEast, "GFS", "WIND")) << bad.x << "," << bad.y;
+        EXPECT_FALSE(model.request().requestText(bad, northEast, "GFS", "WIND")) << bad.x << "," << bad.y;
     EXPECT_FALSE(model.requestGribWindSurface(southWest, northEast)); // nobody to hand the mail to
     std::string sent;
-    model.setMailer([&](const std::string& mailto) {
+    model.request().setMailer([&](const std::string& mailto) {
         sent = mailto;
         return true;
     });
+    EXPECT_FALSE(model.requestGribCurrents(southWest, northEast)) << "no service address given yet";
+    EXPECT_TRUE(sent.empty());
+    model.request().setRequestAddress("grib@service.test");
     EXPECT_TRUE(model.requestGribCurrents(southWest, northEast));
-    EXPECT_EQ(sent.substr(0, sent.find('?')), std::string("mailto:") + kGribRequestAddress);
+    EXPECT_EQ(sent.substr(0, sent.find('?')), "mailto:grib@service.test");
+    // The spacing goes out with one decimal, and an address is one address.
+    const std::pair<double, bool> spacings[] = {
+        {0.5, true}, {0.2, true}, {1, true}, {0.25, false}, {0, false}};
+    for (const auto& [degrees, fits] : spacings)
+        EXPECT_EQ(GribRequest::resolutionFits(degrees), fits) << degrees;
+    for (const char* bad : {"", "@host", "name@", "a@b@c", "a b@c", "a@b,c@d", "a@b?cc=x"})
+        EXPECT_FALSE(GribRequest::isMailAddress(bad)) << bad;
 }
 
 } // namespace

@@ -52,13 +52,18 @@ TEST(NavtoolGrib, CommandsAndWhatTheySay) {
          "RTOFS:10S,20N,30W,40E|0.25,0.25|0,12..120|CUR,WTMP\n"},
         {"request 50N 10W 60N 0 --model GFS --params RAIN --resolution 1 --interval 6 --days 2", 0,
          "GFS:50N,60N,10W,0W|1.0,1.0|0,6..48|RAIN\n"},
+        {"request 50N 10W 60N 0 --for wave --mailto", 1, "no request service address yet"},
+        {"request 50N 10W 60N 0 --send", 1, "no request service address yet"},
+        {"request --to 'grib@service.test, x@y'", 2, "is not a mail address"},
+        {"request --to grib@service.test", 0, "go to grib@service.test from now on"},
         {"request 50N 10W 60N 0 --for wave --mailto", 0,
-         "mailto:gribrequest@example.org?subject=GRIB%20Request&body=WW3%3A50N%2C60N%2C10W%2C0W%7C0.5%2C0.5%"
+         "mailto:grib@service.test?subject=GRIB%20Request&body=WW3%3A50N%2C60N%2C10W%2C0W%7C0.5%2C0.5%"
          "7C0%"
          "2C12..72%7CHTSGW%2CWVDIR\n"},
         {"request 91N 10W 60N 0", 2, "the corners are LAT1 LON1 LAT2 LON2"},
         {"request 50N 10W 60N 0 --for snow", 2, "--for \"snow\" is not valid"},
         {"request 50N 10W 60N 0 --days", 2, "--days needs a value"},
+        {"request 50N 10W 60N 0 --resolution 0.25", 2, "--resolution 0.25 cannot be asked for"},
         {"request 50N 10W 60N", 2, "usage"},
 #ifndef MUX_GRIB_RENDER
         {"render x.grib out.png", 1, "grib render is unavailable"},
@@ -67,7 +72,8 @@ TEST(NavtoolGrib, CommandsAndWhatTheySay) {
     for (const auto& c : cases) {
         if (c.sample && !haveSamples)
             continue;
-        const Outcome o = navtool("grib " + c.args);
+        // The request address is remembered in the folder's settings, not the user's.
+        const Outcome o = navtool("grib " + c.args, "env XDG_CONFIG_HOME=" + quoted(folder.path.string()));
         EXPECT_EQ(o.status, c.status) << c.args << ": " << o.output;
         EXPECT_NE(o.output.find(c.says), std::string::npos) << c.args << ": " << o.output;
     }
