@@ -6,6 +6,7 @@
 
 #include "exchange/ExportFile.h"
 #include "exchange/Importer.h"
+#include "exchange/KMLGribExport.h"
 
 #include <functional>
 #include <optional>
@@ -13,15 +14,7 @@
 #include <string>
 #include <vector>
 
-class GribModel;
-class GribPoints;
-
-// A forecast symbol's box: centred on a grid cell, half its height and width in degrees.
-struct GribSymbolBox {
-    double latitude = 0, longitude = 0, halfHeight = 0, halfWidth = 0;
-};
-
-class KMLExport {
+class KMLExport : public KMLGribExport {
 public:
     explicit KMLExport(ExchangeModels models = ExchangeModels::shared()) : models_(models) {}
 
@@ -44,24 +37,15 @@ public:
 
     // The forecast on view (of the shared forecast model, or the given one): a folder per grid of
     // the time on view with its wind, current and wave symbols, legend, contour lines and labels
-    // (KMLGribExport.cpp). The images go to the image location beside the document, or into the
-    // KMZ archive. False, writing nothing, when no grid is on view or a file cannot be written.
-    bool exportGrib(const std::string& path);
-    bool exportGrib(const std::string& path, GribModel& model);
-    // Where the forecast's images lie, before each image's file name; "images/" by default.
-    void setImageLocation(std::string location) { imageLocation_ = std::move(location); }
-    // Forecast pieces. A symbol is rotated to the direction the flow comes from (degrees true).
-    void writeWind(exchange::ExportFile& file, const GribSymbolBox& box, float direction, int beaufort);
-    void writeCurrent(exchange::ExportFile& file, const GribSymbolBox& box, float direction, int knots);
-    void writeWave(exchange::ExportFile& file, const GribSymbolBox& box, float direction);
-    // A legend image (a file name at the image location), placed at the screen's lower left
-    // corner or where the viewer puts it.
-    void writeLogo(exchange::ExportFile& file, const std::string& image, bool placed = false);
-    // The grid's contour lines and their labels, when it has a field to contour.
-    void writeContour(exchange::ExportFile& file, GribModel& model, GribPoints& points) const;
-    void startContour(exchange::ExportFile& file) const;
-    void endContour(exchange::ExportFile& file) const;
-    void writeLabel(exchange::ExportFile& file, const std::string& text, NavPoint position) const;
+    // (the pieces in KMLGribExport.h). The images go to the image location beside the document,
+    // or into the KMZ archive. False, writing nothing, when no grid is on view, nothing of it can
+    // be drawn, or a file cannot be written.
+    bool exportGrib(const std::string& path) { return exportGrib(path, sharedGribModel()); }
+    bool exportGrib(const std::string& path, GribModel& model) {
+        return writeGribFile(
+            path, model, [this](exchange::ExportFile& f) { writeHeader(f); },
+            [this](exchange::ExportFile& f) { writeFooter(f); });
+    }
 
     // Building blocks. writeFile makes the file (or archive) around a body.
     bool writeFile(const std::string& path, const std::function<void(exchange::ExportFile&)>& body);
@@ -88,8 +72,4 @@ protected:
 private:
     std::string iconLocation_ = "icons/";
     std::set<int> iconsWritten_; // packed into a KMZ
-    void writeSymbol(exchange::ExportFile& file, const GribSymbolBox& box, float direction,
-                     const std::string& image);
-    std::string imageLocation_ = "images/";
-    std::set<std::string> gribImages_; // file names of the forecast images the document uses
 };

@@ -2,11 +2,14 @@
 // cell for wind, current and waves, the legend, and the contour lines with their labels. The
 // images are drawn here and written beside the document, so that it works offline.
 
+#include "exchange/KMLGribExport.h"
+
 #include "exchange/ExportText.h"
 #include "exchange/GribImages.h"
 #include "exchange/KMLExport.h"
 #include "exchange/Kmz.h"
 #include "nav/grib/GribModel.h"
+#include "nav/grib/GribThinning.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,10 +22,6 @@ using exchange::GribSymbol;
 using exchange::xmlEscaped;
 
 namespace {
-
-// A viewer slows to a crawl with many more overlays; a denser grid gets a symbol on every k-th
-// row and column, k times as large.
-constexpr size_t kMaxSymbols = 10000;
 
 double wrapped(double longitude) {
     return std::remainder(longitude, 360.0); // -180..180
@@ -42,49 +41,18 @@ std::string folderName(GribDate date) {
     return text;
 }
 
-size_t strideFor(size_t columns, size_t rows) {
-    size_t k = 1;
-    while (((columns + k - 1) / k) * ((rows + k - 1) / k) > kMaxSymbols)
-        ++k;
-    return k;
-}
-
-void writeSymbols(KMLExport& kml, ExportFile& file, const GribModel& model, const GribPoints& g) {
-    const size_t columns = g.longitudeCount(), rows = g.latitudeCount();
-    const size_t k = strideFor(columns, rows);
-    const double dLat = g.latitudeIncrement(), dLon = g.longitudeIncrement();
-    GribSymbolBox box;
-    box.halfHeight = std::fabs(dLat) * double(k) / 3.0;
-    box.halfWidth = std::fabs(dLon) * double(k) / 3.0;
-    for (size_t row = 0; row < rows; row += k)
-        for (size_t column = 0; column < columns; column += k) {
-            const size_t i = row * columns + column;
-            box.latitude = g.positionOnGPS().y + double(row) * dLat;
-            box.longitude = wrapped(g.positionOnGPS().x + double(column) * dLon);
-            if (g.hasWind()) {
-                const float speed = g.windSpeed(i);
-                const int beaufort = model.beaufortIndex(speed);
-                if (speed >= 0.1f && beaufort >= 0)
-                    kml.writeWind(file, box, g.windDirection(i), beaufort);
-            }
-            if (g.hasCurrent()) {
-                const float speed = g.currentSpeed(i);
-                if (speed >= 0.1f)
-                    kml.writeCurrent(file, box, g.currentDirection(i), int(std::min(speed, 12.0f)));
-            }
-            if (g.hasWaveDirection() && !GribPoints::isMissing(g.waveDirection(i)))
-                kml.writeWave(file, box, g.waveDirection(i));
-        }
-}
-
-void writeGrid(KMLExport& kml, ExportFile& file, GribModel& model, GribPoints& g) {
-    file << "<Folder>\n<name>" << xmlEscaped(folderName(g.forecastDate()))
-         << "</name>\n<visibility>1</visibility>\n";
-    writeSymbols(kml, file, model, g);
-    if (g.hasWind() || g.hasCurrent())
-        kml.writeLogo(file, exchange::gribLegendFile(g.hasWind() ? GribSymbol::wind : GribSymbol::current));
-    kml.writeContour(file, model, g);
-    file << "</Folder>\n";
+// How strong a point's flow is, for keeping the strongest of a block; below 0 where nothing is
+// drawn.
+float strength(const GribPoints& g, size_t i) {
+    float s = -1;
+    if (g.hasWind())
+        s = std::max(s, g.windSpeed(i) >= 0.1f ? g.windSpeed(i) : -1.0f);
+    if (g.hasCurrent())
+        s = std::max(s, g.currentSpeed(i) >= 0.1f ? g.currentSpeed(i) : -1.0f);
+    if (g.hasWaveDirection() && !GribPoints::isMissing(g.waveDirection(i)))
+        s = std::max(s,
+                     g.hasWaveHeight() && !GribPoints::isMissing(g.waveHeight(i)) ? g.waveHeight(i) : 0.0f);
+    return s;
 }
 
 // A folder beside the document (or inside the archive): relative, and never above it.
@@ -112,23 +80,69 @@ bool writeBeside(const std::string& document, const std::string& location,
 
 } // namespace
 
-bool KMLExport::exportGrib(const std::string& path) {
-    return exportGrib(path, GribModel::grib());
+GribModel& KMLGribExport::sharedGribModel() {
+    return GribModel::grib();
 }
 
-bool KMLExport::exportGrib(const std::string& path, GribModel& model) {
+void KMLGribExport::installGribExport() {
+    GribModel::setKmlExporter(
+        [](GribModel& model, const std::string& path) { return KMLExport().exportGrib(path, model); });
+}
+
+void KMLGribExport::writeSymbols(ExportFile& file, const GribModel& model, const GribPoints& g) {
+    const unsigned columns = g.longitudeCount(), rows = g.latitudeCount();
+    const double dLat = g.latitudeIncrement(), dLon = g.longitudeIncrement();
+    const GribBlocks blocks = blocksByArea(
+        rows, columns, kMaxSymbols, [&](unsigned row) { return g.positionOnGPS().y + double(row) * dLat; });
+    const std::vector<size_t> kept =
+        strongestOfBlocks(rows, columns, blocks, [&](size_t i) { return strength(g, i); });
+    for (size_t i : kept) {
+        const size_t row = i / columns, column = i % columns;
+        GribSymbolBox box;
+        box.latitude = g.positionOnGPS().y + double(row) * dLat;
+        box.longitude = wrapped(g.positionOnGPS().x + double(column) * dLon);
+        box.halfHeight = std::fabs(dLat) * double(blocks.rows) / 3.0;
+        box.halfWidth = std::fabs(dLon) * double(blocks.columnsAt(unsigned(row - row % blocks.rows))) / 3.0;
+        if (g.hasWind()) {
+            const float speed = g.windSpeed(i);
+            const int beaufort = model.beaufortIndex(speed);
+            if (speed >= 0.1f && beaufort >= 0)
+                writeWind(file, box, g.windDirection(i), beaufort);
+        }
+        if (g.hasCurrent()) {
+            const float speed = g.currentSpeed(i);
+            if (speed >= 0.1f)
+                writeCurrent(file, box, g.currentDirection(i), int(std::min(speed, 12.0f)));
+        }
+        if (g.hasWaveDirection() && !GribPoints::isMissing(g.waveDirection(i)))
+            writeWave(file, box, g.waveDirection(i));
+    }
+}
+
+bool KMLGribExport::writeGribFile(const std::string& path, GribModel& model, const Frame& header,
+                                  const Frame& footer) {
     const std::vector<GribPoints*> grids = model.gribPointsOnView();
     if (grids.empty())
         return false;
     gribImages_.clear();
-    const bool zipped = isKMZ(path);
+    drawn_ = 0;
+    const bool zipped = KMLExport::isKMZ(path);
     ExportFile file;
     if (!zipped && !file.open(path))
         return false;
-    writeHeader(file);
-    for (GribPoints* g : grids)
-        writeGrid(*this, file, model, *g);
-    writeFooter(file);
+    header(file);
+    for (GribPoints* g : grids) {
+        file << "<Folder>\n<name>" << xmlEscaped(folderName(g->forecastDate()))
+             << "</name>\n<visibility>1</visibility>\n";
+        writeSymbols(file, model, *g);
+        if (g->hasWind() || g->hasCurrent())
+            writeLogo(file, exchange::gribLegendFile(g->hasWind() ? GribSymbol::wind : GribSymbol::current));
+        writeContour(file, model, *g);
+        file << "</Folder>\n";
+    }
+    footer(file);
+    if (drawn_ == 0)
+        return false; // an empty folder is no forecast
     std::vector<std::pair<std::string, std::string>> images;
     if (isLocal(imageLocation_))
         for (const std::string& name : gribImages_)
@@ -141,9 +155,10 @@ bool KMLExport::exportGrib(const std::string& path, GribModel& model) {
     return writeBeside(path, imageLocation_, images) && file.commit();
 }
 
-void KMLExport::writeSymbol(ExportFile& file, const GribSymbolBox& box, float direction,
-                            const std::string& image) {
+void KMLGribExport::writeSymbol(ExportFile& file, const GribSymbolBox& box, float direction,
+                                const std::string& image) {
     gribImages_.insert(image);
+    ++drawn_;
     // KML turns an overlay counterclockwise, within -180..180.
     const double rotation = std::isfinite(direction) ? std::remainder(360.0 - double(direction), 360.0) : 0.0;
     file << "<GroundOverlay>\n<Icon>\n<href>" << xmlEscaped(imageLocation_ + image)
@@ -155,19 +170,19 @@ void KMLExport::writeSymbol(ExportFile& file, const GribSymbolBox& box, float di
          << "</rotation>\n</LatLonBox>\n</GroundOverlay>\n";
 }
 
-void KMLExport::writeWind(ExportFile& file, const GribSymbolBox& box, float direction, int beaufort) {
+void KMLGribExport::writeWind(ExportFile& file, const GribSymbolBox& box, float direction, int beaufort) {
     writeSymbol(file, box, direction, exchange::gribSymbolFile(GribSymbol::wind, beaufort));
 }
 
-void KMLExport::writeCurrent(ExportFile& file, const GribSymbolBox& box, float direction, int knots) {
+void KMLGribExport::writeCurrent(ExportFile& file, const GribSymbolBox& box, float direction, int knots) {
     writeSymbol(file, box, direction, exchange::gribSymbolFile(GribSymbol::current, knots));
 }
 
-void KMLExport::writeWave(ExportFile& file, const GribSymbolBox& box, float direction) {
+void KMLGribExport::writeWave(ExportFile& file, const GribSymbolBox& box, float direction) {
     writeSymbol(file, box, direction, exchange::gribSymbolFile(GribSymbol::wave));
 }
 
-void KMLExport::writeLogo(ExportFile& file, const std::string& image, bool placed) {
+void KMLGribExport::writeLogo(ExportFile& file, const std::string& image, bool placed) {
     gribImages_.insert(image);
     file << "<ScreenOverlay>\n<name>Corvane</name>\n<Icon>\n<href>" << xmlEscaped(imageLocation_ + image)
          << "</href>\n</Icon>\n";
@@ -177,31 +192,36 @@ void KMLExport::writeLogo(ExportFile& file, const std::string& image, bool place
     file << "</ScreenOverlay>\n";
 }
 
-void KMLExport::writeContour(ExportFile& file, GribModel& model, GribPoints& points) const {
+void KMLGribExport::writeContour(ExportFile& file, GribModel& model, GribPoints& points) {
     model.contourGrid(points);
     for (const GribPolyline& line : points.contourPath()) {
         if (line.size() < 2) // a line string needs two points
             continue;
+        ++drawn_;
         startContour(file);
         for (NavPoint p : line)
-            file << coordinateText({float(wrapped(p.x)), p.y}) << "\n";
+            file << KMLExport::coordinateText({float(wrapped(p.x)), p.y}) << "\n";
         endContour(file);
     }
     for (const GribLabel& label : points.labels())
         writeLabel(file, label.text, label.position);
 }
 
-void KMLExport::startContour(ExportFile& file) const {
+void KMLGribExport::startContour(ExportFile& file) const {
     file << "<Placemark>\n<Style>\n<LineStyle>\n<color>FFFFFFFF</color>\n<width>2</width>\n</LineStyle>\n"
             "</Style>\n<LineString>\n<coordinates>\n";
 }
 
-void KMLExport::endContour(ExportFile& file) const {
+void KMLGribExport::endContour(ExportFile& file) const {
     file << "</coordinates>\n</LineString>\n</Placemark>\n";
 }
 
-void KMLExport::writeLabel(ExportFile& file, const std::string& text, NavPoint position) const {
-    file << "<Placemark>\n<name>" << xmlEscaped(text) << "</name>\n<Point>\n<coordinates>"
-         << coordinateText({float(wrapped(position.x)), position.y})
-         << "</coordinates>\n</Point>\n</Placemark>\n";
+void KMLGribExport::writeLabel(ExportFile& file, const std::string& text, NavPoint position) const {
+    // An icon of scale 0: the viewer shows the text alone instead of a pin beside it.
+    file
+        << "<Placemark>\n<name>" << xmlEscaped(text)
+        << "</name>\n<Style>\n<IconStyle>\n<scale>0</scale>\n</IconStyle>\n<LabelStyle>\n<scale>0.8</scale>\n"
+           "</LabelStyle>\n</Style>\n<Point>\n<coordinates>"
+        << KMLExport::coordinateText({float(wrapped(position.x)), position.y})
+        << "</coordinates>\n</Point>\n</Placemark>\n";
 }

@@ -2,27 +2,32 @@
 
 #include "tool/GribTool.h"
 
+#include "nav/grib/Contour.h"
 #include "nav/grib/GribModel.h"
-#include "support/OSXUtil.h"
+#include "nav/grib/GribUnpack.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <strings.h>
 
 namespace {
 
 const char* const help = "usage: navtool grib list FILE\n"
                          "       navtool grib dump FILE N\n"
-                         "       navtool grib request LAT1 LON1 LAT2 LON2 [options]\n"
-                         "       navtool grib render FILE OUT.png [--date ISO] [--size WxH]\n"
-                         "       navtool grib kml FILE OUT.kml [--date ISO]\n"
+                         "       navtool grib times FILE\n"
+                         "       navtool grib request LAT1 LON1 LAT2 LON2 [options] [--to ADDRESS] [--send]\n"
+                         "       navtool grib render FILE OUT.png [--date ISO] [--size WxH] [--field F]\n"
+                         "                           [--wind arrows|barbs]\n"
+                         "       navtool grib render FILE --all OUTDIR [options as above]\n"
+                         "       navtool grib kml FILE OUT.kml [--date ISO] [--field F]\n"
                          "\n"
                          "Weather forecasts in GRIB edition 1 files (also bzip2-compressed, \".bz2\"):\n"
                          "  list     one line per message: what it holds and whether it was decoded\n"
                          "  dump     message N's values as latitude, longitude, value rows\n"
+                         "  times    the forecast steps: valid time, model run and lead time, fields\n"
                          "  request  the text that asks an e-mail GRIB service for a forecast\n"
-                         "  render   the forecast as a picture: contours, wind arrows, graticule\n"
+                         "  render   the forecast as a picture: coastlines, contours, wind arrows or\n"
+                         "           barbs, pressure centres, graticule; one per step with --all\n"
                          "  kml      the forecast as KML for a globe viewer, its images beside it\n"
                          "\"navtool grib SUBCOMMAND --help\" describes each.\n";
 
@@ -32,8 +37,8 @@ struct Sub {
 };
 
 const Sub subs[] = {
-    {"list", runGribList},     {"dump", runGribDump}, {"request", runGribRequest},
-    {"render", runGribRender}, {"kml", runGribKml},
+    {"list", runGribList},       {"dump", runGribDump},     {"times", runGribTimes},
+    {"request", runGribRequest}, {"render", runGribRender}, {"kml", runGribKml},
 };
 
 } // namespace
@@ -44,15 +49,13 @@ bool wantsHelp(const Arguments& args) {
 
 GribFile openGribFile(const std::string& path) {
     std::string file = path;
-    const size_t dot = path.rfind('.');
-    if (dot != std::string::npos && strcasecmp(path.c_str() + dot, ".bz2") == 0) {
-        if (!OSXUtil::bUnZip(path)) {
-            std::fprintf(stderr,
-                         "navtool: cannot unpack \"%s\" (not bzip2 data, or its folder is not writable)\n",
-                         path.c_str());
+    if (isBzip2Path(path)) {
+        const GribUnpacked unpacked = unpackGribBz2(path);
+        if (!unpacked.ok) {
+            std::fprintf(stderr, "navtool: %s\n", unpacked.error.c_str());
             return GribFile(nullptr, &std::fclose);
         }
-        file = path.substr(0, dot);
+        file = unpacked.path;
     }
     GribFile stream(std::fopen(file.c_str(), "rb"), &std::fclose);
     if (!stream)
@@ -69,11 +72,11 @@ std::optional<GribDate> dateOption(const std::string& text) {
 
 bool loadForecast(GribModel& model, const std::string& file, std::optional<GribDate> date,
                   const char* purpose) {
-    if (!model.loadGrib(file)) {
-        if (openGribFile(file)) // says why when it can
-            std::fprintf(stderr, "navtool: cannot read \"%s\"\n", file.c_str());
+    const bool loaded = model.loadGrib(file);
+    for (const std::string& note : model.loadNotes()) // what could not be kept, before anything else
+        std::fprintf(stderr, "navtool: %s%s\n", loaded ? ("\"" + file + "\": ").c_str() : "", note.c_str());
+    if (!loaded)
         return false;
-    }
     if (model.gribPoints().empty()) {
         std::fprintf(stderr, "navtool: \"%s\" holds no forecast grid %s (see navtool grib list)\n",
                      file.c_str(), purpose);
@@ -118,3 +121,35 @@ bool installGribMailer(GribModel&) {
     return false;
 }
 #endif
+
+void printContourNotes(const GribModel& model) {
+    for (const GribPoints* g : model.gribPointsOnView())
+        if (g->contourTruncated())
+            std::fprintf(stderr,
+                         "navtool: the field of the %ux%u grid at %s is too detailed to draw in full: its "
+                         "contours stop after %zu points\n",
+                         g->longitudeCount(), g->latitudeCount(), isoDate(g->forecastDate()).c_str(),
+                         kContourMaxPoints);
+}
+
+bool fieldOption(const std::string& text, std::optional<GribField>& field) {
+    static const struct {
+        const char* name;
+        GribField field;
+    } names[] = {
+        {"pressure", GribField::pressure},      {"temperature", GribField::airTemperature},
+        {"wave", GribField::waveHeight},        {"height500", GribField::geopotentialHeight},
+        {"rain", GribField::precipitationRate},
+    };
+    field.reset();
+    if (text == "auto")
+        return true;
+    for (const auto& n : names)
+        if (text == n.name) {
+            field = n.field;
+            return true;
+        }
+    std::fprintf(stderr, "navtool: field \"%s\" is not one of pressure, temperature, wave, height500, rain\n",
+                 text.c_str());
+    return false;
+}

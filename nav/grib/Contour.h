@@ -19,6 +19,9 @@ inline constexpr float kContourMissing = -1000.0f;
 inline constexpr float kContourOutside = 4294967296.0f;
 // However the data is spread, no more levels than this are traced.
 inline constexpr int kContourMaxLevels = 1000;
+// Nor more points than this (16 MiB of them): far more than a picture or a globe viewer shows,
+// and the bound on time, memory and output for a field of noise.
+inline constexpr size_t kContourMaxPoints = size_t(1) << 21;
 
 struct ContourPoint {
     float x = 0, y = 0;
@@ -41,11 +44,15 @@ struct ContourContext {
     std::span<const float> values;
     // Counts saved points for the labels; the process's own counter when none is given.
     std::atomic<uint64_t>* labelCounter = nullptr;
+    size_t maxPoints = kContourMaxPoints;
 
     // Computed.
     double maximum = 0, minimum = 0, mean = 0, standardDeviation = 0;
     bool levelFlag = false; // the level being traced is at or above the mean
     double firstLevel = 0, step = 0;
+    int labelDecimals = 0; // as many as the step needs: "1012" beside "1016", "0.5" beside "1.0"
+    size_t savedPoints = 0;
+    bool truncated = false; // maxPoints was reached: the lines so far are kept, the rest not traced
 
     // Work: face marks ((NX + 1) * NY bytes) and those set at this level, the values with
     // missing ones replaced, each level's interior starts, and the line being traced.
@@ -61,8 +68,9 @@ struct ContourContext {
 };
 
 // Chooses the levels for the interval (0: about sixteen from the spread of the data; below 0:
-// about |interval| levels; above 0: that step, doubled until fewer than 41 levels) and traces
-// them. Lines and labels stay in the context.
+// about |interval| levels; above 0: that step, doubled until fewer than 41 levels; the first
+// level the first whole step above the minimum) and traces them. Lines and labels stay in the
+// context.
 void contour(ContourContext& context, float interval);
 
 bool scaleData(ContourContext& context, float interval);

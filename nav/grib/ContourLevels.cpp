@@ -11,21 +11,12 @@ bool present(float v) {
     return v > kContourMissing && std::isfinite(v);
 }
 
-// Levels whole steps apart from an anchor; see scaleData.
-void placeLevels(ContourContext& c, double n) {
-    const double b = c.minimum * c.maximum < 0 ? c.mean : c.minimum;
-    const double base = std::floor(b / c.step) * c.step;
-    double first = base - std::floor((n - 1) * 0.5) * c.step;
-    // Lower the first level until the next one down would be at or below the minimum.
-    if (first - c.step > c.minimum) {
-        const double k = std::ceil((first - c.minimum) / c.step) - 1;
-        first -= std::max(0.0, k) * c.step;
-        while (first - c.step > c.minimum)
-            first -= c.step;
-    }
-    c.firstLevel = first;
-    while ((c.maximum - c.firstLevel) / c.step > kContourMaxLevels)
+// Levels whole steps apart, from the first step above the minimum: a level at or below the
+// minimum, or at or above the maximum, crosses no face and would only be an empty entry.
+void placeLevels(ContourContext& c) {
+    while ((c.maximum - c.minimum) / c.step > kContourMaxLevels)
         c.step *= 2;
+    c.firstLevel = (std::floor(c.minimum / c.step) + 1) * c.step;
 }
 
 } // namespace
@@ -54,14 +45,13 @@ bool scaleData(ContourContext& c, float interval) {
     c.maximum = hi;
     c.mean = sum / double(count);
     c.standardDeviation = std::sqrt(std::max(0.0, (squares - sum * sum / double(count)) / double(count - 1)));
-    double n = 0;
     if (interval > 0 && std::isfinite(interval)) {
         c.step = interval;
         auto levels = [&] { return std::floor(std::floor(c.maximum - c.minimum) / c.step + 1); };
-        for (n = levels(); n >= 41; n = levels())
+        while (levels() >= 41)
             c.step *= 2;
     } else {
-        n = (interval == 0 || !std::isfinite(interval)) ? 16 : std::floor(std::fabs(double(interval)));
+        double n = (interval == 0 || !std::isfinite(interval)) ? 16 : std::floor(std::fabs(double(interval)));
         n = std::max(n, 1.0);
         const double x = c.standardDeviation * 4 / n;
         const double p = std::pow(10.0, std::floor(std::log10(x)));
@@ -69,13 +59,15 @@ bool scaleData(ContourContext& c, float interval) {
     }
     if (!(c.step > 0) || !std::isfinite(c.step))
         return false;
-    placeLevels(c, n);
+    placeLevels(c);
     return std::isfinite(c.firstLevel);
 }
 
 void contour(ContourContext& c, float interval) {
     c.lines.clear();
     c.labels.clear();
+    c.savedPoints = 0;
+    c.truncated = false;
     if (c.NX < 2 || c.NY < 2 || c.values.size() < size_t(c.NX) * size_t(c.NY))
         return;
     if (!scaleData(c, interval))

@@ -90,6 +90,11 @@ bool savePoint(ContourContext& c, const ContourCursor& at, double level) {
     const double q = getDataPoint(c, at, at.d + 1);
     if (p == q)
         return true;
+    if (c.savedPoints >= c.maxPoints) {
+        c.truncated = true;
+        return false;
+    }
+    ++c.savedPoints;
     const double f = (level - p) / (q - p);
     double x = 0, y = 0;
     switch (at.d) {
@@ -111,10 +116,7 @@ bool savePoint(ContourContext& c, const ContourCursor& at, double level) {
     std::atomic<uint64_t>& counter = c.labelCounter ? *c.labelCounter : contourLabelCounter();
     if (counter.fetch_add(1) % 11 == 0) {
         char text[32];
-        if (level >= 1)
-            std::snprintf(text, sizeof text, "%.0f", std::trunc(level));
-        else
-            std::snprintf(text, sizeof text, "%.2f", level);
+        std::snprintf(text, sizeof text, "%.*f", c.labelDecimals, level);
         Text(c, text, point.x, point.y);
     }
     return true;
@@ -158,6 +160,8 @@ void drawLine(ContourContext& c, ContourCursor at, double level) {
 void startEdge(ContourContext& c, double level, int side) {
     const int lastX = c.NX - 2, lastY = c.NY - 2;
     auto tryCell = [&](int i, int j) {
+        if (c.truncated)
+            return;
         // A line starts only between two known values.
         const ContourCursor at = initPoint(i, j, side);
         const float p = getDataPoint(c, at, side);
@@ -193,6 +197,8 @@ void startInterior(ContourContext& c, double level) {
             if (p >= up && p != kContourOutside && q < up &&
                 !(c.marks[j * (nx + 1) + size_t(i)] & kSideBit[0]))
                 trace(c, i, int(j), 0, level);
+            if (c.truncated)
+                return;
         }
     }
 }
@@ -201,6 +207,17 @@ namespace {
 
 double levelAt(const ContourContext& c, int k) {
     return c.firstLevel + k * c.step;
+}
+
+// Interior starts held for all levels at once (64 MiB); a noisier field scans each level.
+constexpr size_t kMaxBucketed = size_t(1) << 24;
+
+// Decimals that write every multiple of the step exactly (2.5 needs one, 0.25 two), at most 4.
+int decimalsFor(double step) {
+    int d = 0;
+    for (double scaled = step; d < 4 && std::fabs(scaled - std::round(scaled)) > 1e-6 * scaled; scaled *= 10)
+        ++d;
+    return d;
 }
 
 // How many of the n levels lie at or below v, exactly as the tracing compares them.
@@ -237,7 +254,7 @@ bool bucketInteriorStarts(ContourContext& c, int n) {
         }
     };
     visit([&](size_t k, uint32_t) { ++counts[k], ++total; });
-    if (total > 4 * nx * ny)
+    if (total > 4 * nx * ny || total > kMaxBucketed)
         return false;
     c.interiorStarts.assign(size_t(n), {});
     for (size_t k = 0; k < size_t(n); ++k)
@@ -251,6 +268,8 @@ bool bucketInteriorStarts(ContourContext& c, int n) {
 void startInteriorFrom(ContourContext& c, const std::vector<uint32_t>& starts, double level) {
     const size_t nx = size_t(c.NX), ny = size_t(c.NY);
     for (uint32_t face : starts) {
+        if (c.truncated)
+            return;
         const size_t i = face / ny, j = face % ny;
         if (!(c.marks[j * (nx + 1) + i] & kSideBit[0]))
             trace(c, int(i), int(j), 0, level);
@@ -263,10 +282,11 @@ void startLine(ContourContext& c) {
     int n = 0;
     while (n <= kContourMaxLevels && levelAt(c, n) < c.maximum)
         ++n;
+    c.labelDecimals = decimalsFor(c.step);
     const bool bucketed = bucketInteriorStarts(c, n);
     std::memset(c.marks.data(), 0, c.marks.size());
     c.touched.clear();
-    for (int k = 0; k < n; ++k) {
+    for (int k = 0; k < n && !c.truncated; ++k) {
         const double level = levelAt(c, k);
         c.levelFlag = level >= c.mean;
         for (uint32_t m : c.touched) // clear the marks of the level before

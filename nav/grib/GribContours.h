@@ -19,18 +19,24 @@ struct GribContourField {
     float longitudeStep = 0;  // signed degrees per column
     float southLatitude = 0;  // of row 0
     float latitudeStep = 0;   // degrees per row, positive
+    // A grid around the whole earth repeats its first column after its last, so that lines
+    // close across the seam.
+    bool wrapped = false;
 };
 
-// The first of pressure (hPa), air temperature, sea temperature (the chosen temperature unit),
+// The field to contour: the wanted one (air temperature stands for sea temperature too), else the
+// first of pressure (hPa), air temperature, sea temperature (the chosen temperature unit),
 // geopotential height (m) and wave height (feet or metres by the distance unit) that the grid
-// has; none when it has none of them or fewer than 2 x 2 points.
-std::optional<GribContourField> gribContourField(const GribPoints& points);
+// has; none when it has not that field or fewer than 2 x 2 points.
+std::optional<GribContourField> gribContourField(const GribPoints& points,
+                                                 std::optional<GribField> wanted = std::nullopt);
 
 struct GribContours {
     // Longitudes continue eastward from the field's first longitude (past 180 where the grid
     // crosses it).
     std::vector<GribPolyline> lines;
     std::vector<GribLabel> labels;
+    bool truncated = false; // too detailed to trace in full
 };
 
 // Contours at the interval (0: chosen from the data) placed on the grid's own coordinates.

@@ -25,14 +25,14 @@ TEST(Contour, Levels) {
         const char* what;
         std::vector<float> values;
         float interval;
-        double step, first, minimum; // step 0: nothing to draw
+        double step, first, minimum; // step 0: nothing to draw; first: the first step above the minimum
     } cases[] = {
-        {"interval 0, deviation 6", {1000, 1006, 1012}, 0, 2, 986, 1000},
-        {"given interval", {0, 10, 0}, 5, 5, -5, 0},
-        {"doubled below 41 levels", {0, 100}, 1, 4, -48, 0},
-        {"frost counts", {-10, -5, 0, 5}, 5, 5, -10, -10},
-        {"about four levels", {1000, 1006, 1012}, -4, 6, 990, 1000},
-        {"missing, NaN and infinities left out", {-1000, NAN, INFINITY, -INFINITY, 1, 3}, 1, 1, 0, 1},
+        {"interval 0, deviation 6", {1000, 1006, 1012}, 0, 2, 1002, 1000},
+        {"given interval", {0, 10, 0}, 5, 5, 5, 0},
+        {"doubled below 41 levels", {0, 100}, 1, 4, 4, 0},
+        {"frost counts", {-10, -5, 0, 5}, 5, 5, -5, -10},
+        {"about four levels", {1000, 1006, 1012}, -4, 6, 1002, 1000},
+        {"missing, NaN and infinities left out", {-1000, NAN, INFINITY, -INFINITY, 1, 3}, 1, 1, 2, 1},
         {"all equal", {7, 7, 7}, 0, 0, 0, 0},
         {"all missing", {-1000, -5000, NAN}, 0, 0, 0, 0},
     };
