@@ -92,8 +92,10 @@ void KMLGribExport::installGribExport() {
 void KMLGribExport::writeSymbols(ExportFile& file, const GribModel& model, const GribPoints& g) {
     const unsigned columns = g.longitudeCount(), rows = g.latitudeCount();
     const double dLat = g.latitudeIncrement(), dLon = g.longitudeIncrement();
-    const GribBlocks blocks = blocksByArea(
-        rows, columns, kMaxSymbols, [&](unsigned row) { return g.positionOnGPS().y + double(row) * dLat; });
+    const size_t kinds = size_t(g.hasWind()) + size_t(g.hasCurrent()) + size_t(g.hasWaveDirection());
+    const GribBlocks blocks =
+        blocksByArea(rows, columns, kMaxSymbols / std::max<size_t>(1, kinds),
+                     [&](unsigned row) { return g.positionOnGPS().y + double(row) * dLat; });
     const std::vector<size_t> kept =
         strongestOfBlocks(rows, columns, blocks, [&](size_t i) { return strength(g, i); });
     for (size_t i : kept) {

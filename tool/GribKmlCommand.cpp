@@ -10,17 +10,19 @@
 namespace {
 
 const char* const help =
-    "usage: navtool grib kml FILE OUT.kml [--date ISO]\n"
+    "usage: navtool grib kml FILE OUT.kml [--date ISO] [--field F]\n"
     "\n"
     "Writes the forecast of FILE at one forecast time as KML for a globe viewer: a folder per\n"
     "grid with wind, current and wave symbols, the legend, and the contour lines of pressure\n"
     "(else temperature, geopotential height or wave height) with their labels. The symbol and\n"
     "legend images go into an \"images\" folder beside OUT (inside the archive for OUT.kmz).\n"
-    "--date picks the time (as \"navtool grib list\" prints it; default the first).\n";
+    "--date picks the time (as \"navtool grib times\" lists them; default the first),\n"
+    "--field the contoured field: pressure, temperature, wave, height500 or rain.\n";
 
 struct Options {
     std::string input, output;
     std::optional<GribDate> date;
+    std::optional<GribField> field;
 };
 
 bool parseOptions(const Arguments& args, Options& o) {
@@ -29,6 +31,9 @@ bool parseOptions(const Arguments& args, Options& o) {
         if (args[k] == "--date" && k + 1 < args.size()) {
             o.date = dateOption(args[++k]);
             if (!o.date)
+                return false;
+        } else if (args[k] == "--field" && k + 1 < args.size()) {
+            if (!fieldOption(args[++k], o.field))
                 return false;
         } else {
             plain.push_back(args[k]);
@@ -58,11 +63,18 @@ int runGribKml(const Arguments& args) {
     if (!parseOptions(args, o))
         return 2;
     GribModel& model = GribModel::grib();
+    model.setContourField(o.field);
     if (!loadForecast(model, o.input, o.date, "to export"))
         return 1;
-    if (!KMLExport().exportGrib(o.output, model)) {
-        std::fprintf(stderr, "navtool: cannot write \"%s\" or its images\n", o.output.c_str());
+    KMLExport::installGribExport();
+    if (!model.kmlExportGrib(o.output)) {
+        std::fprintf(stderr, "navtool: %s\n",
+                     ("wrote nothing: at " + isoDate(model.viewForecastDate()) +
+                      " there is no wind, current, wave direction or field to contour, or \"" + o.output +
+                      "\" and its images cannot be written")
+                         .c_str());
         return 1;
     }
+    printContourNotes(model);
     return 0;
 }

@@ -41,6 +41,10 @@ void printMessage(unsigned number, const GribRecord& r) {
         std::printf("%u edition=%d skipped: %s\n", number, r.edition, r.skipped.c_str());
         return;
     }
+    if (r.damaged) { // its octets mean nothing sure
+        std::printf("%u damaged: %s\n", number, r.skipped.c_str());
+        return;
+    }
     std::printf("%u parameter=%d level=%s grid=%d", number, r.parameter, describeLevel(r).c_str(),
                 r.gridType);
     if (r.hasGds && r.gridType >= 0 && r.ni > 0)

@@ -1,12 +1,12 @@
 #include "tool/GribRender.h"
 
+#include "tool/GribRenderField.h"
+
 #include "nav/grib/GribContours.h"
 #include "nav/grib/GribModel.h"
 
-#include <QFont>
 #include <QFontMetricsF>
 #include <QPainter>
-#include <QPainterPath>
 
 #include <algorithm>
 #include <cmath>
@@ -16,23 +16,14 @@
 
 namespace {
 
-const QColor kBackground(11, 22, 34);
-const QColor kSea(22, 50, 79);
 const QColor kGraticule(255, 255, 255, 45);
-const QColor kText(230, 236, 242);
-const QColor kContour(255, 255, 255, 215);
-
-struct Bounds {
-    double west = 1e9, east = -1e9, south = 1e9, north = -1e9;
-    bool empty() const { return west > east; }
-};
 
 double firstLongitude(const GribPoints& g) {
-    double lon = std::remainder(double(g.positionOnGPS().x), 360.0);
+    const double lon = std::remainder(double(g.positionOnGPS().x), 360.0);
     return lon >= 180.0 ? lon - 360.0 : lon;
 }
 
-void include(Bounds& b, const GribPoints& g) {
+void include(RenderBounds& b, const GribPoints& g) {
     const double lon0 = firstLongitude(g);
     const double lon1 = lon0 + double(g.longitudeCount() - 1) * g.longitudeIncrement();
     const double lat0 = g.positionOnGPS().y;
@@ -43,18 +34,9 @@ void include(Bounds& b, const GribPoints& g) {
     b.north = std::max({b.north, lat0, lat1});
 }
 
-// Degrees to pixels: equirectangular, shrunk across by the cosine of the middle latitude.
-struct Frame {
-    Bounds b;
-    QRectF area;
-    double kx = 1, ky = 1;
-    QPointF at(double lon, double lat) const {
-        return {area.left() + (lon - b.west) * kx, area.bottom() - (lat - b.south) * ky};
-    }
-};
-
-Frame fit(const Bounds& b, const QRectF& room) {
-    Frame f{b, room};
+RenderFrame fit(const RenderBounds& b, const QRectF& room, double unit) {
+    RenderFrame f{b, room};
+    f.unit = unit;
     const double width = std::max(b.east - b.west, 1e-3), height = std::max(b.north - b.south, 1e-3);
     const double shrink = std::max(0.2, std::cos((b.north + b.south) / 2.0 * M_PI / 180.0));
     const double scale = std::min(room.width() / (width * shrink), room.height() / height);
@@ -66,7 +48,7 @@ Frame fit(const Bounds& b, const QRectF& room) {
 }
 
 QString degrees(double value, bool latitude) {
-    double v = latitude ? value : std::remainder(value, 360.0);
+    const double v = latitude ? value : std::remainder(value, 360.0);
     const double a = std::fabs(v);
     const QString number = QString::number(a, 'g', 4) + QChar(0x00b0);
     if (a < 1e-9 || (!latitude && std::fabs(a - 180.0) < 1e-9))
@@ -81,125 +63,55 @@ double graticuleStep(double span) {
     return 90.0;
 }
 
-QFont font(double pixels, bool bold = false) {
-    QFont f("DejaVu Sans");
-    f.setPixelSize(int(pixels));
-    f.setBold(bold);
-    return f;
-}
-
-void drawGraticule(QPainter& p, const Frame& f) {
-    p.setFont(font(11));
+void drawGraticule(QPainter& p, const RenderFrame& f) {
+    p.setFont(renderFont(11 * f.unit));
     const QFontMetricsF metrics(p.font());
-    p.setPen(QPen(kGraticule, 1));
     const double lonStep = graticuleStep(f.b.east - f.b.west), latStep = graticuleStep(f.b.north - f.b.south);
     for (double lon = std::ceil(f.b.west / lonStep) * lonStep; lon <= f.b.east + 1e-9; lon += lonStep) {
         const double x = f.at(lon, 0).x();
         p.setPen(QPen(kGraticule, 1));
         p.drawLine(QPointF(x, f.area.top()), QPointF(x, f.area.bottom()));
-        p.setPen(kText);
+        p.setPen(kRenderText);
         const QString label = degrees(lon, false);
-        p.drawText(QPointF(x - metrics.horizontalAdvance(label) / 2, f.area.bottom() + 16), label);
+        p.drawText(QPointF(x - metrics.horizontalAdvance(label) / 2, f.area.bottom() + 16 * f.unit), label);
     }
     for (double lat = std::ceil(f.b.south / latStep) * latStep; lat <= f.b.north + 1e-9; lat += latStep) {
         const double y = f.at(0, lat).y();
         p.setPen(QPen(kGraticule, 1));
         p.drawLine(QPointF(f.area.left(), y), QPointF(f.area.right(), y));
-        p.setPen(kText);
+        p.setPen(kRenderText);
         const QString label = degrees(lat, true);
-        p.drawText(QPointF(f.area.left() - metrics.horizontalAdvance(label) - 6, y + 4), label);
+        p.drawText(QPointF(f.area.left() - metrics.horizontalAdvance(label) - 6 * f.unit, y + 4 * f.unit),
+                   label);
     }
 }
 
-// A label where it fits whole inside the map and keeps its distance from the labels before it.
-void drawLabel(QPainter& p, const Frame& f, QPointF at, const QString& text, std::vector<QRectF>& taken) {
+// The Beaufort colours with their forces and, beneath, the knots of each.
+void drawLegend(QPainter& p, const GribModel& model, QPointF origin, const QString& what, double unit) {
+    p.setFont(renderFont(11 * unit));
+    p.setPen(kRenderText);
     const QFontMetricsF metrics(p.font());
-    const double width = metrics.horizontalAdvance(text);
-    const QRectF box(at.x() - width / 2 - 2, at.y() - metrics.ascent() / 2 - 2, width + 4,
-                     metrics.ascent() + 4);
-    if (!f.area.contains(box))
-        return;
-    const QRectF room = box.adjusted(-28, -18, 28, 18);
-    for (const QRectF& other : taken)
-        if (room.intersects(other))
-            return;
-    taken.push_back(box);
-    QPainterPath path;
-    path.addText(QPointF(box.left() + 2, box.bottom() - 2), p.font(), text);
-    p.strokePath(path, QPen(kSea, 3));
-    p.fillPath(path, kText);
-}
-
-void drawContours(QPainter& p, const Frame& f, GribModel& model, GribPoints& g, std::vector<QRectF>& taken) {
-    model.contourGrid(g);
-    p.setPen(QPen(kContour, 1.3));
-    for (const GribPolyline& line : g.contourPath()) {
-        QPolygonF polygon;
-        for (const NavPoint& q : line)
-            polygon << f.at(q.x, q.y);
-        p.drawPolyline(polygon);
-    }
-    p.setFont(font(10, true));
-    for (const GribLabel& label : g.labels())
-        drawLabel(p, f, f.at(label.position.x, label.position.y), QString::fromStdString(label.text), taken);
-}
-
-void drawArrow(QPainter& p, QPointF centre, double towards, double length, const QColor& colour) {
-    const double r = towards * M_PI / 180.0;
-    const QPointF along(std::sin(r), -std::cos(r));
-    const QPointF tip = centre + along * (length / 2), tail = centre - along * (length / 2);
-    const QPointF side(-along.y(), along.x());
-    p.setPen(QPen(colour, 1.6, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(tail, tip);
-    QPolygonF head;
-    head << tip << tip - along * 6 + side * 3.2 << tip - along * 6 - side * 3.2;
-    p.setBrush(colour);
-    p.setPen(Qt::NoPen);
-    p.drawPolygon(head);
-}
-
-// Arrows downwind (or with the current), thinned to about one per 26 pixels; none where calm.
-void drawArrows(QPainter& p, const Frame& f, const GribModel& model, const GribPoints& g) {
-    const bool wind = g.hasWind();
-    const double cell = std::max(
-        1e-6, std::min(std::fabs(g.longitudeIncrement()) * f.kx, std::fabs(g.latitudeIncrement()) * f.ky));
-    const unsigned stride = unsigned(std::max(1.0, std::ceil(26.0 / cell)));
-    const double length = std::min(22.0, cell * stride * 0.85);
-    const double lon0 = firstLongitude(g);
-    for (unsigned j = 0; j < g.latitudeCount(); j += stride) {
-        for (unsigned i = 0; i < g.longitudeCount(); i += stride) {
-            const size_t k = size_t(j) * g.longitudeCount() + i;
-            const float u = wind ? g.uWindComponent(k) : g.uCurrentComponent(k);
-            const float v = wind ? g.vWindComponent(k) : g.vCurrentComponent(k);
-            if (GribPoints::isMissing(u) || GribPoints::isMissing(v))
-                continue;
-            const float speed = GribPoints::speed(u, v);
-            const std::optional<BeaufortColor> c = model.beaufortColor(speed);
-            if (!c)
-                continue; // calm: no direction worth drawing
-            const QColor colour = QColor::fromRgbF(c->red, c->green, c->blue);
-            const QPointF at = f.at(lon0 + double(i) * g.longitudeIncrement(),
-                                    g.positionOnGPS().y + double(j) * g.latitudeIncrement());
-            drawArrow(p, at, GribPoints::direction(u, v) + 180.0, length, colour);
-        }
-    }
-}
-
-void drawLegend(QPainter& p, const GribModel& model, QPointF origin, const QString& what) {
-    p.setFont(font(11));
-    p.setPen(kText);
-    const QFontMetricsF metrics(p.font());
-    p.drawText(origin + QPointF(0, 13), what);
-    double x = origin.x() + metrics.horizontalAdvance(what) + 10;
+    p.drawText(origin + QPointF(0, 13 * unit), what);
+    double x = origin.x() + metrics.horizontalAdvance(what) + 10 * unit;
     const std::vector<BeaufortScale>& scale = model.beaufortScale();
+    const double box = 34 * unit;
     for (size_t k = 0; k < scale.size(); ++k) {
         const BeaufortColor& c = scale[k].color;
-        const QRectF box(x, origin.y(), 26, 18);
-        p.fillRect(box, QColor::fromRgbF(c.red, c.green, c.blue));
+        const QRectF cell(x, origin.y(), box - 2 * unit, 18 * unit);
+        p.setFont(renderFont(11 * unit));
+        p.fillRect(cell, QColor::fromRgbF(c.red, c.green, c.blue));
         p.setPen(k >= 9 ? QColor(Qt::white) : QColor(Qt::black));
-        p.drawText(box, Qt::AlignCenter, QString::number(k));
-        x += 28;
+        p.drawText(cell, Qt::AlignCenter, QString::number(k));
+        const QString knots = k + 1 == scale.size() ? QString::number(scale[k].lower) + "+"
+                                                    : QString::number(k == 0 ? 0 : scale[k].lower) + "-" +
+                                                          QString::number(scale[k].upper);
+        p.setFont(renderFont(9 * unit));
+        p.setPen(kRenderText);
+        p.drawText(QRectF(x, origin.y() + 19 * unit, box - 2 * unit, 12 * unit), Qt::AlignCenter, knots);
+        x += box;
     }
+    p.setFont(renderFont(9 * unit));
+    p.drawText(QPointF(x + 2 * unit, origin.y() + 29 * unit), "kn");
 }
 
 // The picture in its 256 most frequent colours: the flat colours stay exact, and the few
@@ -223,57 +135,113 @@ QImage reduceColours(const QImage& image) {
     return image.convertToFormat(QImage::Format_Indexed8, table, Qt::ThresholdDither | Qt::AvoidDither);
 }
 
+// "valid Sat 2011-10-08 06:00 UTC, run 2011-10-08 00:00 UTC +6 h".
+QString times(GribDate valid, GribDate run) {
+    auto text = [](GribDate d) {
+        return QString::fromStdString(isoDate(d)).left(16).replace('T', ' ') + " UTC";
+    };
+    static const char* const weekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    const std::chrono::weekday day{std::chrono::floor<std::chrono::days>(valid)};
+    const long long hours = std::chrono::duration_cast<std::chrono::minutes>(valid - run).count();
+    const QString lead =
+        hours % 60 == 0 ? QString::asprintf("%+lld h", hours / 60) : QString::asprintf("%+lld min", hours);
+    return "valid " + QString(weekdays[day.c_encoding()]) + " " + text(valid) + ", run " + text(run) + " " +
+           lead;
+}
+
+struct Layers {
+    std::optional<GribContourField> field;
+    bool wind = false, current = false;
+    StrongestFlow strongest;
+};
+
+Layers drawLayers(QPainter& p, const RenderFrame& frame, GribModel& model, const RenderOptions& options) {
+    Layers l;
+    std::vector<GribPoints*> grids = model.gribPointsOnView();
+    for (GribPoints* g : grids)
+        if (std::optional<GribContourField> field = gribContourField(*g, model.contourField())) {
+            shadeField(p, frame, *field);
+            l.field = l.field ? l.field : field;
+        }
+    if (options.shore)
+        drawShore(p, frame,
+                  options.shore({frame.b.west, frame.b.east, frame.b.south, frame.b.north},
+                                frame.degreesPerPixel()));
+    std::vector<QRectF> taken;
+    if (l.field && l.field->field == GribField::pressure) {
+        const double cell = std::max(1e-6, l.field->latitudeStep * frame.ky);
+        drawCentres(p, frame, pressureCentres(*l.field, std::max(2, int(std::ceil(70 * frame.unit / cell)))),
+                    taken);
+    }
+    for (GribPoints* g : grids)
+        drawContours(p, frame, model, *g, taken);
+    for (const GribPoints* g : grids) {
+        l.wind = l.wind || g->hasWind();
+        l.current = l.current || (g->hasCurrent() && !g->hasWind());
+        if (g->hasWind() || g->hasCurrent()) {
+            const StrongestFlow s = drawFlow(p, frame, model, *g, options.wind);
+            if (s.knots > l.strongest.knots)
+                l.strongest = s;
+        }
+    }
+    return l;
+}
+
+void drawTitle(QPainter& p, const RenderFrame& frame, const GribModel& model, const Layers& l,
+               const QString& source) {
+    QStringList parts;
+    if (l.field)
+        parts << QString::fromStdString(l.field->name) + " (" + QString::fromStdString(l.field->units) + ")";
+    if (l.wind)
+        parts << "wind";
+    if (l.current)
+        parts << "current";
+    const std::vector<const GribPoints*> grids = model.gribPointsOnView();
+    const GribDate run = grids.empty() ? model.viewForecastDate() : grids.front()->runDate();
+    const double u = frame.unit;
+    p.setPen(kRenderText);
+    p.setFont(renderFont(17 * u, true));
+    p.drawText(QPointF(frame.area.left(), 24 * u), parts.join(", "));
+    p.setFont(renderFont(12 * u));
+    p.drawText(QPointF(frame.area.left(), 42 * u), times(model.viewForecastDate(), run) + "   " + source);
+    if (l.strongest.knots >= 0)
+        p.drawText(QPointF(frame.area.left(), 58 * u),
+                   QString(l.wind ? "strongest wind " : "strongest current ") +
+                       describeStrongest(model, l.strongest));
+}
+
 } // namespace
 
-QImage renderForecast(GribModel& model, QSize size, const QString& source) {
+bool forecastDrawable(const GribModel& model) {
+    for (const GribPoints* g : model.gribPointsOnView())
+        if (g->hasWind() || g->hasCurrent() || gribContourField(*g, model.contourField()))
+            return true;
+    return false;
+}
+
+QImage renderForecast(GribModel& model, const RenderOptions& options, const QString& source) {
+    const QSize size = options.size;
     QImage image(size, QImage::Format_RGB32);
-    image.fill(kBackground);
+    image.fill(kRenderBackground);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    std::vector<GribPoints*> grids = model.gribPointsOnView();
-    Bounds bounds;
-    for (const GribPoints* g : grids)
+    RenderBounds bounds;
+    for (const GribPoints* g : model.gribPointsOnView())
         include(bounds, *g);
     if (bounds.empty())
         return image;
-    const QRectF room(60, 64, size.width() - 60 - 24, size.height() - 64 - 66);
-    const Frame frame = fit(bounds, room);
-    p.fillRect(frame.area, kSea);
+    const double u = std::clamp(std::min(size.width() / 900.0, size.height() / 600.0), 0.5, 4.0);
+    const QRectF room(60 * u, 70 * u, size.width() - 84 * u, size.height() - (70 + 72) * u);
+    const RenderFrame frame = fit(bounds, room, u);
+    p.fillRect(frame.area, kRenderSea);
     drawGraticule(p, frame);
     p.setClipRect(frame.area.adjusted(-1, -1, 1, 1));
-    std::vector<QRectF> taken;
-    std::optional<GribContourField> field;
-    for (GribPoints* g : grids) {
-        if (!field)
-            field = gribContourField(*g);
-        drawContours(p, frame, model, *g, taken);
-    }
-    bool wind = false, current = false;
-    for (const GribPoints* g : grids) {
-        wind = wind || g->hasWind();
-        current = current || (g->hasCurrent() && !g->hasWind());
-        if (g->hasWind() || g->hasCurrent())
-            drawArrows(p, frame, model, *g);
-    }
+    const Layers layers = drawLayers(p, frame, model, options);
     p.setClipping(false);
-    QStringList parts;
-    if (field)
-        parts << QString::fromStdString(field->name) + " (" + QString::fromStdString(field->units) + ")";
-    if (wind)
-        parts << "wind";
-    if (current)
-        parts << "current";
-    p.setPen(kText);
-    p.setFont(font(17, true));
-    p.drawText(QPointF(frame.area.left(), 26), parts.join(", "));
-    // "2011-10-08 06:00 UTC"
-    const QString date =
-        QString::fromStdString(isoDate(model.viewForecastDate())).left(16).replace('T', ' ') + " UTC";
-    p.setFont(font(12));
-    p.drawText(QPointF(frame.area.left(), 46), date + "   " + source);
-    if (wind || current)
-        drawLegend(p, model, QPointF(frame.area.left(), size.height() - 30),
-                   wind ? "Wind, Beaufort force" : "Current, Beaufort colours");
+    drawTitle(p, frame, model, layers, source);
+    if (layers.wind || layers.current)
+        drawLegend(p, model, QPointF(frame.area.left(), size.height() - 40 * u),
+                   layers.wind ? "Wind, Beaufort force" : "Current, Beaufort colours", u);
     p.end();
     return reduceColours(image);
 }

@@ -125,7 +125,7 @@ void GribModel::readFile(std::FILE* file) {
     GribRecord record;
     unsigned number = 0, firstLeft = 0, lastLeft = 0;
     for (;;) {
-        record.valueLimit = kMaxHeldValues - held_;
+        record.valueLimit = maxHeldValues_ - std::min(held_, maxHeldValues_);
         const int status = unpackgrib(file, record);
         if (status == kGribEnd)
             break;
@@ -149,7 +149,7 @@ void GribModel::readFile(std::FILE* file) {
     }
     if (firstLeft)
         loadNotes_.push_back(messages(firstLeft, lastLeft) + " left out: a forecast holds at most " +
-                             std::to_string(kMaxHeldValues) + " values");
+                             std::to_string(maxHeldValues_) + " values");
 }
 
 void GribModel::addRecord(const GribRecord& record) {

@@ -117,8 +117,10 @@ public:
     const std::vector<std::string>& loadNotes() const { return loadNotes_; }
     // The file ended inside a message, or a message was damaged.
     bool loadDamaged() const { return loadDamaged_; }
-    // Values the model holds at most: a forecast a boat downloads, many times over.
+    // Values the model holds at most: a forecast a boat downloads, many times over (a 0.25
+    // degree world in thirty fields and times), 128 MiB.
     static constexpr size_t kMaxHeldValues = size_t(1) << 25;
+    void setMaxHeldValues(size_t values) { maxHeldValues_ = values; }
 
 private:
     void readFile(std::FILE* file);
@@ -133,4 +135,5 @@ private:
     std::vector<std::string> loadNotes_;
     bool loadDamaged_ = false;
     size_t held_ = 0;
+    size_t maxHeldValues_ = kMaxHeldValues;
 };

@@ -3,6 +3,7 @@
 #include "nav/grib/Contour.h"
 #include "nav/UnitsModel.h"
 #include "nav/grib/GribContours.h"
+#include "nav/grib/GribThinning.h"
 
 #include <gtest/gtest.h>
 
@@ -130,6 +131,64 @@ TEST(GribContours, PlacedOnTheGrid) {
                                                     "C");
     EXPECT_NEAR(celsius->values[1], 26.85f, 0.02f); // 300 K, its row turned
     EXPECT_FALSE(gribContourField(GribPoints()));
+    EXPECT_FALSE(gribContourField(sea, GribField::pressure)) << "the asked field or none";
+    EXPECT_TRUE(gribContourField(sea, GribField::airTemperature)) << "temperature means sea's too";
+}
+
+// A grid around the earth repeats its first column after its last, so lines close at the seam.
+TEST(GribContours, AWorldClosesAtTheSeam) {
+    GribPoints g;
+    g.setPositionOnGPS({0, 80}), g.setIncrement(-40, 90), g.setCount(5, 4);
+    for (int k = 0; k < 20; ++k)
+        g.addPressure(k % 4 == 0 ? 102000 : 100000);
+    const std::optional<GribContourField> f = gribContourField(g);
+    ASSERT_TRUE(f && f->wrapped && f->NX == 5);
+    for (int row = 0; row < 5; ++row)
+        EXPECT_EQ(f->values[size_t(row) * 5 + 4], f->values[size_t(row) * 5]);
+}
+
+// A field of noise stops at the point bound, keeping what was traced, and says so.
+TEST(Contour, BoundedAndLabelledByTheStep) {
+    std::vector<float> noise(200 * 200);
+    std::mt19937 random(7);
+    for (float& v : noise)
+        v = float(random() % 2);
+    Grid run(200, 200, noise);
+    run.c.maxPoints = 5000;
+    contour(run.c, 0);
+    size_t points = 0;
+    for (const ContourLine& line : run.c.lines)
+        points += line.size();
+    EXPECT_TRUE(run.c.truncated && points == 5000 && !run.c.lines.empty()) << points;
+
+    const struct {
+        float interval;
+        std::vector<float> values;
+        const char* label;
+    } cases[] = {
+        {4, {1000, 1010}, "1004"}, {0.5f, {0, 2}, "0.5"}, {2.5f, {0, 10}, "2.5"}, {0.25f, {0, 1}, "0.25"}};
+    for (const auto& c : cases) {
+        Grid line(2, 2, {c.values[0], c.values[1], c.values[0], c.values[1]});
+        contour(line.c, c.interval);
+        ASSERT_FALSE(line.c.labels.empty()) << c.label;
+        EXPECT_EQ(line.c.labels[0].text, c.label);
+        EXPECT_FALSE(line.c.truncated);
+    }
+}
+
+// Thinning keeps the strongest point of every block; a block of nothing keeps none.
+TEST(GribThinning, TheStrongestOfEachBlock) {
+    const std::vector<float> speeds = {1, 2, 9, 0, NAN, NAN, 3, 4, 5, 6, NAN, NAN}; // 3 rows of 4
+    GribBlocks blocks;
+    blocks.rows = 2;
+    blocks.columnsAt = [](unsigned) { return 2u; };
+    EXPECT_EQ(strongestOfBlocks(3, 4, blocks, [&](size_t k) { return speeds[k]; }),
+              (std::vector<size_t>{1, 2, 9}));
+    // Blocks by area widen towards the poles and stay within the count.
+    const GribBlocks area = blocksByArea(73, 144, 5000, [](unsigned row) { return 90.0 - 2.5 * row; });
+    EXPECT_TRUE(area.columnsAt(36) < area.columnsAt(2)) << area.columnsAt(36) << " " << area.columnsAt(2);
+    EXPECT_EQ(blocksByArea(10, 10, 100, [](unsigned) { return 80.0; }).columnsAt(0), 1u)
+        << "no thinning needed";
 }
 
 } // namespace

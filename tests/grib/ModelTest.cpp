@@ -1,6 +1,7 @@
 // The forecast model: which grids load, rows in order, derived values, Beaufort classes, requests.
 
 #include "nav/grib/GribModel.h"
+#include "nav/grib/GribUnpack.h"
 #include "tests/grib/GribBuilder.h"
 #include "tests/support/Helpers.h"
 
@@ -59,26 +60,78 @@ TEST(GribModel, RowsRunNorthToSouthOrAsGiven) {
     }
 }
 
-TEST(GribModel, DamagedAndCompressedFiles) {
+std::string bzip2(const std::string& plain) {
+    std::string packed(plain.size() + plain.size() / 50 + 600, '\0');
+    unsigned length = unsigned(packed.size());
+    EXPECT_EQ(BZ2_bzBuffToBuffCompress(packed.data(), &length, const_cast<char*>(plain.data()),
+                                       unsigned(plain.size()), 9, 0, 0),
+              BZ_OK);
+    return packed.substr(0, length);
+}
+
+TEST(GribModel, DamagedFilesKeepWhatCameBeforeAndSaySo) {
     TempFolder dir;
     const std::string good = gribMessage(2);
     spit(dir.file("cut.grib"), good + good.substr(0, good.size() / 2));
     GribModel model;
     ASSERT_TRUE(model.loadGrib(dir.file("cut.grib")));
     EXPECT_EQ(model.gribPoints().size(), 1u); // what came before the damage stays
+    EXPECT_TRUE(model.loadDamaged());
+    EXPECT_EQ(model.loadNotes(), std::vector<std::string>{"the file ends inside message 2"});
 
-    std::string packed(good.size() * 2 + 600, '\0'), plain = gribMessage(33) + gribMessage(34);
-    unsigned length = unsigned(packed.size());
-    ASSERT_EQ(BZ2_bzBuffToBuffCompress(packed.data(), &length, plain.data(), unsigned(plain.size()), 9, 0, 0),
-              BZ_OK);
-    spit(dir.file("wind.grib.BZ2"), packed.substr(0, length));
+    // More values than the model holds: the first grids stay, the rest are named as left out.
+    spit(dir.file("many.grib"), gribMessage(2) + gribMessage(33) + gribMessage(34) + gribMessage(11));
+    model.setMaxHeldValues(12);
+    ASSERT_TRUE(model.loadGrib(dir.file("many.grib")));
+    EXPECT_TRUE(model.gribPoints().at(0).hasPressure() && model.gribPoints()[0].has(GribField::uWind) &&
+                !model.gribPoints()[0].has(GribField::vWind));
+    EXPECT_FALSE(model.loadDamaged());
+    EXPECT_EQ(model.loadNotes(),
+              std::vector<std::string>{"messages 3 to 4 left out: a forecast holds at most 12 values"});
+    EXPECT_TRUE(model.loadGrib(dir.file("cut.grib")) && model.loadNotes().size() == 1)
+        << "notes are per load";
+
+    spit(dir.file("wind.grib.BZ2"), bzip2(gribMessage(33) + gribMessage(34)));
     ASSERT_TRUE(model.loadGrib(dir.file("wind.grib.BZ2")));
-    EXPECT_TRUE(model.gribPoints().at(0).hasWind());
+    EXPECT_TRUE(model.gribPoints().at(0).hasWind() && model.loadNotes().empty());
+}
+
+// Unpacking is bounded, leaves nothing behind when it fails, and replaces only an earlier
+// unpacking of the same input.
+TEST(GribUnpack, BoundedAtomicAndCarefulWithOtherFiles) {
+    TempFolder dir;
+    const std::string good = gribMessage(2), other = gribMessage(33);
+    auto leftovers = [&] {
+        size_t n = 0;
+        for (const auto& entry : fs::directory_iterator(dir.path))
+            n += entry.path().filename().string().find(".partial-") != std::string::npos;
+        return n;
+    };
+    spit(dir.file("bomb.grib.bz2"), bzip2(std::string(3 << 20, '\0')));
+    GribUnpacked u = unpackGribBz2(dir.file("bomb.grib.bz2"), 1 << 20);
+    EXPECT_TRUE(!u.ok && u.error.find("unpacks to more than 1 MiB") != std::string::npos) << u.error;
+    EXPECT_FALSE(fs::exists(dir.file("bomb.grib")));
 
     spit(dir.file("junk.grib"), good); // a stale unpacking must not be read in place of bad data
     spit(dir.file("junk.grib.bz2"), "not bzip2 at all");
+    GribModel model;
     EXPECT_FALSE(model.loadGrib(dir.file("junk.grib.bz2")));
-    EXPECT_TRUE(model.gribPoints().empty());
+    EXPECT_TRUE(model.gribPoints().empty() && model.loadNotes().at(0).find("not bzip2") != std::string::npos);
+    spit(dir.file("cut.grib.bz2"), bzip2(good).substr(0, 40));
+    EXPECT_FALSE(unpackGribBz2(dir.file("cut.grib.bz2")).ok);
+
+    spit(dir.file("mine.grib"), other); // the user's own file of that name stays as it is
+    spit(dir.file("mine.grib.bz2"), bzip2(good));
+    u = unpackGribBz2(dir.file("mine.grib.bz2"));
+    EXPECT_TRUE(!u.ok && u.error.find("is not an unpacking of it") != std::string::npos) << u.error;
+    EXPECT_EQ(slurp(dir.file("mine.grib")), other);
+    fs::remove(dir.file("mine.grib"));
+    ASSERT_TRUE(unpackGribBz2(dir.file("mine.grib.bz2")).ok);
+    EXPECT_TRUE(unpackGribBz2(dir.file("mine.grib.bz2")).ok) << "an earlier unpacking is replaced";
+    spit(dir.file("mine.grib.bz2"), bzip2(good + good)); // a new download of the same name
+    EXPECT_FALSE(unpackGribBz2(dir.file("mine.grib.bz2")).ok) << "other bytes, other time";
+    EXPECT_EQ(slurp(dir.file("mine.grib")), good);
+    EXPECT_EQ(leftovers(), 0u);
 }
 
 TEST(GribPoints, SpeedsDirectionsAndUnits) {

@@ -41,8 +41,16 @@ TEST(NavtoolGrib, CommandsAndWhatTheySay) {
         {"list " + scratch("text", "just some text\n"), 1, "holds no GRIB message"},
         {"list " + scratch("cut", good + good.substr(0, 30)), 1,
          "decoded\nnavtool: \"" + folder.file("cut") + "\" ends inside message 2"},
-        {"list " + scratch("bad", good.substr(0, 8) + std::string("\0\xff\xff", 3) + good.substr(11)), 1,
-         "is damaged"},
+        {"list " + scratch("bad", good.substr(0, 8) + std::string("\0\xff\xff", 3) + good.substr(11) + good),
+         1, "1 damaged: product section runs past the message\nnavtool: message 1 of"},
+        {"list " + scratch("bad2", good.substr(0, 8) + std::string("\0\xff\xff", 3) + good.substr(11) + good),
+         1, "\n2 parameter=2 "},
+        {"times " + gfs, 0,
+         "valid                 run                   lead     fields\n2011-10-08T06:00:00Z  "
+         "2011-10-08T00:00:00Z  "
+         "+6 h     wind, pressure, temperature, height500 (41x25)\n",
+         true},
+        {"times " + scratch("cut2", good + good.substr(0, 30)), 1, "ends inside message 2"},
         {"list " + scratch("bad.bz2", "nope"), 1, "cannot unpack"},
         {"dump " + scratch("good", good) + " 0", 2, "usage"},
         {"list", 2, "usage"},
