@@ -1,6 +1,7 @@
 #include "exchange/GribImages.h"
 
-#include "exchange/PixelImage.h"
+#include "exchange/PixelFont.h"
+#include "exchange/PngWriter.h"
 #include "nav/grib/GribModel.h"
 
 #include <algorithm>
@@ -81,9 +82,9 @@ PixelImage legend(GribSymbol kind) {
         rows.push_back((n < 10 ? " " : "") + std::to_string(n) + "  " + range + " KN");
     }
     constexpr int scale = 2, margin = 8, rowHeight = 18, swatch = 24;
-    int width = PixelImage::textWidth(title, scale);
+    int width = textWidth(title, scale);
     for (const std::string& r : rows)
-        width = std::max(width, swatch + 8 + PixelImage::textWidth(r, scale));
+        width = std::max(width, swatch + 8 + textWidth(r, scale));
     PixelImage image(width + 2 * margin, margin * 2 + rowHeight * int(rows.size() + 1));
     image.fillRect(0, 0, image.width(), image.height(), {255, 255, 255, 215});
     image.strokeLine({{0.5f, 0.5f},
@@ -92,12 +93,12 @@ PixelImage legend(GribSymbol kind) {
                       {0.5f, float(image.height()) - 0.5f}},
                      1.0f, kOutline, true);
     const Pixel ink{20, 20, 20, 255};
-    image.drawText(margin, margin, title, scale, ink);
+    drawText(image, margin, margin, title, scale, ink);
     for (size_t k = 0; k < rows.size(); ++k) {
         const int top = margin + rowHeight * int(k + 1);
         image.fillRect(margin, top, swatch, 14, kOutline);
         image.fillRect(margin + 1, top + 1, swatch - 2, 12, colourOf(int(k)));
-        image.drawText(margin + swatch + 8, top, rows[k], scale, ink);
+        drawText(image, margin + swatch + 8, top, rows[k], scale, ink);
     }
     return image;
 }
@@ -119,13 +120,13 @@ std::string gribLegendFile(GribSymbol kind) {
 
 std::string gribImagePng(const std::string& file) {
     if (file == gribSymbolFile(GribSymbol::wave))
-        return waveSymbol().png();
+        return pngFile(waveSymbol());
     for (GribSymbol kind : {GribSymbol::wind, GribSymbol::current}) {
         if (file == gribLegendFile(kind))
-            return legend(kind).png();
+            return pngFile(legend(kind));
         for (int n = 0; n <= kLastNumber; ++n)
             if (file == gribSymbolFile(kind, n))
-                return (kind == GribSymbol::wind ? windSymbol(n) : currentSymbol(n)).png();
+                return pngFile((kind == GribSymbol::wind ? windSymbol(n) : currentSymbol(n)));
     }
     return {};
 }

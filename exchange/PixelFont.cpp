@@ -1,6 +1,6 @@
 // The legends' lettering: a 5 x 7 pixel font of the characters they use.
 
-#include "exchange/PixelImage.h"
+#include "exchange/PixelFont.h"
 
 #include <array>
 
@@ -46,7 +46,7 @@ const Glyph* glyphOf(char c) {
 
 } // namespace
 
-void PixelImage::drawText(int x, int y, std::string_view text, int scale, Pixel colour) {
+void drawText(PixelImage& image, int x, int y, std::string_view text, int scale, Pixel colour) {
     for (size_t k = 0; k < text.size(); ++k) {
         const Glyph* g = glyphOf(text[k]);
         if (!g)
@@ -55,7 +55,7 @@ void PixelImage::drawText(int x, int y, std::string_view text, int scale, Pixel 
         for (int row = 0; row < 7; ++row)
             for (int column = 0; column < 5; ++column)
                 if (g->rows[size_t(row)] & (0x10 >> column))
-                    fillRect(left + column * scale, y + row * scale, scale, scale, colour);
+                    image.fillRect(left + column * scale, y + row * scale, scale, scale, colour);
     }
 }
 

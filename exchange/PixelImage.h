@@ -1,7 +1,7 @@
 #pragma once
-// A small RGBA picture drawn by code and saved as PNG: the forecast's symbols and legends, which
-// go beside a KML document so that any viewer shows them offline. Antialiased shapes, a 5 x 7
-// capitals-and-digits font, no outside drawing library.
+// A small RGBA picture drawn by code: the forecast's symbols and legends, which go beside a KML
+// document as PNG files (PngWriter.h) so that any viewer shows them offline. Antialiased shapes,
+// lettering in PixelFont.h, no outside drawing library.
 
 #include <cstdint>
 #include <string>
@@ -33,13 +33,6 @@ public:
     void fillPolygon(const std::vector<Spot>& corners, Pixel colour);
     // A line of the given width through the points, round joins and ends.
     void strokeLine(const std::vector<Spot>& points, float width, Pixel colour, bool closed = false);
-    // Capitals, digits and " +-<.()/"; other characters leave a blank. Each character is 6 x 8
-    // cells of scale pixels, the top left at (x, y).
-    void drawText(int x, int y, std::string_view text, int scale, Pixel colour);
-    static int textWidth(std::string_view text, int scale) { return int(text.size()) * 6 * scale; }
-
-    // The picture as a PNG file: 8-bit RGBA, not interlaced.
-    std::string png() const;
 
 private:
     int width_, height_;

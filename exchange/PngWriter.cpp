@@ -1,6 +1,6 @@
 // PNG files of a PixelImage: signature, header, the pixels deflated by zlib, end.
 
-#include "exchange/PixelImage.h"
+#include "exchange/PngWriter.h"
 
 #include <zlib.h>
 
@@ -24,14 +24,15 @@ void chunk(std::string& out, const char type[4], const std::string& data) {
 
 } // namespace
 
-std::string PixelImage::png() const {
+std::string pngFile(const PixelImage& image) {
+    const int width = image.width(), height = image.height();
     // Each row: filter type 0 (none), then red, green, blue, alpha per pixel.
     std::string raw;
-    raw.reserve(size_t(height_) * (1 + size_t(width_) * 4));
-    for (int y = 0; y < height_; ++y) {
+    raw.reserve(size_t(height) * (1 + size_t(width) * 4));
+    for (int y = 0; y < height; ++y) {
         raw += '\0';
-        for (int x = 0; x < width_; ++x) {
-            const Pixel p = at(x, y);
+        for (int x = 0; x < width; ++x) {
+            const Pixel p = image.at(x, y);
             raw += char(p.red), raw += char(p.green), raw += char(p.blue), raw += char(p.alpha);
         }
     }
@@ -43,8 +44,8 @@ std::string PixelImage::png() const {
     packed.resize(packedSize);
 
     std::string header;
-    put32(header, uint32_t(width_));
-    put32(header, uint32_t(height_));
+    put32(header, uint32_t(width));
+    put32(header, uint32_t(height));
     header += "\x08\x06";           // 8 bits a sample, RGBA
     header += std::string(3, '\0'); // deflate, adaptive filtering, not interlaced
 

@@ -1,6 +1,4 @@
-// Contour levels from the data's statistics, and the run that traces them.
-
-#include "nav/grib/Contour.h"
+#include "nav/grib/ContourLevels.h"
 
 #include <cmath>
 #include <limits>
@@ -20,11 +18,6 @@ void placeLevels(ContourContext& c) {
 }
 
 } // namespace
-
-std::atomic<uint64_t>& contourLabelCounter() {
-    static std::atomic<uint64_t> counter{0};
-    return counter;
-}
 
 bool scaleData(ContourContext& c, float interval) {
     double sum = 0, squares = 0;
@@ -61,26 +54,4 @@ bool scaleData(ContourContext& c, float interval) {
         return false;
     placeLevels(c);
     return std::isfinite(c.firstLevel);
-}
-
-void contour(ContourContext& c, float interval) {
-    c.lines.clear();
-    c.labels.clear();
-    c.savedPoints = 0;
-    c.truncated = false;
-    if (c.NX < 2 || c.NY < 2 || c.values.size() < size_t(c.NX) * size_t(c.NY))
-        return;
-    if (!scaleData(c, interval))
-        return;
-    const size_t nx = size_t(c.NX), ny = size_t(c.NY);
-    c.marks.assign((nx + 1) * ny, 0);
-    c.grid.resize(nx * ny);
-    for (size_t k = 0; k < nx * ny; ++k)
-        c.grid[k] = present(c.values[k]) ? c.values[k] : kContourOutside;
-    startLine(c);
-    c.marks = {};
-    c.touched = {};
-    c.grid = {};
-    c.interiorStarts = {};
-    c.points = {};
 }

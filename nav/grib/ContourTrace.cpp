@@ -1,6 +1,4 @@
-// Following iso-lines from cell to cell.
-
-#include "nav/grib/Contour.h"
+#include "nav/grib/ContourTrace.h"
 
 #include <algorithm>
 #include <cmath>
@@ -36,6 +34,11 @@ void trace(ContourContext& c, int i, int j, int d, double level) {
 }
 
 } // namespace
+
+std::atomic<uint64_t>& contourLabelCounter() {
+    static std::atomic<uint64_t> counter{0};
+    return counter;
+}
 
 ContourCursor initPoint(int i, int j, int d) {
     return {i, j, d};

@@ -1,6 +1,6 @@
 // Bit-level reading of GRIB messages: fields of any width at any bit, IBM floats, packed values.
 
-#include "nav/grib/GribDecoder.h"
+#include "nav/grib/GribBits.h"
 
 #include <bit>
 #include <cmath>
@@ -86,26 +86,7 @@ void unpackValues(const uint8_t* bytes, uint64_t bitOffset, unsigned bits, size_
     }
 }
 
-bool levelIsOneValue(int levelType) {
-    switch (levelType) {
-    case 100:
-    case 103:
-    case 105:
-    case 107:
-    case 109:
-    case 111:
-    case 113:
-    case 115:
-    case 125:
-    case 160:
-    case 200:
-    case 201:
-        return true;
-    default:
-        return false;
-    }
-}
-
-double GribRecord::precision() const {
-    return 0.5 * std::ldexp(1.0, binaryScale) / std::pow(10.0, decimalScale);
+void byteSwap(std::span<uint32_t> words) {
+    for (uint32_t& w : words)
+        w = __builtin_bswap32(w);
 }

@@ -443,3 +443,27 @@ bool unpackBDS(GribRecord& r, size_t offset, size_t bmsOffset) {
     r.decoded = true;
     return true;
 }
+
+bool levelIsOneValue(int levelType) {
+    switch (levelType) {
+    case 100:
+    case 103:
+    case 105:
+    case 107:
+    case 109:
+    case 111:
+    case 113:
+    case 115:
+    case 125:
+    case 160:
+    case 200:
+    case 201:
+        return true;
+    default:
+        return false;
+    }
+}
+
+double GribRecord::precision() const {
+    return 0.5 * std::ldexp(1.0, binaryScale) / std::pow(10.0, decimalScale);
+}

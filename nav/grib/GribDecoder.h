@@ -5,6 +5,8 @@
 // the message before it is used. A whole message whose sections contradict each other is passed
 // over as damaged; only a file that ends inside a message stops the reading.
 
+#include "nav/grib/GribBits.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -110,15 +112,6 @@ bool unpackPDS(GribRecord& record, size_t offset);
 bool unpackGDS(GribRecord& record, size_t offset);
 bool unpackBDS(GribRecord& record, size_t bdsOffset, size_t bmsOffset);
 void freegrib(GribRecord& record);
-
-// Up to 32 bits from a bit offset, most significant first; false (out untouched) past the end.
-bool getBits(std::span<const uint8_t> bytes, uint32_t& out, uint64_t bitOffset, unsigned count);
-// An IBM single-precision float at a bit offset (byte-aligned in GRIB), 0 past the end.
-double ibm2real(std::span<const uint8_t> bytes, uint64_t bitOffset);
-// Unpacks count values of `bits` bits each (1..32) from a bit offset as reference + X * scale.
-// The caller guarantees the bits lie in `bytes` and 8 readable bytes follow them.
-void unpackValues(const uint8_t* bytes, uint64_t bitOffset, unsigned bits, size_t count, double reference,
-                  double scale, double* out);
 
 // The level as the message means it: one 16-bit value for the level types that use one.
 bool levelIsOneValue(int levelType);

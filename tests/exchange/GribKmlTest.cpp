@@ -196,6 +196,13 @@ TEST(GribKml, NavtoolWritesTheSample) {
     EXPECT_TRUE(o.status == 1 && o.output.find("no forecast for 2011-10-09T00:00:00Z") != std::string::npos)
         << o.output;
     EXPECT_EQ(navtool("grib kml " + sample + " " + quoted(folder.file("g.txt"))).status, 2);
+    // The model's own export is this one, once installed.
+    GribModel model;
+    ASSERT_TRUE(model.loadGrib(MUX_SHARED_DATA "/grib/gfs-north-atlantic.grib1"));
+    KMLExport::installGribExport();
+    ASSERT_TRUE(model.kmlExportGrib(folder.file("m.kml")));
+    const std::string own = slurp(folder.file("m.kml")); // labels fall by the process's own count
+    EXPECT_TRUE(overlays(own) == overlays(text) && count(own, "<LineString>") == count(text, "<LineString>"));
     EXPECT_EQ(navtool("grib kml " + quoted(folder.file("absent")) + " " + kml).status, 1);
 }
 

@@ -2,6 +2,8 @@
 
 #include "nav/grib/Contour.h"
 #include "nav/UnitsModel.h"
+#include "nav/grib/ContourLevels.h"
+#include "nav/grib/ContourTrace.h"
 #include "nav/grib/GribContours.h"
 #include "nav/grib/GribThinning.h"
 

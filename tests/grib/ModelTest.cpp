@@ -163,6 +163,30 @@ TEST(GribPoints, SpeedsDirectionsAndUnits) {
     EXPECT_TRUE(!g.hasCurrent() && g.currentSpeed(0) == 0.0f);
 }
 
+// The KML export lives above this library and forwards only once installed; a view is asked to
+// redraw through the model.
+TEST(GribModel, ExportAndRedrawThroughTheirHooks) {
+    GribModel model;
+    EXPECT_FALSE(model.kmlExportGrib("/nonexistent/f.kml")) << "no export installed in this program";
+    std::string asked;
+    GribModel::setKmlExporter([&](GribModel& m, const std::string& path) {
+        asked = path;
+        return &m == &model;
+    });
+    EXPECT_TRUE(model.kmlExportGrib("f.kml"));
+    EXPECT_EQ(asked, "f.kml");
+    GribModel::setKmlExporter({});
+    struct View : GribView {
+        int redrawn = 0;
+        void setNeedsDisplayForGrib() override { ++redrawn; }
+    } view;
+    model.setNeedsDisplay(&view);
+    model.setNeedsDisplay(nullptr);
+    GribView plain; // a view that does not draw forecasts is not disturbed
+    model.setNeedsDisplay(&plain);
+    EXPECT_EQ(view.redrawn, 1);
+}
+
 TEST(GribModel, BeaufortClassesAndRequests) {
     GribModel model;
     const std::pair<float, int> classes[] = {{0.05f, -1}, {0.1f, 0}, {63.99f, 11}, {64, 12},
