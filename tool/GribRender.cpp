@@ -169,9 +169,11 @@ Layers drawLayers(QPainter& p, const RenderFrame& frame, GribModel& model, const
                                 frame.degreesPerPixel()));
     std::vector<QRectF> taken;
     if (l.field && l.field->field == GribField::pressure) {
+        // Points about 8 pixels apart, and a window of about 70 pixels around each.
         const double cell = std::max(1e-6, l.field->latitudeStep * frame.ky);
-        drawCentres(p, frame, pressureCentres(*l.field, std::max(2, int(std::ceil(70 * frame.unit / cell)))),
-                    taken);
+        const int stride = std::max(1, int(8 * frame.unit / cell));
+        const int radius = std::max(2, int(std::ceil(70 * frame.unit / (cell * stride))));
+        drawCentres(p, frame, pressureCentres(*l.field, radius, stride), taken);
     }
     for (GribPoints* g : grids)
         drawContours(p, frame, model, *g, taken);

@@ -55,23 +55,30 @@ void shadeField(QPainter& p, const RenderFrame& f, const GribContourField& field
             lo = std::min(lo, v), hi = std::max(hi, v);
     if (!(hi > lo))
         return;
-    QImage cells(field.NX, field.NY, QImage::Format_ARGB32);
-    for (int row = 0; row < field.NY; ++row)
-        for (int i = 0; i < field.NX; ++i) {
-            const float v = field.values[size_t(row) * size_t(field.NX) + size_t(i)];
-            QColor c = v > kContourMissing ? ramp((v - lo) / (hi - lo)) : QColor(0, 0, 0, 0);
-            cells.setPixelColor(i, field.NY - 1 - row, c);
+    // No more cells than about two a pixel: a finer field looks the same and costs its size.
+    const double across = std::fabs(field.longitudeStep) * f.kx, down = field.latitudeStep * f.ky;
+    const int step = std::max(1, int(std::floor(0.5 / std::max(1e-9, std::min(across, down)))));
+    const int nx = (field.NX + step - 1) / step, ny = (field.NY + step - 1) / step;
+    QImage cells(nx, ny, QImage::Format_ARGB32);
+    for (int row = 0; row < ny; ++row) {
+        QRgb* line = reinterpret_cast<QRgb*>(cells.scanLine(ny - 1 - row));
+        for (int i = 0; i < nx; ++i) {
+            const float v =
+                field.values[size_t(row) * size_t(step) * size_t(field.NX) + size_t(i) * size_t(step)];
+            line[i] = v > kContourMissing ? ramp((v - lo) / (hi - lo)).rgba() : 0;
         }
+    }
     // Each value at its point: the image's pixel centres on the grid points.
-    const double west = field.firstLongitude - field.longitudeStep / 2;
-    const double east = west + field.longitudeStep * field.NX;
-    const double north = field.southLatitude + field.latitudeStep * (field.NY - 0.5);
-    const double south = field.southLatitude - field.latitudeStep / 2;
+    const double lonStep = field.longitudeStep * step, latStep = field.latitudeStep * step;
+    const double west = field.firstLongitude - lonStep / 2;
+    const double east = west + lonStep * nx;
+    const double north = field.southLatitude + latStep * (ny - 0.5);
+    const double south = field.southLatitude - latStep / 2;
     const QRectF target = QRectF(f.at(std::min(west, east), north), f.at(std::max(west, east), south));
     p.save();
     p.setOpacity(0.35);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
-    p.drawImage(target, field.longitudeStep < 0 ? cells.mirrored(true, false) : cells);
+    p.drawImage(target, lonStep < 0 ? cells.mirrored(true, false) : cells);
     p.restore();
 }
 
@@ -103,18 +110,20 @@ void drawContours(QPainter& p, const RenderFrame& f, GribModel& model, GribPoint
                   kRenderText);
 }
 
-std::vector<PressureCentre> pressureCentres(const GribContourField& field, int radius) {
+std::vector<PressureCentre> pressureCentres(const GribContourField& field, int radius, int stride) {
     std::vector<PressureCentre> centres;
-    const int nx = field.NX, ny = field.NY;
+    const int nx = field.NX, ny = field.NY, s = std::max(1, stride);
     auto at = [&](int i, int j) { return field.values[size_t(j) * size_t(nx) + size_t(i)]; };
-    for (int j = radius; j < ny - radius; ++j)
-        for (int i = radius; i < nx - radius; ++i) {
+    // On every stride-th point: a window of radius points of the thinned grid.
+    const int reach = radius * s;
+    for (int j = reach; j < ny - reach; j += s)
+        for (int i = reach; i < nx - reach; i += s) {
             const float v = at(i, j);
             if (!(v > kContourMissing))
                 continue;
             bool high = true, low = true;
-            for (int dj = -radius; dj <= radius && (high || low); ++dj)
-                for (int di = -radius; di <= radius && (high || low); ++di) {
+            for (int dj = -reach; dj <= reach && (high || low); dj += s)
+                for (int di = -reach; di <= reach && (high || low); di += s) {
                     if (di == 0 && dj == 0)
                         continue;
                     const float w = at(i + di, j + dj);

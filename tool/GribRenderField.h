@@ -25,8 +25,9 @@ struct PressureCentre {
     double longitude = 0, latitude = 0;
     float hectopascals = 0;
 };
-// Highs and lows: points above (below) every other point within a few cells, away from the edge
-// of the grid, where the picture has room for a mark.
-std::vector<PressureCentre> pressureCentres(const GribContourField& field, int radius);
+// Highs and lows: points above (below) every other point within radius points, away from the
+// edge of the grid, where the picture has room for a mark. A grid finer than the picture is
+// searched on every stride-th point.
+std::vector<PressureCentre> pressureCentres(const GribContourField& field, int radius, int stride = 1);
 void drawCentres(QPainter& p, const RenderFrame& f, const std::vector<PressureCentre>& centres,
                  std::vector<QRectF>& taken);

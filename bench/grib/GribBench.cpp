@@ -2,7 +2,7 @@
 // files in the same run: a generated world at 0.25 degrees (1440 x 721, 16 bits per value) and
 // the North Atlantic sample. The ratios (x_eccodes, x_contourpy) are our speed over theirs.
 
-#include "nav/grib/Contour.h"
+#include "nav/grib/ContourLevels.h"
 #include "nav/grib/GribDecoder.h"
 #include "nav/grib/GribModel.h"
 #include "tests/grib/GribBuilder.h"

@@ -19,9 +19,9 @@ inline constexpr float kContourMissing = -1000.0f;
 inline constexpr float kContourOutside = 4294967296.0f;
 // However the data is spread, no more levels than this are traced.
 inline constexpr int kContourMaxLevels = 1000;
-// Nor more points than this (16 MiB of them): far more than a picture or a globe viewer shows,
-// and the bound on time, memory and output for a field of noise.
-inline constexpr size_t kContourMaxPoints = size_t(1) << 21;
+// Nor more points than this (8 MiB of them, 60 MB of KML): ten times what a 0.25 degree world
+// of pressure needs, and the bound on time, memory and output for a field of noise.
+inline constexpr size_t kContourMaxPoints = size_t(1) << 20;
 
 struct ContourPoint {
     float x = 0, y = 0;
