@@ -6,7 +6,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <bzlib.h>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -152,13 +151,8 @@ const std::vector<uint8_t>& noise() {
 }
 
 std::vector<uint8_t> bzip2(const std::vector<uint8_t>& plain) {
-    std::vector<uint8_t> packed(plain.size() + plain.size() / 50 + 600);
-    unsigned length = unsigned(packed.size());
-    BZ2_bzBuffToBuffCompress(reinterpret_cast<char*>(packed.data()), &length,
-                             reinterpret_cast<char*>(const_cast<uint8_t*>(plain.data())),
-                             unsigned(plain.size()), 9, 0, 0);
-    packed.resize(length);
-    return packed;
+    const std::string packed = bzip2Text(asText(plain));
+    return std::vector<uint8_t>(packed.begin(), packed.end());
 }
 
 void HostileNoiseRender(benchmark::State& state) {

@@ -1,5 +1,8 @@
 #include "nav/grib/GribUnpack.h"
 
+#include "base/UniqueFd.h"
+#include "support/Platform.h"
+
 #include <bzlib.h>
 #include <cerrno>
 #include <cstdio>
@@ -13,17 +16,6 @@
 
 namespace {
 
-struct Descriptor {
-    int fd = -1;
-    explicit Descriptor(int f) : fd(f) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
 // The temporary file, removed unless it was given its final name.
 struct Partial {
     std::string path;
@@ -33,19 +25,6 @@ struct Partial {
             ::unlink(path.c_str());
     }
 };
-
-bool writeAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= size_t(n);
-    }
-    return true;
-}
 
 // Decompresses every bzip2 stream of in into out, at most maxBytes; "" or why not.
 std::string decompress(int in, int out, uint64_t maxBytes) {
@@ -84,7 +63,7 @@ std::string decompress(int in, int out, uint64_t maxBytes) {
         if (written > maxBytes)
             return finish("it unpacks to more than " + std::to_string(maxBytes >> 20) +
                           " MiB, more than any forecast file");
-        if (!writeAll(out, output.data(), produced))
+        if (!support::writeAll(out, output.data(), produced))
             return finish(std::string("cannot write beside it: ") + std::strerror(errno));
         if (status == BZ_STREAM_END) { // another stream may follow
             BZ2_bzDecompressEnd(&z);
@@ -129,22 +108,22 @@ GribUnpacked unpackGribBz2(const std::string& path, uint64_t maxBytes) {
     };
     if (!isBzip2Path(path) || result.path.empty() || result.path.back() == '/')
         return fail("its name does not end in a file name and .bz2");
-    Descriptor in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const UniqueFd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat input {};
-    if (in.fd < 0 || ::fstat(in.fd, &input) != 0)
+    if (!in || ::fstat(in.get(), &input) != 0)
         return fail(std::strerror(errno));
     if (!S_ISREG(input.st_mode))
         return fail("not a file");
     Partial partial{result.path + ".partial-XXXXXX"};
-    Descriptor out(::mkstemp(partial.path.data()));
-    if (out.fd < 0) {
+    const UniqueFd out(::mkstemp(partial.path.data()));
+    if (!out) {
         partial.path.clear();
         return fail(std::string("cannot write beside it: ") + std::strerror(errno));
     }
-    if (std::string why = decompress(in.fd, out.fd, maxBytes); !why.empty())
+    if (std::string why = decompress(in.get(), out.get(), maxBytes); !why.empty())
         return fail(why);
     const struct timespec times[2] = {input.st_atim, input.st_mtim};
-    if (::futimens(out.fd, times) != 0 || ::fsync(out.fd) != 0)
+    if (::futimens(out.get(), times) != 0 || ::fsync(out.get()) != 0)
         return fail(std::string("cannot write beside it: ") + std::strerror(errno));
     struct stat existing {};
     if (::lstat(result.path.c_str(), &existing) == 0) {

@@ -1,6 +1,7 @@
 #pragma once
 // GRIB edition 1 messages written octet by octet from a plain description, for tests and benchmarks.
 
+#include <bzlib.h>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -144,4 +145,14 @@ inline std::string gribMessage(int parameter = 2, const std::function<void(GribS
     if (change)
         change(s);
     return asText(buildGrib(s));
+}
+
+// The bytes compressed as a bzip2 file; empty if that fails.
+inline std::string bzip2Text(const std::string& plain) {
+    std::string packed(plain.size() + plain.size() / 50 + 600, '\0');
+    unsigned length = unsigned(packed.size());
+    if (BZ2_bzBuffToBuffCompress(packed.data(), &length, const_cast<char*>(plain.data()),
+                                 unsigned(plain.size()), 9, 0, 0) != BZ_OK)
+        return {};
+    return packed.substr(0, length);
 }
