@@ -4,6 +4,7 @@
 #include "nav/Formatters.h"
 #include "exchange/CSVExport.h"
 #include "exchange/DateText.h"
+#include "exchange/LenientDate.h"
 #include "exchange/ExportText.h"
 #include "support/Platform.h"
 

@@ -26,7 +26,7 @@ std::string extensionOf(const std::string& path) {
 } // namespace
 
 bool isWritable(NavPoint p) {
-    return p.y >= -90.0f && p.y <= 90.0f && p.x >= -180.0f && p.x < 180.0f;
+    return isPlaceable(p);
 }
 
 std::string fileStem(const std::string& path) {

@@ -41,7 +41,7 @@ private:
     ExchangeModels models_;
 };
 
-// A position the exchange files can carry: latitude -90..90, longitude -180 up to 180.
+// A position the exchange files can carry: the chart's (isPlaceable).
 bool isWritable(NavPoint position);
 
 // The file's name without its folder and extension.
