@@ -70,8 +70,12 @@ std::string CSVExport::trackLine(const Track& t) {
 }
 
 bool CSVExport::exportWaypoints(const std::string& path) {
+    return exportWaypoints(path, models_.waypoints.matches());
+}
+
+bool CSVExport::exportWaypoints(const std::string& path, const std::vector<std::shared_ptr<Waypoint>>& waypoints) {
     std::string text;
-    for (const auto& waypoint : models_.waypoints.matches())
+    for (const auto& waypoint : waypoints)
         text += waypointLine(*waypoint);
     return writeWhole(path, text);
 }

@@ -5,8 +5,10 @@
 #include "exchange/KMLExport.h"
 #include "exchange/Kmz.h"
 #include "exchange/LenientDate.h"
+#include "support/OSXUtil.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace exchange {
 
@@ -139,11 +141,24 @@ void KMLImport::finish() {
     folderPoints_.clear();
 }
 
+namespace {
+
+bool zippedFile(const std::string& path) {
+    FilePtr file = OSXUtil::fopenForRead(path, "rb");
+    char head[4] = {};
+    return file && std::fread(head, 1, sizeof head, file.get()) == sizeof head &&
+           exchange::looksZipped(std::string_view(head, sizeof head));
+}
+
+} // namespace
+
+// A KMZ archive (by its name or its first bytes) is read in place; a file that does not open as
+// one is read as KML (and then fails as XML when it is neither).
 bool KMLImport::import(const std::string& path, ImportDelegate* delegate) {
     begin(delegate);
     bool ok = false;
     std::unique_ptr<exchange::KmzArchive> archive;
-    if (KMLExport::isKMZ(path))
+    if (KMLExport::isKMZ(path) || zippedFile(path))
         archive = exchange::KmzArchive::openFile(path);
     ok = archive ? parse(archive->kmlSource()) : parseFile(path);
     finish();

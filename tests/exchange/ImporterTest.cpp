@@ -2,6 +2,7 @@
 
 #include "Helpers.h"
 #include "exchange/DateText.h"
+#include "exchange/LenientDate.h"
 #include "exchange/ExportText.h"
 
 #include <cstdlib>
