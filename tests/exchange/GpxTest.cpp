@@ -58,7 +58,8 @@ TEST(GpxImport, NamesIconsRoutesAndTimes) {
           <trkpt lat="6" lon="6"><time>May 1, 2024 12:30:46 PM</time></trkpt></trkseg>
  </trk>
 </gpx>)";
-    ASSERT_TRUE(GPXImport(m.exchange()).importBytes(gpx, std::nullopt, &m.delegate));
+    GPXImport importer(m.exchange());
+    ASSERT_TRUE(importer.importBytes(gpx, std::nullopt, &m.delegate));
     // Unnamed: a unique name; the one at latitude 91 is not made.
     EXPECT_EQ(listed(m.waypoints), "WP0001||0|0,0\nFish & Chips  north|comment|5|10.25,54.5\n"
                                    "WP0002|only a comment|62|2,1\nWP0003|first|0|1,1\n");
@@ -71,10 +72,10 @@ TEST(GpxImport, NamesIconsRoutesAndTimes) {
     EXPECT_TRUE(t[0]->date() == 1714566645.0 && t[1]->date() == 1714566645.0);
     EXPECT_EQ(t[0]->color(), (ChartColor{0.05f, 0.05f, 0.05f, 1}));
     EXPECT_NEAR(t[1]->color().red, 0.10f, 1e-6);
-    // Undated or unreadable: the running key, one past the last.
+    // Undated or unreadable: named by the running key, without a time (the unreadable one said).
     EXPECT_EQ(t[2]->name(), std::to_string(std::stol(t[1]->name()) + 1));
-    EXPECT_EQ(t[2]->date(), std::stod(t[2]->name()) + 1);
-    EXPECT_EQ(t[3]->date(), std::stod(t[3]->name()) + 1);
+    EXPECT_TRUE(!t[2]->hasDate() && !t[3]->hasDate());
+    EXPECT_EQ(importer.report().count(exchange::RecordKind::TrackPoint, exchange::Reason::UnreadTime), 1u);
     EXPECT_EQ(t[4]->date(), 1714566645.5); // no zone: UTC, fractions kept
     EXPECT_EQ(t[5]->date(), 1714566646.0); // not ISO: the lenient reader, still UTC
 }

@@ -119,9 +119,11 @@ TEST(Oracle, OurFilesReadBackHereAndInGpsbabel) {
     const Outcome lint = run("xmllint --noout " + quoted(folder.file("a.kml")));
     EXPECT_EQ(lint.status, 0) << lint.output;
     const Found kml = gpsbabelRead("kml", folder.file("a.kml"));
-    // Our placemarks, then one at each end of each track segment; the route and segment lines.
-    ASSERT_EQ(kml.waypoints.size(), 4u + 4u);
+    // Our placemarks, the route's points in its folder, then one at each end of each track
+    // segment; the route and segment lines.
+    ASSERT_EQ(kml.waypoints.size(), 4u + 4u + 4u);
     expectSame(ours, {kml.waypoints.begin(), kml.waypoints.begin() + 4}, "KML waypoints");
+    expectSame(ours, {kml.waypoints.begin() + 4, kml.waypoints.begin() + 8}, "KML route points");
     expectSame(points(m.tracks.chartMarkers(), points(m.routes.route(0)->waypointReferences())),
                joined(kml.tracks, true), "KML lines");
 
