@@ -65,10 +65,10 @@ std::string Importer::uniqueWaypointName(exchange::RecordKind kind, unsigned lon
 }
 
 bool Importer::countRecord(unsigned long line) {
-    if (++records_ <= maxRecords)
+    if (++records_ <= recordLimit_)
         return true;
-    if (records_ == maxRecords + 1)
-        report_.stopped(line, "more than " + exchange::groupedNumber(maxRecords) + " records");
+    if (records_ == recordLimit_ + 1)
+        report_.stopped(line, "more than " + exchange::groupedNumber(recordLimit_) + " records");
     return false;
 }
 

@@ -96,6 +96,8 @@ public:
     // The most records (waypoints, route points, track points) one import makes: a small archive
     // can unpack to millions of placemarks. What was read up to there stays.
     static constexpr size_t maxRecords = 1'000'000;
+    void setRecordLimit(size_t limit) { recordLimit_ = limit; }
+    size_t recordLimit() const { return recordLimit_; }
 
 protected:
     // Clears the error, the report and the names handed out.
@@ -103,7 +105,8 @@ protected:
     // A unique name for an unnamed waypoint, counted in the report; nothing (also counted) when
     // every name is taken, and the waypoint is then kept without a name.
     std::string uniqueWaypointName(exchange::RecordKind kind, unsigned long line);
-    // Counts one record about to be made; false, with the import's stop reported, past maxRecords.
+    // Counts one record about to be made; false, with the import's stop reported, past the limit
+    // (maxRecords unless set).
     bool countRecord(unsigned long line);
 
     ExchangeModels models_;
@@ -114,4 +117,5 @@ protected:
 private:
     std::optional<chart::UniqueNames> names_; // gathered at the first unnamed waypoint
     size_t records_ = 0;
+    size_t recordLimit_ = maxRecords;
 };

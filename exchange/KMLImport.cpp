@@ -404,7 +404,7 @@ void KMLImport::endElement(std::string_view name) {
         readCoordinates();
     } else if (name == "when" && gxWhen_) {
         const std::string text = chart::trimBlanks(value());
-        if (gxWhen_->size() > maxRecords)
+        if (gxWhen_->size() > recordLimit())
             return clearValue();
         gxWhen_->push_back(exchange::readDate(text, exchange::DefaultZone::Utc));
         if (!gxWhen_->back() && !text.empty())
@@ -414,7 +414,7 @@ void KMLImport::endElement(std::string_view name) {
         gxCoord_.push_back({numbers.size() >= 2 ? NavPoint{numbers[0], numbers[1]} : kNoNavPoint,
                             altitudeOf(numbers)});
         // A track past the limit ends here: what it held so far is kept, and the import stops.
-        if (gxCoord_.size() > maxRecords)
+        if (gxCoord_.size() > recordLimit())
             endGxTrack();
     } else if (name == "Track" && gxWhen_) {
         endGxTrack();

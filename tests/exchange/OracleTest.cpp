@@ -9,6 +9,7 @@
 #include "exchange/KMLExport.h"
 #include "exchange/KMLImport.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -124,8 +125,18 @@ TEST(Oracle, OurFilesReadBackHereAndInGpsbabel) {
     ASSERT_EQ(kml.waypoints.size(), 4u + 4u + 4u);
     expectSame(ours, {kml.waypoints.begin(), kml.waypoints.begin() + 4}, "KML waypoints");
     expectSame(ours, {kml.waypoints.begin() + 4, kml.waypoints.begin() + 8}, "KML route points");
-    expectSame(points(m.tracks.chartMarkers(), points(m.routes.route(0)->waypointReferences())),
-               joined(kml.tracks, true), "KML lines");
+    // gpsbabel reads each line as a track: the route's, then each segment's line and its gx:Track
+    // with the times.
+    std::vector<Point> lines = points(m.routes.route(0)->waypointReferences());
+    for (const auto& segment : trackSegments(m.tracks)) {
+        for (const bool timed : {false, true})
+            for (const auto& t : segment)
+                lines.push_back({"", t->latitude(), t->longitude(),
+                                 timed ? std::optional<long long>(std::floor(t->date())) : std::nullopt});
+    }
+    const std::vector<Point> found = joined(kml.tracks);
+    expectSame(lines, found, "KML lines");
+    EXPECT_EQ(std::count_if(found.begin(), found.end(), [](const Point& p) { return p.time.has_value(); }), 6);
 
     // CSV carries the bytes as they are; gpsbabel drops the control character and replaces the
     // stray byte.
