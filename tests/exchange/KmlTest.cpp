@@ -151,3 +151,50 @@ TEST(KmlRoundTrip, WaypointsRoutesAndIconsComeBackFromKmlAndKmz) {
 }
 
 } // namespace
+
+namespace {
+
+// The tracks phones write: gx:Track (times and positions in parallel) and gx:MultiTrack, each
+// track a segment; the placemark holding them makes no waypoint.
+TEST(KmlImport, PhoneTracksWithTheirTimes) {
+    Models m;
+    KMLImport importer(m.exchange());
+    const std::string track = "<gx:Track><when>2024-05-01T12:00:00Z</when><when>2024-05-01T12:00:10+02:00</when>"
+                              "<when>not a time</when><gx:coord>10 54 3.5</gx:coord><gx:coord>10.1 54.1 0"
+                              "</gx:coord><gx:coord>10.2 54.2</gx:coord></gx:Track>";
+    ASSERT_TRUE(importer.importBytes(
+        kml("<Placemark><name>Walk</name><gx:MultiTrack>" + track + track + "</gx:MultiTrack></Placemark>"),
+        &m.delegate));
+    EXPECT_EQ(m.waypoints.count(), 0u);
+    ASSERT_EQ(m.tracks.count(), 6u);
+    const auto& t = m.tracks.chartMarkers();
+    EXPECT_EQ(t[0]->date(), 1714564800.0);
+    EXPECT_EQ(t[1]->date(), 1714564810.0 - 7200);
+    EXPECT_FALSE(t[2]->hasDate());
+    EXPECT_EQ(t[0]->elevation(), 3.5f);
+    EXPECT_FALSE(t[1]->elevation());
+    for (size_t i = 0; i < 6; ++i)
+        EXPECT_EQ(m.tracks.isStart(i), i % 3 == 0) << i;
+    EXPECT_EQ(importer.report().count(exchange::RecordKind::TrackPoint, exchange::Reason::UnreadTime), 2u);
+}
+
+// An archive of millions of placemarks stops at the limit: what was read stays, and it is said.
+TEST(KmlImport, OneImportMakesAtMostTheLimit) {
+    Models m;
+    KMLImport importer(m.exchange());
+    importer.setRecordLimit(100);
+    std::string body;
+    for (int i = 0; i < 150; ++i)
+        body += placemark("", "1,1");
+    body += "<Placemark><gx:Track>" + std::string(200, ' ');
+    for (int i = 0; i < 300; ++i)
+        body += "<gx:coord>1 1 0</gx:coord>";
+    ASSERT_TRUE(importer.importBytes(kml(body + "</gx:Track></Placemark>"), &m.delegate)) << importer.error();
+    EXPECT_EQ(m.waypoints.count(), 100u);
+    EXPECT_TRUE(importer.report().anyDropped());
+    const auto summary = importer.report().summary();
+    ASSERT_FALSE(summary.empty());
+    EXPECT_NE(summary.back().find("more than 100 records"), std::string::npos) << summary.back();
+}
+
+} // namespace
