@@ -139,6 +139,7 @@ void KMLImport::finish() {
     gxWhen_.reset();
     gxCoord_.clear();
     folderPoints_.clear();
+    folderPointUsed_.clear();
 }
 
 namespace {
@@ -203,6 +204,7 @@ void KMLImport::startFolder(const char** attributes) {
         kind = FolderKind::Route;
     folders_.push_back(kind);
     folderPoints_.clear();
+    folderPointUsed_.clear();
 }
 
 bool KMLImport::inFolder(FolderKind kind) const {
@@ -245,10 +247,19 @@ void KMLImport::startLineString() {
 // A route's point: the folder's own point there, else any waypoint of this file there, else a new
 // waypoint with a unique name that only the route shows.
 std::shared_ptr<Waypoint> KMLImport::routeVertex(NavPoint position) {
-    for (const auto& point : folderPoints_) {
-        if (point->positionOnGPS() == position)
-            return point;
+    // Points of the same place are taken in turn, so that each is used before one comes again.
+    std::shared_ptr<Waypoint> again;
+    for (size_t i = 0; i < folderPoints_.size(); ++i) {
+        if (folderPoints_[i]->positionOnGPS() != position)
+            continue;
+        if (!folderPointUsed_[i]) {
+            folderPointUsed_[i] = true;
+            return folderPoints_[i];
+        }
+        again = again ? again : folderPoints_[i];
     }
+    if (again)
+        return again;
     if (auto waypoint = waypointForPosition(position))
         return waypoint;
     report_.read(exchange::RecordKind::RoutePoint);
@@ -369,6 +380,7 @@ void KMLImport::makePlacemarkWaypoint() {
     if (kind == RecordKind::RoutePoint) {
         created->setRoutePoint(true);
         folderPoints_.push_back(created);
+        folderPointUsed_.push_back(false);
     }
 }
 

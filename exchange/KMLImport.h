@@ -61,6 +61,7 @@ private:
     ChartColor trackColor_;
     std::vector<std::shared_ptr<Waypoint>> waypointsArray_; // made from this file
     std::vector<std::shared_ptr<Waypoint>> folderPoints_;   // of the route folder being read
+    std::vector<bool> folderPointUsed_;                     // by its line so far
     std::vector<FolderKind> folders_;
     std::optional<std::vector<std::optional<ChartDate>>> gxWhen_; // while a gx:Track is read
     std::vector<TimedCoordinate> gxCoord_;
