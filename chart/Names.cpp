@@ -135,8 +135,8 @@ std::string foldCase(std::string_view text) {
             out += static_cast<char>(foldCode(c.code));
         } else {
             int last = 0;
-            const utf8proc_ssize_t n = utf8proc_decompose_char(static_cast<utf8proc_int32_t>(c.code), folded, 8,
-                                                               UTF8PROC_CASEFOLD, &last);
+            const utf8proc_ssize_t n = utf8proc_decompose_char(static_cast<utf8proc_int32_t>(c.code), folded,
+                                                               8, UTF8PROC_CASEFOLD, &last);
             if (n <= 0 || n > 8)
                 appendUtf8(out, c.code);
             for (utf8proc_ssize_t k = 0; k < n && n <= 8; ++k)

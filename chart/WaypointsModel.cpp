@@ -4,7 +4,6 @@
 #include "chart/RoutesModel.h"
 #include "chart/WaypointIcons.h"
 
-
 WaypointsModel& WaypointsModel::waypoints() {
     static WaypointsModel model;
     return model;

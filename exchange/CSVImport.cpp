@@ -1,11 +1,11 @@
 #include "exchange/CSVImport.h"
 
 #include "chart/Names.h"
-#include "nav/Formatters.h"
 #include "exchange/CSVExport.h"
 #include "exchange/DateText.h"
-#include "exchange/LenientDate.h"
 #include "exchange/ExportText.h"
+#include "exchange/LenientDate.h"
+#include "nav/Formatters.h"
 #include "support/Platform.h"
 
 #include <cmath>
@@ -115,8 +115,8 @@ bool CSVImport::importWaypointsText(std::string_view text, ImportDelegate* deleg
         float lat = 0.0f, lon = 0.0f;
         std::string key;
         const bool decimal = decimalDegrees(latText, 90.0f, &lat) && decimalDegrees(lonText, 180.0f, &lon);
-        if (!decimal &&
-            (!latitude.getObjectValue(&lat, latText, &key) || !longitude.getObjectValue(&lon, lonText, &key))) {
+        if (!decimal && (!latitude.getObjectValue(&lat, latText, &key) ||
+                         !longitude.getObjectValue(&lon, lonText, &key))) {
             error_ = "line " + std::to_string(lineNumber) + ": " + (key.empty() ? "position not read" : key);
             if (delegate_ && !key.empty())
                 delegate_->showMessageWithKey(key);
@@ -182,11 +182,10 @@ std::optional<exchange::Reason> CSVImport::importTrackLine(std::string_view line
     if (!isPlaceable(position))
         return exchange::Reason::NoPosition;
     auto track = models_.tracks.chartMarker();
-    track->set(*date, std::to_string(static_cast<long>(std::floor(*date))),
-               position, number(f, 3, kNotLogged),
-               number(f, 4, kNotLogged), number(f, 5, kNotLogged), number(f, 6, kNotLogged),
-               number(f, 7, kNotLogged), kNotLogged, number(f, 8, kNotLogged), number(f, 9, kNotLogged),
-               color);
+    track->set(*date, std::to_string(static_cast<long>(std::floor(*date))), position,
+               number(f, 3, kNotLogged), number(f, 4, kNotLogged), number(f, 5, kNotLogged),
+               number(f, 6, kNotLogged), number(f, 7, kNotLogged), kNotLogged, number(f, 8, kNotLogged),
+               number(f, 9, kNotLogged), color);
     if (f.size() > 10 && !f[10].empty())
         track->setDescription(f[10]);
     models_.tracks.add(track);

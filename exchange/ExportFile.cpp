@@ -3,8 +3,8 @@
 #include "support/Platform.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 

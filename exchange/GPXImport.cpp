@@ -2,8 +2,8 @@
 
 #include "chart/Names.h"
 #include "chart/WaypointIcons.h"
-#include "exchange/LenientDate.h"
 #include "exchange/ExportText.h"
+#include "exchange/LenientDate.h"
 #include "support/OSXUtil.h"
 
 #include <cstdio>

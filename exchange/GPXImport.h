@@ -36,7 +36,7 @@ private:
     std::shared_ptr<Route> route_;
     std::shared_ptr<Track> track_;
     ChartColor trackColor_;
-    bool segmentBegins_ = true;  // the next track point begins a segment
+    bool segmentBegins_ = true;    // the next track point begins a segment
     unsigned long recordLine_ = 0; // where the record being read began
 };
 

@@ -1,8 +1,8 @@
 #include "exchange/Importer.h"
 
 #include "chart/Names.h"
-#include "nav/Formatters.h"
 #include "exchange/DateText.h"
+#include "nav/Formatters.h"
 
 std::shared_ptr<Waypoint> ImportDelegate::createWaypointFromGPS(const std::string&, NavPoint,
                                                                 const std::string&, bool) {

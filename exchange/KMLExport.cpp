@@ -213,7 +213,8 @@ void KMLExport::writeGxTrack(ExportFile& file, const std::vector<std::shared_ptr
     file << "<Placemark>\n<gx:Track>\n";
     std::string lines;
     for (const auto& point : segment)
-        lines += point->hasDate() ? "<when>" + exchange::isoDateText(point->date()) + "</when>\n" : "<when/>\n";
+        lines +=
+            point->hasDate() ? "<when>" + exchange::isoDateText(point->date()) + "</when>\n" : "<when/>\n";
     for (const auto& point : segment) {
         std::string coord = coordinateText(*point);
         std::replace(coord.begin(), coord.end(), ',', ' ');

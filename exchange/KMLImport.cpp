@@ -196,7 +196,8 @@ std::optional<float> altitudeOf(const std::vector<float>& numbers) {
 } // namespace
 
 void KMLImport::startFolder(const char** attributes) {
-    const std::string_view id = exchange::attribute(attributes, "id") ? exchange::attribute(attributes, "id") : "";
+    const std::string_view id =
+        exchange::attribute(attributes, "id") ? exchange::attribute(attributes, "id") : "";
     FolderKind kind = FolderKind::Plain;
     if (id == "track")
         kind = FolderKind::Track;
@@ -370,8 +371,8 @@ void KMLImport::makePlacemarkWaypoint() {
     }
     if (waypoint_->name().empty())
         waypoint_->setName(uniqueWaypointName(kind, placemarkLine_));
-    auto created = createWaypointFromGPS(waypoint_->name(), waypoint_->positionOnGPS(), waypoint_->description(),
-                                         false);
+    auto created =
+        createWaypointFromGPS(waypoint_->name(), waypoint_->positionOnGPS(), waypoint_->description(), false);
     if (!created)
         return;
     created->setIconIndex(waypoint_->iconIndex());
@@ -423,8 +424,8 @@ void KMLImport::endElement(std::string_view name) {
             report_.note(exchange::RecordKind::TrackPoint, exchange::Reason::UnreadTime, currentLine());
     } else if (name == "coord" && gxWhen_) {
         const std::vector<float> numbers = exchange::coordinateNumbers(value());
-        gxCoord_.push_back({numbers.size() >= 2 ? NavPoint{numbers[0], numbers[1]} : kNoNavPoint,
-                            altitudeOf(numbers)});
+        gxCoord_.push_back(
+            {numbers.size() >= 2 ? NavPoint{numbers[0], numbers[1]} : kNoNavPoint, altitudeOf(numbers)});
         // A track past the limit ends here: what it held so far is kept, and the import stops.
         if (gxCoord_.size() > recordLimit())
             endGxTrack();

@@ -55,7 +55,7 @@ private:
     std::shared_ptr<Waypoint> waypoint_;
     std::shared_ptr<Route> route_;
     bool trackOpen_ = false;
-    bool skipLine_ = false;       // a line the gx:Track beside it carries
+    bool skipLine_ = false; // a line the gx:Track beside it carries
     bool placemarkHasTrack_ = false;
     unsigned long placemarkLine_ = 0;
     ChartColor trackColor_;

@@ -47,7 +47,8 @@ bool openIfAsked(const std::string& output, const ExchangeOptions& options) {
     if (!options.open)
         return true;
     if (output == "-" || !openGoogleEarth(output)) {
-        std::fprintf(stderr, "navtool: %s: no globe viewer or desktop opener could open it\n", output.c_str());
+        std::fprintf(stderr, "navtool: %s: no globe viewer or desktop opener could open it\n",
+                     output.c_str());
         return false;
     }
     return true;

@@ -1,6 +1,5 @@
 #include "tool/ExchangeFiles.h"
 
-#include "nav/UnitsModel.h"
 #include "exchange/CSVExport.h"
 #include "exchange/CSVImport.h"
 #include "exchange/ExportText.h"
@@ -9,6 +8,7 @@
 #include "exchange/KMLExport.h"
 #include "exchange/KMLImport.h"
 #include "exchange/LenientDate.h"
+#include "nav/UnitsModel.h"
 #include "support/Alert.h"
 #include "support/OSXUtil.h"
 #include "support/Platform.h"
@@ -36,7 +36,9 @@ std::optional<unsigned> positionFormOf(const std::string& text) {
 struct Input {
     std::string path;
     std::optional<std::string> bytes;
-    std::string text() const { return bytes ? *bytes : support::readFile(path, CSVImport::maxFileBytes).value_or(""); }
+    std::string text() const {
+        return bytes ? *bytes : support::readFile(path, CSVImport::maxFileBytes).value_or("");
+    }
 };
 
 // Standard input has no name to tell its format by: its first bytes tell it.
@@ -251,7 +253,8 @@ bool importFile(const std::string& path, const ExchangeOptions& options, ToolMod
 
 void printReport(const std::string& path, const exchange::ImportReport& report) {
     for (const std::string& line : report.summary())
-        std::fprintf(stderr, "navtool: %s: %s\n", path == "-" ? "standard input" : path.c_str(), line.c_str());
+        std::fprintf(stderr, "navtool: %s: %s\n", path == "-" ? "standard input" : path.c_str(),
+                     line.c_str());
 }
 
 bool exportFile(const std::string& path, const ExchangeOptions& options, ToolModels& models,
@@ -296,12 +299,14 @@ bool takeValue(const std::string& option, const std::string& value, ExchangeOpti
     if (option == "--position-form") {
         options->positionForm = positionFormOf(value);
         if (!options->positionForm) {
-            std::fprintf(stderr, "navtool: position form \"%s\" is not 0-3 (dm, hdm, deg, dms)\n", value.c_str());
+            std::fprintf(stderr, "navtool: position form \"%s\" is not 0-3 (dm, hdm, deg, dms)\n",
+                         value.c_str());
             return false;
         }
     } else if (option == "--csv") {
         if (value != "waypoints" && value != "route" && value != "track") {
-            std::fprintf(stderr, "navtool: --csv takes waypoints, route or track, not \"%s\"\n", value.c_str());
+            std::fprintf(stderr, "navtool: --csv takes waypoints, route or track, not \"%s\"\n",
+                         value.c_str());
             return false;
         }
         options->csvKind = value;

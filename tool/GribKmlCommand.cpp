@@ -70,8 +70,9 @@ int runGribKml(const Arguments& args) {
         return 1;
     }
     if (o.open && !openGoogleEarth(o.output)) {
-        std::fprintf(stderr, canOpenGoogleEarth() ? "navtool: %s: no globe viewer or desktop opener could open it\n"
-                                                  : "navtool: %s written; --open needs the Qt build (MUX_GUI=ON)\n",
+        std::fprintf(stderr,
+                     canOpenGoogleEarth() ? "navtool: %s: no globe viewer or desktop opener could open it\n"
+                                          : "navtool: %s written; --open needs the Qt build (MUX_GUI=ON)\n",
                      o.output.c_str());
         return 1;
     }

@@ -43,8 +43,15 @@ TEST(Names, OrderWithNumericRuns) {
     }
     EXPECT_EQ(chart::trimBlanks(" \t x y \r\n"), "x y");
     // Unicode case folding, beyond Latin-1; bytes that are not UTF-8 stay as they are.
-    for (const auto& [text, folded] : {std::pair{"ÄBC", "äbc"}, {"БАЙКАЛ", "байкал"}, {"ΣΟΦΊΑ", "σοφία"},
-                                       {"STRASSE", "strasse"}, {"Straße", "strasse"}, {"a\xFF" "B", "a\xFF" "b"}})
+    for (const auto& [text, folded] : {std::pair{"ÄBC", "äbc"},
+                                       {"БАЙКАЛ", "байкал"},
+                                       {"ΣΟΦΊΑ", "σοφία"},
+                                       {"STRASSE", "strasse"},
+                                       {"Straße", "strasse"},
+                                       {"a\xFF"
+                                        "B",
+                                        "a\xFF"
+                                        "b"}})
         EXPECT_EQ(chart::foldCase(text), folded) << text;
 }
 

@@ -4,7 +4,6 @@
 #include "exchange/GPXExport.h"
 #include "exchange/GPXImport.h"
 
-
 namespace {
 
 using namespace exchange_test;
@@ -144,7 +143,8 @@ TEST(GpxRoundTrip, ConversionsGiveBackWhatTheFileHeld) {
     for (int round = 1; round <= 3; ++round) {
         Models m;
         GPXImport importer(m.exchange());
-        ASSERT_TRUE(importer.import(folder.file(std::to_string(round - 1) + ".gpx"), std::nullopt, &m.delegate));
+        ASSERT_TRUE(
+            importer.import(folder.file(std::to_string(round - 1) + ".gpx"), std::nullopt, &m.delegate));
         m.waypoints.setMatch(std::nullopt);
         const std::string out = folder.file(std::to_string(round) + ".gpx");
         ASSERT_TRUE(GPXExport(m.exchange()).exportAll(out));
@@ -153,9 +153,10 @@ TEST(GpxRoundTrip, ConversionsGiveBackWhatTheFileHeld) {
         const size_t named = text.find("<trk>\n<name>" + std::to_string(round) + "</name>");
         ASSERT_NE(named, std::string::npos);
         text.erase(named, 19);
-        EXPECT_NE(text.find("<wpt lat=\"90.000000\" lon=\"-180.000000\">\n<ele>12.50</ele>\n<name>Pole</name>\n"
-                            "<desc>far</desc>\n<sym>ANCHOR</sym>"),
-                  std::string::npos);
+        EXPECT_NE(
+            text.find("<wpt lat=\"90.000000\" lon=\"-180.000000\">\n<ele>12.50</ele>\n<name>Pole</name>\n"
+                      "<desc>far</desc>\n<sym>ANCHOR</sym>"),
+            std::string::npos);
         EXPECT_NE(text.find("<name>WP0001</name>"), std::string::npos);
         EXPECT_NE(text.find("lon=\"180.000000\""), std::string::npos); // rounded onto the limit, kept
         EXPECT_NE(text.find("<trkpt lat=\"1.000000\" lon=\"2.000000\">\n</trkpt>"), std::string::npos);

@@ -2,8 +2,8 @@
 
 #include "Helpers.h"
 #include "exchange/DateText.h"
-#include "exchange/LenientDate.h"
 #include "exchange/ExportText.h"
+#include "exchange/LenientDate.h"
 
 #include <cstdlib>
 
@@ -36,11 +36,12 @@ TEST(Importer, RecordsFromTheDevice) {
     const struct {
         NavPoint position;
         bool made;
-    } cases[] = {{{179.9f, 1}, true},        {{180, 1}, true},         {{-180, 1}, true},
-                 {{1, -90}, true},           {{1, 90}, true},          {{179.999999f, 89.999998994f}, true},
-                 {{180.0001f, 1}, false},    {{1, -90.0001f}, false},  {{kNoCoordinate, 1}, false}};
+    } cases[] = {{{179.9f, 1}, true},     {{180, 1}, true},        {{-180, 1}, true},
+                 {{1, -90}, true},        {{1, 90}, true},         {{179.999999f, 89.999998994f}, true},
+                 {{180.0001f, 1}, false}, {{1, -90.0001f}, false}, {{kNoCoordinate, 1}, false}};
     for (const auto& c : cases)
-        EXPECT_EQ(importer.createTrackFromGPS("t", c.position, 0, 0, 0, 0, 0, 0, 0, 0, 1000000) != nullptr, c.made)
+        EXPECT_EQ(importer.createTrackFromGPS("t", c.position, 0, 0, 0, 0, 0, 0, 0, 0, 1000000) != nullptr,
+                  c.made)
             << c.position.x << "," << c.position.y;
     EXPECT_TRUE(m.tracks.count() == 6 && m.tracks.firstTrack()->date() == 1000000.0);
 }

@@ -35,29 +35,30 @@ TEST(KmlExport, WritesTheLinesOfTheFormat) {
         "<Placemark>\n<name>A&lt;B&gt;</name>\n<description></description>\n<Style>\n<IconStyle>\n"
         "<scale>0.5</scale>\n<Icon>\n<href>icons/ANCHOR.svg</href>\n</Icon>\n</IconStyle>\n</Style>\n"
         "<Point>\n<coordinates>10.250000,54.500000,0</coordinates>\n</Point>\n</Placemark>\n";
-    EXPECT_EQ(slurp(folder.file("a.kml")),
-              "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<kml xmlns=\"http://earth.google.com/kml/2.0\" "
-              "xmlns:gx=\"http://www.google.com/kml/ext/2.2\">\n<Folder>\n" +
-                  placemarkA +
-                  // the route's folder: its points and its line
-                  "<Folder id=\"route1\">\n<name>Out &amp; back</name>\n" + placemarkA +
-                  "<Placemark>\n<name>Out &amp; back</name>\n<Style>\n<LineStyle>\n<color>FFFF7F00</color>\n"
-                  "<width>3</width>\n</LineStyle>\n</Style>\n<LineString>\n<coordinates>\n10.250000,54.500000,0\n"
-                  "</coordinates>\n</LineString>\n</Placemark>\n</Folder>\n"
-                  // a track segment: a placemark at each end around its line, in its colour, and
-                  // the points with their times
-                  "<Folder id=\"track\">\n"
-                  "<Placemark>\n<name>2001-09-09 01:46:40 +0000</name>\n<Point>\n"
-                  "<coordinates>1.000000,2.000000,0</coordinates>\n</Point>\n</Placemark>\n"
-                  "<Placemark>\n<Style>\n<LineStyle>\n<color>ff0080ff</color>\n<width>2</width>\n</LineStyle>\n"
-                  "</Style>\n<LineString>\n<coordinates>\n1.000000,2.000000,0\n2.000000,2.000000,0\n"
-                  "</coordinates>\n</LineString>\n</Placemark>\n"
-                  "<Placemark>\n<name>2001-09-09 01:46:41 +0000</name>\n<Point>\n"
-                  "<coordinates>2.000000,2.000000,0</coordinates>\n</Point>\n</Placemark>\n"
-                  "<Placemark>\n<gx:Track>\n<when>2001-09-09T01:46:40Z</when>\n<when>2001-09-09T01:46:41Z</when>\n"
-                  "<gx:coord>1.000000 2.000000 0</gx:coord>\n<gx:coord>2.000000 2.000000 0</gx:coord>\n"
-                  "</gx:Track>\n</Placemark>\n</Folder>\n"
-                  "</Folder>\n</kml>\n");
+    EXPECT_EQ(
+        slurp(folder.file("a.kml")),
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<kml xmlns=\"http://earth.google.com/kml/2.0\" "
+        "xmlns:gx=\"http://www.google.com/kml/ext/2.2\">\n<Folder>\n" +
+            placemarkA +
+            // the route's folder: its points and its line
+            "<Folder id=\"route1\">\n<name>Out &amp; back</name>\n" + placemarkA +
+            "<Placemark>\n<name>Out &amp; back</name>\n<Style>\n<LineStyle>\n<color>FFFF7F00</color>\n"
+            "<width>3</width>\n</LineStyle>\n</Style>\n<LineString>\n<coordinates>\n10.250000,54.500000,0\n"
+            "</coordinates>\n</LineString>\n</Placemark>\n</Folder>\n"
+            // a track segment: a placemark at each end around its line, in its colour, and
+            // the points with their times
+            "<Folder id=\"track\">\n"
+            "<Placemark>\n<name>2001-09-09 01:46:40 +0000</name>\n<Point>\n"
+            "<coordinates>1.000000,2.000000,0</coordinates>\n</Point>\n</Placemark>\n"
+            "<Placemark>\n<Style>\n<LineStyle>\n<color>ff0080ff</color>\n<width>2</width>\n</LineStyle>\n"
+            "</Style>\n<LineString>\n<coordinates>\n1.000000,2.000000,0\n2.000000,2.000000,0\n"
+            "</coordinates>\n</LineString>\n</Placemark>\n"
+            "<Placemark>\n<name>2001-09-09 01:46:41 +0000</name>\n<Point>\n"
+            "<coordinates>2.000000,2.000000,0</coordinates>\n</Point>\n</Placemark>\n"
+            "<Placemark>\n<gx:Track>\n<when>2001-09-09T01:46:40Z</when>\n<when>2001-09-09T01:46:41Z</when>\n"
+            "<gx:coord>1.000000 2.000000 0</gx:coord>\n<gx:coord>2.000000 2.000000 0</gx:coord>\n"
+            "</gx:Track>\n</Placemark>\n</Folder>\n"
+            "</Folder>\n</kml>\n");
     // The icons it refers to lie beside it.
     EXPECT_EQ(slurp(folder.file("icons/ANCHOR.svg")), WaypointsModel::iconImage(17).value());
 
@@ -159,9 +160,10 @@ namespace {
 TEST(KmlImport, PhoneTracksWithTheirTimes) {
     Models m;
     KMLImport importer(m.exchange());
-    const std::string track = "<gx:Track><when>2024-05-01T12:00:00Z</when><when>2024-05-01T12:00:10+02:00</when>"
-                              "<when>not a time</when><gx:coord>10 54 3.5</gx:coord><gx:coord>10.1 54.1 0"
-                              "</gx:coord><gx:coord>10.2 54.2</gx:coord></gx:Track>";
+    const std::string track =
+        "<gx:Track><when>2024-05-01T12:00:00Z</when><when>2024-05-01T12:00:10+02:00</when>"
+        "<when>not a time</when><gx:coord>10 54 3.5</gx:coord><gx:coord>10.1 54.1 0"
+        "</gx:coord><gx:coord>10.2 54.2</gx:coord></gx:Track>";
     ASSERT_TRUE(importer.importBytes(
         kml("<Placemark><name>Walk</name><gx:MultiTrack>" + track + track + "</gx:MultiTrack></Placemark>"),
         &m.delegate));

@@ -77,7 +77,8 @@ TEST(Navtool, ConversionsAddNothing) {
     Folder folder;
     std::string route = "<gpx><rte><name>R</name>";
     for (int i = 0; i < 14; ++i)
-        route += "<rtept lat=\"54." + std::to_string(i) + "\" lon=\"10\"><name>P" + std::to_string(i) + "</name></rtept>";
+        route += "<rtept lat=\"54." + std::to_string(i) + "\" lon=\"10\"><name>P" + std::to_string(i) +
+                 "</name></rtept>";
     spit(folder.file("0.gpx"), route + "</rte></gpx>");
     auto file = [&](const std::string& name) { return " " + quoted(folder.file(name)); };
     for (const char* extension : {"gpx", "kml"}) {
@@ -105,8 +106,9 @@ TEST(Navtool, ConverterCommandLine) {
     spit(folder.file("w.csv"), "A,54.5,-10.2\nB,-0.5,179.999999\n");
     spit(folder.file("t.csv"), "2024-05-01 12:00:00 +0000,54.5,10.25\r2024-05-01 12:00:10 +0000,54.6,10.25\r"
                                "2024-05-01 12:00:20 +0000,,\r");
-    spit(folder.file("bad.gpx"), "<gpx>\n<wpt lat=\"91\" lon=\"1\"><name>X</name></wpt>\n<wpt lat=\"1\" lon=\"1\">"
-                                 "<name>a\tb\nc</name></wpt>\n<trk><trkseg><trkpt lat=\"1\" lon=\"1\"/></trkseg></trk></gpx>");
+    spit(folder.file("bad.gpx"),
+         "<gpx>\n<wpt lat=\"91\" lon=\"1\"><name>X</name></wpt>\n<wpt lat=\"1\" lon=\"1\">"
+         "<name>a\tb\nc</name></wpt>\n<trk><trkseg><trkpt lat=\"1\" lon=\"1\"/></trkseg></trk></gpx>");
     const struct {
         std::string args;
         int status;
@@ -114,13 +116,16 @@ TEST(Navtool, ConverterCommandLine) {
     } cases[] = {
         {"list" + file("kml.gpx"), 1, "not a GPX document: its root element is <kml>"},
         {"list -i kml" + file("kml.gpx"), 0, "waypoint\tK\t2.000000\t1.000000\tBLANK\n"},
-        {"list" + file("w.csv"), 0, "waypoint\tA\t54.500000\t-10.200000\tBLANK\nwaypoint\tB\t-0.500000\t180.000000"},
+        {"list" + file("w.csv"), 0,
+         "waypoint\tA\t54.500000\t-10.200000\tBLANK\nwaypoint\tB\t-0.500000\t180.000000"},
         {"list" + file("t.csv"), 3,
          "t.csv: kept 2 of 3 track points: 1 without a valid position (line 3)\n"
          "track\t2 points\t1 segments\t2024-05-01T12:00:00Z\t2024-05-01T12:00:10Z\n"},
         {"list" + file("bad.gpx"), 3, "kept 1 of 2 waypoints: 1 without a valid position (line 2)\n"},
-        {"list" + file("bad.gpx"), 3, "waypoint\ta\\tb\\nc\t1.000000\t1.000000\tBLANK\ntrack\t1 points\t1 segments\t-\t-\n"},
-        {"convert --tracks" + file("w.csv") + file("t.csv") + file("m.gpx"), 3, "2 waypoints, 0 routes, 2 track"},
+        {"list" + file("bad.gpx"), 3,
+         "waypoint\ta\\tb\\nc\t1.000000\t1.000000\tBLANK\ntrack\t1 points\t1 segments\t-\t-\n"},
+        {"convert --tracks" + file("w.csv") + file("t.csv") + file("m.gpx"), 3,
+         "2 waypoints, 0 routes, 2 track"},
         {"convert -i kml" + file("kml.gpx") + " -o kmz" + file("k.out"), 0, "wrote " + folder.file("k.out")},
         {"list -i kmz" + file("k.out"), 0, "waypoint\tK\t"},
         {"convert - -o gpx - <" + file("kml.gpx") + " | grep -c '<wpt'", 0, "1\n"}, // told by its bytes

@@ -2,12 +2,12 @@
 // gpsbabel reads our GPX, KML and CSV back, and finds in the samples what our importers find.
 
 #include "Helpers.h"
-#include "nav/UnitsModel.h"
 #include "exchange/CSVExport.h"
 #include "exchange/GPXExport.h"
 #include "exchange/GPXImport.h"
 #include "exchange/KMLExport.h"
 #include "exchange/KMLImport.h"
+#include "nav/UnitsModel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -136,7 +136,8 @@ TEST(Oracle, OurFilesReadBackHereAndInGpsbabel) {
     }
     const std::vector<Point> found = joined(kml.tracks);
     expectSame(lines, found, "KML lines");
-    EXPECT_EQ(std::count_if(found.begin(), found.end(), [](const Point& p) { return p.time.has_value(); }), 6);
+    EXPECT_EQ(std::count_if(found.begin(), found.end(), [](const Point& p) { return p.time.has_value(); }),
+              6);
 
     // CSV carries the bytes as they are; gpsbabel drops the control character and replaces the
     // stray byte.
