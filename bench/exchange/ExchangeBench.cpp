@@ -1,7 +1,8 @@
 // navtool convert and gpsbabel side by side, each a whole conversion of the same file on disk, as
 // a user runs it: GPX to GPX and GPX to KML of 100,000 track points, of 10,000 named and 10,000
 // unnamed waypoints and of a 200-segment track. Wall time per conversion and the peak memory of
-// the converting process.
+// the converting process (the kernel counts the spawning process's memory before the program
+// starts, so figures at this program's own size are a floor, not the converter's).
 
 #include "exchange/GPXExport.h"
 
