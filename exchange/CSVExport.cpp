@@ -1,9 +1,9 @@
 #include "exchange/CSVExport.h"
 
-#include "nav/Formatters.h"
 #include "exchange/DateText.h"
 #include "exchange/ExportFile.h"
 #include "exchange/ExportText.h"
+#include "nav/Formatters.h"
 
 #include <algorithm>
 #include <cmath>
@@ -70,8 +70,13 @@ std::string CSVExport::trackLine(const Track& t) {
 }
 
 bool CSVExport::exportWaypoints(const std::string& path) {
+    return exportWaypoints(path, models_.waypoints.matches());
+}
+
+bool CSVExport::exportWaypoints(const std::string& path,
+                                const std::vector<std::shared_ptr<Waypoint>>& waypoints) {
     std::string text;
-    for (const auto& waypoint : models_.waypoints.matches())
+    for (const auto& waypoint : waypoints)
         text += waypointLine(*waypoint);
     return writeWhole(path, text);
 }

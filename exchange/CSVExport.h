@@ -5,7 +5,9 @@
 
 #include "exchange/Importer.h"
 
+#include <memory>
 #include <string>
+#include <vector>
 
 class CSVExport {
 public:
@@ -16,6 +18,7 @@ public:
 
     // Each answers whether the file was written; a failed export leaves the old file in place.
     bool exportWaypoints(const std::string& path); // the waypoints model's current matches
+    bool exportWaypoints(const std::string& path, const std::vector<std::shared_ptr<Waypoint>>& waypoints);
     bool exportRoute(const std::string& path, const Route& route);
     bool exportTracks(const std::string& path);
 

@@ -17,14 +17,16 @@ public:
 
     static bool isCSV(const std::string& path);
 
-    // Lines "name,latitude,longitude[,description]" in the user's position form. Stops with false
+    // Lines "name,latitude,longitude[,description]" in the user's position form, or in signed
+    // decimal degrees ("A,54.5,-10.2") whatever the form. Stops with false
     // at a line without three fields, and at a position the form does not read (after showing the
     // formatter's message through the delegate); waypoints made before stay.
     bool importWaypoints(const std::string& path, ImportDelegate* delegate);
     // The same, appending each waypoint to the route; false without a route.
     bool importRoute(const std::string& path, ImportDelegate* delegate, Route* route);
     // Track lines as CSVExport writes them, each point in the given colour (black when none).
-    // Lines whose date cannot be read are skipped.
+    // Lines whose date or position cannot be read are skipped and counted in report(). Lines end
+    // with line feeds, or with carriage returns alone.
     bool importTracks(const std::string& path, std::optional<ChartColor> color);
 
     // The same from text in memory.
@@ -32,5 +34,5 @@ public:
     bool importTracksText(std::string_view text, std::optional<ChartColor> color);
 
 private:
-    bool importTrackLine(std::string_view line, const ChartColor& color);
+    std::optional<exchange::Reason> importTrackLine(std::string_view line, const ChartColor& color);
 };

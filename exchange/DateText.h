@@ -20,9 +20,11 @@ std::string standardDateText(ChartDate date);
 std::optional<ChartDate> dateFromFixedPositions(std::string_view text);
 
 enum class DefaultZone { Utc, Local };
-// A lenient reader for the dates people and programs write; see the README for the forms it
-// takes. A text that gives no zone is read in the default zone. Nothing for any other text.
-std::optional<ChartDate> readDate(std::string_view text, DefaultZone zone);
+// The date of calendar fields: in the given offset from UTC (minutes), else in the default zone;
+// nothing for fields that name no real date.
+std::optional<ChartDate> composeDate(long long year, unsigned month, unsigned day, unsigned hour,
+                                     unsigned minute, double second, std::optional<int> offsetMinutes,
+                                     DefaultZone zone);
 
 // Days from 1970-01-01 of a proleptic Gregorian date, and back.
 long long daysFromCivil(long long year, unsigned month, unsigned day);

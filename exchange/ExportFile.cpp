@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -71,6 +72,26 @@ void ExportFile::discard() {
         ::unlink(temporary_.c_str());
         temporary_.clear();
     }
+}
+
+bool writeFilesBeside(const std::string& document, const std::string& location,
+                      const std::vector<std::pair<std::string, std::string>>& files) {
+    namespace fs = std::filesystem;
+    if (location.find("://") != std::string::npos || (!location.empty() && location[0] == '/') ||
+        location.find("..") != std::string::npos)
+        return false;
+    const fs::path folder = fs::path(document).parent_path() / location;
+    std::error_code error;
+    fs::create_directories(folder, error);
+    for (const auto& [name, contents] : files) {
+        ExportFile file;
+        if (!file.open((folder / name).string()))
+            return false;
+        file << contents;
+        if (!file.commit())
+            return false;
+    }
+    return true;
 }
 
 } // namespace exchange

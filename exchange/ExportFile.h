@@ -5,8 +5,22 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace exchange {
+
+// What an export of everything writes.
+struct ExportParts {
+    bool waypoints = true;
+    bool routes = true;
+    bool tracks = true;
+};
+
+// Writes each (name, contents) file into the folder at a relative location beside the document,
+// making the folder; false when a file cannot be written or the location leads elsewhere.
+bool writeFilesBeside(const std::string& document, const std::string& location,
+                      const std::vector<std::pair<std::string, std::string>>& files);
 
 class ExportFile {
 public:

@@ -26,7 +26,32 @@ std::string extensionOf(const std::string& path) {
 } // namespace
 
 bool isWritable(NavPoint p) {
-    return p.y >= -90.0f && p.y <= 90.0f && p.x >= -180.0f && p.x < 180.0f;
+    return isPlaceable(p);
+}
+
+std::vector<std::shared_ptr<Waypoint>> ownWaypoints(const WaypointsModel& waypoints) {
+    std::vector<std::shared_ptr<Waypoint>> own;
+    for (const auto& waypoint : waypoints.matches()) {
+        if (!waypoint->isRoutePoint())
+            own.push_back(waypoint);
+    }
+    return own;
+}
+
+std::vector<std::vector<std::shared_ptr<Track>>> trackSegments(const TracksModel& tracks) {
+    std::vector<std::vector<std::shared_ptr<Track>>> segments;
+    bool begins = true;
+    for (size_t i = 0; i < tracks.count(); ++i) {
+        begins = begins || tracks.isStart(i);
+        const auto& point = tracks.track(i);
+        if (!isWritable(point->positionOnGPS()))
+            continue;
+        if (begins)
+            segments.emplace_back();
+        segments.back().push_back(point);
+        begins = false;
+    }
+    return segments;
 }
 
 std::string fileStem(const std::string& path) {
@@ -75,12 +100,16 @@ bool GPXExport::exportTracks(const std::string& path) {
     return write(path, [&](ExportFile& f) { writeTrack(f, fileStem(path)); });
 }
 
-bool GPXExport::exportAll(const std::string& path) {
+bool GPXExport::exportAll(const std::string& path, exchange::ExportParts parts) {
     return write(path, [&](ExportFile& f) {
-        writeWaypoints(f, models_.waypoints.matches(), "wpt");
-        for (const auto& route : models_.routes.routeArray())
-            writeRoute(f, *route);
-        writeTrack(f, fileStem(path));
+        if (parts.waypoints)
+            writeWaypoints(f, ownWaypoints(models_.waypoints), "wpt");
+        for (const auto& route : models_.routes.routeArray()) {
+            if (parts.routes)
+                writeRoute(f, *route);
+        }
+        if (parts.tracks)
+            writeTrack(f, fileStem(path));
     });
 }
 
@@ -97,6 +126,16 @@ void GPXExport::writeFooter(ExportFile& file) const {
     file << "</gpx>\n";
 }
 
+namespace {
+
+std::string elevationLine(const ChartMarker& marker) {
+    const auto elevation = marker.elevation();
+    return elevation ? "<ele>" + exchange::fixed(*elevation, 2) + "</ele>\n" : std::string();
+}
+
+} // namespace
+
+// A waypoint without a name (every unique name was taken) goes without a name element.
 void GPXExport::writeWaypoints(ExportFile& file, const std::vector<std::shared_ptr<Waypoint>>& waypoints,
                                const char* tag) const {
     for (const auto& w : waypoints) {
@@ -104,7 +143,9 @@ void GPXExport::writeWaypoints(ExportFile& file, const std::vector<std::shared_p
             continue;
         const int icon = WaypointsModel::hasIconImage(w->iconIndex()) ? w->iconIndex() : 0;
         std::string lines = std::string("<") + tag + " " + coordinates(w->latitude(), w->longitude()) + ">\n";
-        lines += "<name>" + xmlEscaped(w->name()) + "</name>\n";
+        lines += elevationLine(*w);
+        if (!w->name().empty())
+            lines += "<name>" + xmlEscaped(w->name()) + "</name>\n";
         if (!w->description().empty())
             lines += "<desc>" + xmlEscaped(w->description()) + "</desc>\n";
         lines += "<sym>" + xmlEscaped(WaypointIcons::iconName(static_cast<size_t>(icon))) + "</sym>\n";
@@ -124,26 +165,40 @@ void GPXExport::writeRoute(ExportFile& file, const Route& route) const {
     file << "</rte>\n";
 }
 
-void GPXExport::writeTrack(ExportFile& file, const std::string& name) const {
-    const TracksModel& tracks = models_.tracks;
-    if (tracks.count() == 0)
-        return;
+void GPXExport::startTrack(ExportFile& file, const std::string& name) const {
     file << "<trk>\n<name>" << xmlEscaped(name) << "</name>\n";
-    std::string line;
-    bool open = false;
-    for (size_t i = 0; i < tracks.count(); ++i) {
-        const Track& t = *tracks.track(i);
-        if (!isWritable(t.positionOnGPS()))
-            continue;
-        line.clear();
-        if (!open || tracks.isStart(i))
-            line += open ? "</trkseg>\n<trkseg>\n" : "<trkseg>\n";
-        open = true;
-        line += "<trkpt " + coordinates(t.latitude(), t.longitude()) + ">\n";
-        if (t.hasDate())
-            line += "<time>" + exchange::isoDateText(t.date()) + "</time>\n";
-        line += "</trkpt>\n";
-        file << line;
+}
+
+void GPXExport::endTrack(ExportFile& file) const {
+    file << "</trk>\n";
+}
+
+void GPXExport::startSegment(ExportFile& file) const {
+    file << "<trkseg>\n";
+}
+
+void GPXExport::endSegment(ExportFile& file) const {
+    file << "</trkseg>\n";
+}
+
+void GPXExport::writeTrackPoint(ExportFile& file, const Track& t) const {
+    std::string lines = "<trkpt " + coordinates(t.latitude(), t.longitude()) + ">\n" + elevationLine(t);
+    if (t.hasDate())
+        lines += "<time>" + exchange::isoDateText(t.date()) + "</time>\n";
+    if (!t.description().empty())
+        lines += "<desc>" + xmlEscaped(t.description()) + "</desc>\n";
+    file << lines << "</trkpt>\n";
+}
+
+void GPXExport::writeTrack(ExportFile& file, const std::string& name) const {
+    if (models_.tracks.count() == 0)
+        return;
+    startTrack(file, name);
+    for (const auto& segment : trackSegments(models_.tracks)) {
+        startSegment(file);
+        for (const auto& point : segment)
+            writeTrackPoint(file, *point);
+        endSegment(file);
     }
-    file << (open ? "</trkseg>\n</trk>\n" : "</trk>\n");
+    endTrack(file);
 }

@@ -19,8 +19,9 @@ public:
     bool exportWaypointsFromGroup(const Group& group, const std::string& path); // false without any
     bool exportRoute(const std::string& path, const Route& route);
     bool exportTracks(const std::string& path); // the track named after the file
-    // The current matches, every route and the track in one file.
-    bool exportAll(const std::string& path);
+    // In one file: the current matches that are waypoints of their own (route points go with their
+    // routes), every route and the track; or the parts chosen.
+    bool exportAll(const std::string& path, exchange::ExportParts parts = {});
 
     // Building blocks.
     void writeHeader(exchange::ExportFile& file) const;
@@ -33,6 +34,14 @@ public:
     // The track points cut into segments, those without a position left out; nothing when the
     // model holds no points.
     void writeTrack(exchange::ExportFile& file, const std::string& name) const;
+    // The track's opening lines with its name, one segment's opening and closing lines, a point.
+    void startTrack(exchange::ExportFile& file, const std::string& name) const;
+    void endTrack(exchange::ExportFile& file) const;
+    void startSegment(exchange::ExportFile& file) const;
+    void endSegment(exchange::ExportFile& file) const;
+    void writeTrackPoint(exchange::ExportFile& file, const Track& point) const;
+    // UTF-8 text as it is.
+    void writeString(exchange::ExportFile& file, std::string_view text) const { file.write(text); }
 
 private:
     template <class Body>
@@ -41,8 +50,14 @@ private:
     ExchangeModels models_;
 };
 
-// A position the exchange files can carry: latitude -90..90, longitude -180 up to 180.
+// A position the exchange files can carry: the chart's (isPlaceable).
 bool isWritable(NavPoint position);
+
+// The current matches that are waypoints of their own, not points made for a route.
+std::vector<std::shared_ptr<Waypoint>> ownWaypoints(const WaypointsModel& waypoints);
+
+// The track's segments: from each segment start to the next, points without a position left out.
+std::vector<std::vector<std::shared_ptr<Track>>> trackSegments(const TracksModel& tracks);
 
 // The file's name without its folder and extension.
 std::string fileStem(const std::string& path);

@@ -1,12 +1,8 @@
 #include "exchange/Importer.h"
 
 #include "chart/Names.h"
-#include "nav/Formatters.h"
 #include "exchange/DateText.h"
-
-bool isPlaceable(NavPoint p) {
-    return p.x > -180.0f && p.x < 180.0f && p.y > -90.0f && p.y < 90.0f;
-}
+#include "nav/Formatters.h"
 
 std::shared_ptr<Waypoint> ImportDelegate::createWaypointFromGPS(const std::string&, NavPoint,
                                                                 const std::string&, bool) {
@@ -47,7 +43,33 @@ std::shared_ptr<Track> ModelImportDelegate::createTrackFromGPS(const std::string
 
 std::shared_ptr<Waypoint> Importer::createWaypointFromGPS(const std::string& name, NavPoint position,
                                                           const std::string& description, bool flag) {
-    return delegate_ ? delegate_->createWaypointFromGPS(name, position, description, flag) : nullptr;
+    auto waypoint = delegate_ ? delegate_->createWaypointFromGPS(name, position, description, flag) : nullptr;
+    if (waypoint && names_)
+        names_->take(waypoint->name());
+    return waypoint;
+}
+
+void Importer::beginImport() {
+    error_.clear();
+    report_.clear();
+    names_.reset();
+    records_ = 0;
+}
+
+std::string Importer::uniqueWaypointName(exchange::RecordKind kind, unsigned long line) {
+    if (!names_)
+        names_ = models_.waypoints.uniqueNames();
+    auto name = names_->next();
+    report_.note(kind, name ? exchange::Reason::UniqueName : exchange::Reason::NoUniqueName, line);
+    return name.value_or(std::string());
+}
+
+bool Importer::countRecord(unsigned long line) {
+    if (++records_ <= recordLimit_)
+        return true;
+    if (records_ == recordLimit_ + 1)
+        report_.stopped(line, "more than " + exchange::groupedNumber(recordLimit_) + " records");
+    return false;
 }
 
 std::shared_ptr<Track> Importer::createTrackFromGPS(const std::string& name, NavPoint position, float cog,

@@ -6,6 +6,7 @@
 #include "chart/RoutesModel.h"
 #include "chart/TracksModel.h"
 #include "chart/WaypointsModel.h"
+#include "exchange/ImportReport.h"
 
 #include <memory>
 #include <optional>
@@ -38,8 +39,7 @@ public:
 };
 
 // The usual delegate: waypoints join the waypoints model (marking it changed), track points the
-// tracks model. A waypoint without a position inside -180..180 and -90..90 is not made, since the
-// model could not keep it.
+// tracks model. A waypoint without a position the chart keeps (isPlaceable) is not made.
 class ModelImportDelegate : public ImportDelegate {
 public:
     explicit ModelImportDelegate(ExchangeModels models = ExchangeModels::shared()) : models_(models) {}
@@ -68,7 +68,7 @@ public:
     // Through the delegate; nothing without one.
     std::shared_ptr<Waypoint> createWaypointFromGPS(const std::string& name, NavPoint position,
                                                     const std::string& description, bool flag);
-    // Only for a position strictly inside -180..180 and -90..90.
+    // Only for a position the chart keeps (isPlaceable).
     std::shared_ptr<Track> createTrackFromGPS(const std::string& name, NavPoint position, float cog,
                                               float sog, float heading, float speed, float depth,
                                               float temperature, float windAngle, float windSpeed, long date);
@@ -90,12 +90,32 @@ public:
     void setDelegate(ImportDelegate* delegate) { delegate_ = delegate; }
     // Why the last import failed, for the user ("line 3: mismatched tag").
     const std::string& error() const { return error_; }
+    // What the last import skipped or changed.
+    const exchange::ImportReport& report() const { return report_; }
+
+    // The most records (waypoints, route points, track points) one import makes: a small archive
+    // can unpack to millions of placemarks. What was read up to there stays.
+    static constexpr size_t maxRecords = 1'000'000;
+    void setRecordLimit(size_t limit) { recordLimit_ = limit; }
+    size_t recordLimit() const { return recordLimit_; }
 
 protected:
+    // Clears the error, the report and the names handed out.
+    void beginImport();
+    // A unique name for an unnamed waypoint, counted in the report; nothing (also counted) when
+    // every name is taken, and the waypoint is then kept without a name.
+    std::string uniqueWaypointName(exchange::RecordKind kind, unsigned long line);
+    // Counts one record about to be made; false, with the import's stop reported, past the limit
+    // (maxRecords unless set).
+    bool countRecord(unsigned long line);
+
     ExchangeModels models_;
     ImportDelegate* delegate_ = nullptr; // not owned
     std::string error_;
-};
+    exchange::ImportReport report_;
 
-// True when the position lies strictly inside -180..180 and -90..90.
-bool isPlaceable(NavPoint position);
+private:
+    std::optional<chart::UniqueNames> names_; // gathered at the first unnamed waypoint
+    size_t records_ = 0;
+    size_t recordLimit_ = maxRecords;
+};

@@ -42,6 +42,14 @@ std::string KMLExport::coordinateText(NavPoint p) {
     return exchange::fixed(p.x, 6) + "," + exchange::fixed(p.y, 6) + ",0";
 }
 
+std::string KMLExport::coordinateText(const ChartMarker& marker) {
+    const auto elevation = marker.elevation();
+    if (!elevation || *elevation == 0.0f)
+        return coordinateText(marker.positionOnGPS());
+    return exchange::fixed(marker.longitude(), 6) + "," + exchange::fixed(marker.latitude(), 6) + "," +
+           exchange::fixed(*elevation, 2);
+}
+
 std::string KMLExport::colorText(const ChartColor& c) {
     const auto byte = [](float v) {
         return static_cast<unsigned>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
@@ -61,11 +69,18 @@ bool KMLExport::writeFile(const std::string& path, const std::function<void(Expo
     writeHeader(file);
     body(file);
     writeFooter(file);
-    if (!zipped)
-        return file.commit();
     std::vector<std::pair<std::string, std::string>> images;
     for (int icon : iconsWritten_)
-        images.emplace_back("icons/" + iconFileName(icon), WaypointsModel::iconImage(icon).value_or(""));
+        images.emplace_back(iconFileName(icon), WaypointsModel::iconImage(icon).value_or(""));
+    if (!zipped) {
+        // The icons beside the document, unless it refers to them elsewhere (a web location).
+        if (!images.empty() && iconLocation_.find("://") == std::string::npos &&
+            !exchange::writeFilesBeside(path, iconLocation_, images))
+            return false;
+        return file.commit();
+    }
+    for (auto& image : images)
+        image.first = "icons/" + image.first;
     return exchange::writeKmz(path, file.text(), images);
 }
 
@@ -93,18 +108,20 @@ bool KMLExport::exportPosition(const std::string& path, NavPoint position) {
     return writeFile(path, [&](ExportFile& f) { writeStartPosition(f, position); });
 }
 
-bool KMLExport::exportAll(const std::string& path) {
+bool KMLExport::exportAll(const std::string& path, exchange::ExportParts parts) {
     return writeFile(path, [&](ExportFile& f) {
-        writeWaypoints(f, models_.waypoints.matches());
-        for (const auto& route : models_.routes.routeArray())
-            writeRouteLine(f, *route);
-        writeTrack(f);
+        if (parts.waypoints)
+            writeWaypoints(f, ownWaypoints(models_.waypoints));
+        for (size_t i = 0; parts.routes && i < models_.routes.count(); ++i)
+            writeRouteFolder(f, *models_.routes.route(i), i + 1);
+        if (parts.tracks)
+            writeTrack(f);
     });
 }
 
 void KMLExport::writeHeader(ExportFile& file, const std::optional<std::string>& name) const {
     file << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-            "<kml xmlns=\"http://earth.google.com/kml/2.0\">\n"
+            "<kml xmlns=\"http://earth.google.com/kml/2.0\" xmlns:gx=\"http://www.google.com/kml/ext/2.2\">\n"
             "<Folder>\n";
     if (name)
         file << "<name>" << xmlEscaped(*name) << "</name>\n";
@@ -124,9 +141,22 @@ void KMLExport::writeWaypoints(ExportFile& file, const std::vector<std::shared_p
              << xmlEscaped(w->description())
              << "</description>\n<Style>\n<IconStyle>\n<scale>0.5</scale>\n<Icon>\n<href>"
              << xmlEscaped(iconLocation_ + iconFileName(icon))
-             << "</href>\n</Icon>\n</IconStyle>\n</Style>\n<Point>\n<coordinates>"
-             << coordinateText(w->positionOnGPS()) << "</coordinates>\n</Point>\n</Placemark>\n";
+             << "</href>\n</Icon>\n</IconStyle>\n</Style>\n<Point>\n<coordinates>" << coordinateText(*w)
+             << "</coordinates>\n</Point>\n</Placemark>\n";
     }
+}
+
+void KMLExport::writeRouteFolder(ExportFile& file, const Route& route, size_t number) {
+    file << "<Folder id=\"route" << std::to_string(number) << "\">\n<name>" << xmlEscaped(route.name())
+         << "</name>\n";
+    std::vector<std::shared_ptr<Waypoint>> points;
+    for (const WaypointReference& ref : route.waypointReferences()) {
+        if (ref.waypoint && std::find(points.begin(), points.end(), ref.waypoint) == points.end())
+            points.push_back(ref.waypoint);
+    }
+    writeWaypoints(file, points);
+    writeRouteLine(file, route);
+    file << "</Folder>\n";
 }
 
 void KMLExport::writeRouteLine(ExportFile& file, const Route& route) const {
@@ -161,24 +191,36 @@ void KMLExport::endTrack(ExportFile& file, const Track& last) const {
     writeTrackPoint(file, last);
 }
 
-// Each segment: a placemark at its first point, its line, a placemark at its last point.
+// Each segment: a placemark at its first point, its line, a placemark at its last point, and the
+// same points with their times as a gx:Track.
 void KMLExport::writeTrack(ExportFile& file) const {
-    const TracksModel& tracks = models_.tracks;
-    const Track* previous = nullptr; // the last point written
-    for (size_t i = 0; i < tracks.count(); ++i) {
-        const Track& point = *tracks.track(i);
-        if (!isWritable(point.positionOnGPS()))
-            continue;
-        if (!previous || tracks.isStart(i)) {
-            if (previous)
-                endTrack(file, *previous);
-            startTrack(file, point);
-        }
-        file << coordinateText(point.positionOnGPS()) << "\n";
-        previous = &point;
+    const auto segments = trackSegments(models_.tracks);
+    if (segments.empty())
+        return;
+    file << "<Folder id=\"track\">\n";
+    for (const auto& segment : segments) {
+        startTrack(file, *segment.front());
+        for (const auto& point : segment)
+            file << coordinateText(point->positionOnGPS()) << "\n";
+        endTrack(file, *segment.back());
+        writeGxTrack(file, segment);
     }
-    if (previous)
-        endTrack(file, *previous);
+    file << "</Folder>\n";
+}
+
+// A point without a time gets an empty "when", so that each time stays with its point.
+void KMLExport::writeGxTrack(ExportFile& file, const std::vector<std::shared_ptr<Track>>& segment) const {
+    file << "<Placemark>\n<gx:Track>\n";
+    std::string lines;
+    for (const auto& point : segment)
+        lines +=
+            point->hasDate() ? "<when>" + exchange::isoDateText(point->date()) + "</when>\n" : "<when/>\n";
+    for (const auto& point : segment) {
+        std::string coord = coordinateText(*point);
+        std::replace(coord.begin(), coord.end(), ',', ' ');
+        lines += "<gx:coord>" + coord + "</gx:coord>\n";
+    }
+    file << lines << "</gx:Track>\n</Placemark>\n";
 }
 
 void KMLExport::writeStartPosition(ExportFile& file, NavPoint position) const {

@@ -27,11 +27,13 @@ public:
     bool exportRoute(const std::string& path, const Route& route);
     bool exportTracks(const std::string& path);
     bool exportPosition(const std::string& path, NavPoint position);
-    // The current matches, the line of every route, and the track.
-    bool exportAll(const std::string& path);
+    // In one file: the current matches that are waypoints of their own, each route in a folder of
+    // its own with its points and line, and the track; or the parts chosen.
+    bool exportAll(const std::string& path, exchange::ExportParts parts = {});
 
     // Where the icon images lie, before each icon's file name; "icons/" beside the document by
-    // default, which is where a KMZ archive keeps them.
+    // default, which is where a KMZ archive keeps them. A KML file gets the images it uses written
+    // there when the location is a folder beside it.
     void setIconLocation(std::string location) { iconLocation_ = std::move(location); }
     static std::string iconFileName(int iconIndex); // "ANCHOR.svg"
 
@@ -55,14 +57,20 @@ public:
     // A waypoint whose icon index lies outside the icon table goes out with the blank icon.
     void writeWaypoints(exchange::ExportFile& file, const std::vector<std::shared_ptr<Waypoint>>& waypoints);
     void writeRouteLine(exchange::ExportFile& file, const Route& route) const;
+    // A route's folder: its points and its line, marked so that an import reads them back as such.
+    void writeRouteFolder(exchange::ExportFile& file, const Route& route, size_t number);
+    // In a folder of its own: each segment as a line between two markers, and as a gx:Track with
+    // the points' times.
     void writeTrack(exchange::ExportFile& file) const;
+    void writeGxTrack(exchange::ExportFile& file, const std::vector<std::shared_ptr<Track>>& segment) const;
     void startTrack(exchange::ExportFile& file, const Track& first) const;
     void endTrack(exchange::ExportFile& file, const Track& last) const;
     void writeTrackPoint(exchange::ExportFile& file, const Track& point) const;
     void writeStartPosition(exchange::ExportFile& file, NavPoint position) const;
 
-    // "lon,lat,0" with six decimals each.
+    // "lon,lat,0" with six decimals each; a record's elevation in place of the 0 when it has one.
     static std::string coordinateText(NavPoint position);
+    static std::string coordinateText(const ChartMarker& marker);
     // Eight hexadecimal digits alpha, blue, green, red.
     static std::string colorText(const ChartColor& color);
 

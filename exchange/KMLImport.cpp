@@ -4,8 +4,11 @@
 #include "exchange/ExportText.h"
 #include "exchange/KMLExport.h"
 #include "exchange/Kmz.h"
+#include "exchange/LenientDate.h"
+#include "support/OSXUtil.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace exchange {
 
@@ -72,6 +75,13 @@ std::vector<NavPoint> coordinateTuples(std::string_view text) {
     return positions;
 }
 
+std::vector<float> coordinateNumbers(std::string_view text) {
+    std::vector<float> out;
+    for (const Piece& p : pieces(text))
+        out.push_back(p.value);
+    return out;
+}
+
 std::optional<NavPoint> firstPosition(std::string_view text) {
     const std::vector<Piece> numbers = pieces(text);
     if (numbers.size() < 2)
@@ -115,24 +125,41 @@ bool KMLImport::isKML(const std::string& path) {
 
 void KMLImport::begin(ImportDelegate* delegate) {
     setDelegate(delegate);
-    error_.clear();
+    beginImport();
     trackColor_ = ChartColor{};
     waypointsArray_.clear();
+    folders_.clear();
 }
 
 void KMLImport::finish() {
     waypoint_.reset();
     route_.reset();
     trackOpen_ = false;
+    skipLine_ = false;
+    gxWhen_.reset();
+    gxCoord_.clear();
+    folderPoints_.clear();
+    folderPointUsed_.clear();
 }
 
-// A KMZ archive is read in place; a file that does not open as one is read as KML (and then
-// fails as XML when it is neither).
+namespace {
+
+bool zippedFile(const std::string& path) {
+    FilePtr file = OSXUtil::fopenForRead(path, "rb");
+    char head[4] = {};
+    return file && std::fread(head, 1, sizeof head, file.get()) == sizeof head &&
+           exchange::looksZipped(std::string_view(head, sizeof head));
+}
+
+} // namespace
+
+// A KMZ archive (by its name or its first bytes) is read in place; a file that does not open as
+// one is read as KML (and then fails as XML when it is neither).
 bool KMLImport::import(const std::string& path, ImportDelegate* delegate) {
     begin(delegate);
     bool ok = false;
     std::unique_ptr<exchange::KmzArchive> archive;
-    if (KMLExport::isKMZ(path))
+    if (KMLExport::isKMZ(path) || zippedFile(path))
         archive = exchange::KmzArchive::openFile(path);
     ok = archive ? parse(archive->kmlSource()) : parseFile(path);
     finish();
@@ -157,79 +184,216 @@ std::shared_ptr<Waypoint> KMLImport::waypointForPosition(NavPoint position) cons
     return nullptr;
 }
 
-void KMLImport::startElement(std::string_view name, const char**) {
+namespace {
+
+// The altitude of a coordinates text; 0, as written for none, reads as none.
+std::optional<float> altitudeOf(const std::vector<float>& numbers) {
+    if (numbers.size() < 3 || numbers[2] == 0.0f)
+        return std::nullopt;
+    return numbers[2];
+}
+
+} // namespace
+
+void KMLImport::startFolder(const char** attributes) {
+    const std::string_view id =
+        exchange::attribute(attributes, "id") ? exchange::attribute(attributes, "id") : "";
+    FolderKind kind = FolderKind::Plain;
+    if (id == "track")
+        kind = FolderKind::Track;
+    else if (id.rfind("route", 0) == 0)
+        kind = FolderKind::Route;
+    folders_.push_back(kind);
+    folderPoints_.clear();
+    folderPointUsed_.clear();
+}
+
+bool KMLImport::inFolder(FolderKind kind) const {
+    return std::find(folders_.begin(), folders_.end(), kind) != folders_.end();
+}
+
+void KMLImport::startElement(std::string_view name, const char** attributes) {
     clearValue();
-    if (name == "Placemark") {
+    if (!rootAccepted(name, {"kml", "Document", "Folder", "Placemark"}, "KML"))
+        return;
+    if (name == "Folder" || name == "Document") {
+        startFolder(attributes);
+    } else if (name == "Placemark") {
         waypoint_ = std::make_shared<Waypoint>();
+        placemarkHasTrack_ = false;
+        placemarkLine_ = currentLine();
     } else if (name == "LineString") {
-        if (!waypointsArray_.empty()) {
-            addOpenRoute(); // a second line string of the same placemark makes a route of its own
-            route_ = std::make_shared<Route>();
-            if (waypoint_ && !waypoint_->name().empty())
-                route_->setName(waypoint_->name());
-            waypoint_.reset();
-        } else {
-            trackOpen_ = true;
+        startLineString();
+    } else if (name == "Track") {
+        placemarkHasTrack_ = true;
+        gxWhen_.emplace();
+        gxCoord_.clear();
+    }
+}
+
+void KMLImport::startLineString() {
+    if (inFolder(FolderKind::Track)) {
+        skipLine_ = true;
+    } else if (!waypointsArray_.empty() || inFolder(FolderKind::Route)) {
+        addOpenRoute(); // a second line string of the same placemark makes a route of its own
+        route_ = std::make_shared<Route>();
+        if (waypoint_ && !waypoint_->name().empty())
+            route_->setName(waypoint_->name());
+        waypoint_.reset();
+    } else {
+        trackOpen_ = true;
+    }
+}
+
+// A route's point: the folder's own point there, else any waypoint of this file there, else a new
+// waypoint with a unique name that only the route shows.
+std::shared_ptr<Waypoint> KMLImport::routeVertex(NavPoint position) {
+    // Points of the same place are taken in turn, so that each is used before one comes again.
+    std::shared_ptr<Waypoint> again;
+    for (size_t i = 0; i < folderPoints_.size(); ++i) {
+        if (folderPoints_[i]->positionOnGPS() != position)
+            continue;
+        if (!folderPointUsed_[i]) {
+            folderPointUsed_[i] = true;
+            return folderPoints_[i];
+        }
+        again = again ? again : folderPoints_[i];
+    }
+    if (again)
+        return again;
+    if (auto waypoint = waypointForPosition(position))
+        return waypoint;
+    report_.read(exchange::RecordKind::RoutePoint);
+    if (!isPlaceable(position)) {
+        report_.note(exchange::RecordKind::RoutePoint, exchange::Reason::NoPosition, currentLine());
+        return nullptr;
+    }
+    if (!countRecord(currentLine())) {
+        report_.note(exchange::RecordKind::RoutePoint, exchange::Reason::OverLimit, currentLine());
+        stopParsing();
+        return nullptr;
+    }
+    const std::string name = uniqueWaypointName(exchange::RecordKind::RoutePoint, currentLine());
+    auto waypoint = createWaypointFromGPS(name, position, std::string(), false);
+    if (waypoint) {
+        waypoint->setRoutePoint(true);
+        waypointsArray_.push_back(waypoint);
+    }
+    return waypoint;
+}
+
+void KMLImport::readRouteCoordinates() {
+    for (const NavPoint& position : exchange::coordinateTuples(value())) {
+        if (auto waypoint = routeVertex(position))
+            route_->addWaypointReference({waypoint});
+    }
+}
+
+void KMLImport::addTrackPoint(NavPoint position, std::optional<ChartDate> date, std::optional<float> altitude,
+                              bool segmentStart) {
+    report_.read(exchange::RecordKind::TrackPoint);
+    if (!isPlaceable(position)) {
+        report_.note(exchange::RecordKind::TrackPoint, exchange::Reason::NoPosition, currentLine());
+        return;
+    }
+    if (!countRecord(currentLine())) {
+        report_.note(exchange::RecordKind::TrackPoint, exchange::Reason::OverLimit, currentLine());
+        stopParsing();
+        return;
+    }
+    auto track = models_.tracks.chartMarker();
+    track->setName(std::to_string(nextKey()));
+    track->setDate(date.value_or(0.0)); // without a time of its own, none
+    track->setColor(trackColor_);
+    track->setPositionOnGPS(position);
+    track->setElevation(altitude);
+    track->setSegmentStart(segmentStart);
+    models_.tracks.add(track);
+}
+
+void KMLImport::readTrackCoordinates() {
+    bool first = true;
+    for (const NavPoint& position : exchange::coordinateTuples(value())) {
+        addTrackPoint(position, std::nullopt, std::nullopt, first);
+        first = false;
+    }
+    trackOpen_ = false;
+}
+
+void KMLImport::readCoordinates() {
+    if (skipLine_)
+        return;
+    if (route_)
+        readRouteCoordinates();
+    else if (trackOpen_)
+        readTrackCoordinates();
+    if (waypoint_) {
+        const std::vector<float> numbers = exchange::coordinateNumbers(value());
+        if (numbers.size() >= 2) {
+            waypoint_->setPositionOnGPS({numbers[0], numbers[1]});
+            waypoint_->setElevation(altitudeOf(numbers));
         }
     }
 }
 
-void KMLImport::readCoordinates() {
-    if (route_) {
-        for (const NavPoint& position : exchange::coordinateTuples(value())) {
-            auto waypoint = waypointForPosition(position);
-            if (!waypoint) {
-                Waypoint named;
-                models_.waypoints.setUniqueName(named);
-                waypoint = createWaypointFromGPS(named.name(), position, std::string(), false);
-                if (waypoint)
-                    waypointsArray_.push_back(waypoint);
-            }
-            if (waypoint)
-                route_->addWaypointReference({waypoint});
-        }
-    } else if (trackOpen_) {
-        for (const NavPoint& position : exchange::coordinateTuples(value())) {
-            auto track = models_.tracks.chartMarker();
-            track->setName(std::to_string(nextKey()));
-            track->setDate(static_cast<ChartDate>(key()));
-            track->setColor(trackColor_);
-            track->setPositionOnGPS(position);
-            models_.tracks.add(track);
-        }
-        trackOpen_ = false;
+// Each "when" belongs to the "coord" of the same place.
+void KMLImport::endGxTrack() {
+    for (size_t i = 0; i < gxCoord_.size(); ++i) {
+        const auto date = i < gxWhen_->size() ? (*gxWhen_)[i] : std::nullopt;
+        addTrackPoint(gxCoord_[i].position, date, gxCoord_[i].altitude, i == 0);
     }
-    if (waypoint_) {
-        if (const auto first = exchange::firstPosition(value()))
-            waypoint_->setPositionOnGPS(*first);
-    }
+    gxWhen_.reset();
+    gxCoord_.clear();
 }
 
 void KMLImport::addOpenRoute() {
     if (!route_)
         return;
+    report_.read(exchange::RecordKind::Route);
     if (route_->name().empty() || models_.routes.routeFromName(route_->name()))
         models_.routes.setUniqueName(*route_);
     models_.routes.add(route_);
     route_.reset();
 }
 
-void KMLImport::endPlacemark() {
-    if (waypoint_) {
-        if (waypoint_->name().empty())
-            models_.waypoints.setUniqueName(*waypoint_);
-        if (!waypoint_->name().empty()) {
-            auto created = createWaypointFromGPS(waypoint_->name(), waypoint_->positionOnGPS(),
-                                                 waypoint_->description(), false);
-            if (created) {
-                created->setIconIndex(waypoint_->iconIndex());
-                waypointsArray_.push_back(created);
-            }
-        }
-        waypoint_.reset();
+void KMLImport::makePlacemarkWaypoint() {
+    using exchange::RecordKind;
+    const RecordKind kind = inFolder(FolderKind::Route) ? RecordKind::RoutePoint : RecordKind::Waypoint;
+    report_.read(kind);
+    if (!isPlaceable(waypoint_->positionOnGPS())) {
+        report_.note(kind, exchange::Reason::NoPosition, placemarkLine_);
+        return;
     }
+    if (!countRecord(placemarkLine_)) {
+        report_.note(kind, exchange::Reason::OverLimit, placemarkLine_);
+        stopParsing();
+        return;
+    }
+    if (waypoint_->name().empty())
+        waypoint_->setName(uniqueWaypointName(kind, placemarkLine_));
+    auto created =
+        createWaypointFromGPS(waypoint_->name(), waypoint_->positionOnGPS(), waypoint_->description(), false);
+    if (!created)
+        return;
+    created->setIconIndex(waypoint_->iconIndex());
+    created->setElevation(waypoint_->elevation());
+    waypointsArray_.push_back(created);
+    if (kind == RecordKind::RoutePoint) {
+        created->setRoutePoint(true);
+        folderPoints_.push_back(created);
+        folderPointUsed_.push_back(false);
+    }
+}
+
+// A placemark that holds a gx:Track, and the markers at the ends of an exported track, are no
+// waypoints.
+void KMLImport::endPlacemark() {
+    if (waypoint_ && !placemarkHasTrack_ && !inFolder(FolderKind::Track))
+        makePlacemarkWaypoint();
+    waypoint_.reset();
     addOpenRoute();
     trackOpen_ = false;
+    skipLine_ = false;
 }
 
 void KMLImport::endElement(std::string_view name) {
@@ -251,8 +415,27 @@ void KMLImport::endElement(std::string_view name) {
             trackColor_ = *color;
     } else if (name == "coordinates") {
         readCoordinates();
+    } else if (name == "when" && gxWhen_) {
+        const std::string text = chart::trimBlanks(value());
+        if (gxWhen_->size() > recordLimit())
+            return clearValue();
+        gxWhen_->push_back(exchange::readDate(text, exchange::DefaultZone::Utc));
+        if (!gxWhen_->back() && !text.empty())
+            report_.note(exchange::RecordKind::TrackPoint, exchange::Reason::UnreadTime, currentLine());
+    } else if (name == "coord" && gxWhen_) {
+        const std::vector<float> numbers = exchange::coordinateNumbers(value());
+        gxCoord_.push_back(
+            {numbers.size() >= 2 ? NavPoint{numbers[0], numbers[1]} : kNoNavPoint, altitudeOf(numbers)});
+        // A track past the limit ends here: what it held so far is kept, and the import stops.
+        if (gxCoord_.size() > recordLimit())
+            endGxTrack();
+    } else if (name == "Track" && gxWhen_) {
+        endGxTrack();
     } else if (name == "Placemark") {
         endPlacemark();
+    } else if (name == "Folder" || name == "Document") {
+        if (!folders_.empty())
+            folders_.pop_back();
     }
     clearValue();
 }

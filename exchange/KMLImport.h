@@ -1,6 +1,9 @@
 #pragma once
 // Reads KML (or KMZ) files into the waypoint, route and tracks models. Placemarks become
-// waypoints; a line string becomes a route once the file has given waypoints, and a track before.
+// waypoints; a line string becomes a route once the file has given waypoints, and a track before;
+// a gx:Track (alone or in a gx:MultiTrack) is a track segment with its times. The folders an export
+// of everything writes are read back as what they hold: a route's folder its points and line, the
+// track's folder its gx:Track segments (the lines and end markers beside them only show them).
 
 #include "exchange/XmlImport.h"
 
@@ -27,17 +30,41 @@ protected:
     void endElement(std::string_view name) override;
 
 private:
+    enum class FolderKind { Plain, Route, Track };
+    struct TimedCoordinate {
+        NavPoint position;
+        std::optional<float> altitude;
+    };
+
     void begin(ImportDelegate* delegate);
     void finish();
+    void startFolder(const char** attributes);
+    bool inFolder(FolderKind kind) const;
+    void startLineString();
     void readCoordinates();
+    void readRouteCoordinates();
+    void readTrackCoordinates();
+    std::shared_ptr<Waypoint> routeVertex(NavPoint position);
+    void addTrackPoint(NavPoint position, std::optional<ChartDate> date, std::optional<float> altitude,
+                       bool segmentStart);
+    void endGxTrack();
     void endPlacemark();
+    void makePlacemarkWaypoint();
     void addOpenRoute();
 
     std::shared_ptr<Waypoint> waypoint_;
     std::shared_ptr<Route> route_;
     bool trackOpen_ = false;
+    bool skipLine_ = false; // a line the gx:Track beside it carries
+    bool placemarkHasTrack_ = false;
+    unsigned long placemarkLine_ = 0;
     ChartColor trackColor_;
     std::vector<std::shared_ptr<Waypoint>> waypointsArray_; // made from this file
+    std::vector<std::shared_ptr<Waypoint>> folderPoints_;   // of the route folder being read
+    std::vector<bool> folderPointUsed_;                     // by its line so far
+    std::vector<FolderKind> folders_;
+    std::optional<std::vector<std::optional<ChartDate>>> gxWhen_; // while a gx:Track is read
+    std::vector<TimedCoordinate> gxCoord_;
 };
 
 namespace exchange {
@@ -46,6 +73,8 @@ namespace exchange {
 std::vector<NavPoint> coordinateTuples(std::string_view text);
 // The first two numbers of a coordinates text, separated by commas or blanks.
 std::optional<NavPoint> firstPosition(std::string_view text);
+// Every number of a coordinates text up to the first thing that is not one.
+std::vector<float> coordinateNumbers(std::string_view text);
 // "aabbggrr" (eight hexadecimal digits); six digits read as "bbggrr", opaque.
 std::optional<ChartColor> readKmlColor(std::string_view text);
 } // namespace exchange

@@ -1,17 +1,10 @@
-// The lenient date reader: ISO 8601 and its near relatives, slashed and dotted numeric dates, and
-// dates with English month names, each with an optional time and zone.
-
-#include "exchange/DateText.h"
+#include "exchange/LenientDate.h"
 
 #include <array>
 #include <cctype>
 #include <vector>
 
 namespace exchange {
-
-std::optional<ChartDate> composeDate(long long year, unsigned month, unsigned day, unsigned hour,
-                                     unsigned minute, double second, std::optional<int> offsetMinutes,
-                                     DefaultZone zone);
 
 namespace {
 

@@ -2,25 +2,44 @@
 
 #include <algorithm>
 
+bool XmlImport::finishParse(bool ok, const std::string& readerError) {
+    error_ = failure_.empty() ? readerError : failure_;
+    ok = ok && failure_.empty();
+    rootSeen_ = false;
+    failure_.clear();
+    return ok;
+}
+
 bool XmlImport::parseFile(const std::string& path) {
     exchange::XmlReader reader;
     const bool ok = reader.parseFile(path, *this);
-    error_ = reader.error();
-    return ok;
+    return finishParse(ok, reader.error());
 }
 
 bool XmlImport::parseBytes(std::string_view bytes) {
     exchange::XmlReader reader;
     const bool ok = reader.parseBytes(bytes, *this);
-    error_ = reader.error();
-    return ok;
+    return finishParse(ok, reader.error());
 }
 
 bool XmlImport::parse(const exchange::XmlReader::Source& source) {
     exchange::XmlReader reader;
     const bool ok = reader.parse(source, *this);
-    error_ = reader.error();
-    return ok;
+    return finishParse(ok, reader.error());
+}
+
+bool XmlImport::rootAccepted(std::string_view name, std::initializer_list<std::string_view> accepted,
+                             const char* format) {
+    if (rootSeen_)
+        return failure_.empty();
+    rootSeen_ = true;
+    for (std::string_view a : accepted) {
+        if (a == name)
+            return true;
+    }
+    failure_ = std::string("not a ") + format + " document: its root element is <" + std::string(name) + ">";
+    stopParsing();
+    return false;
 }
 
 void XmlImport::characters(std::string_view text) {

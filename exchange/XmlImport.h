@@ -6,6 +6,7 @@
 #include "exchange/XmlReader.h"
 
 #include <ctime>
+#include <initializer_list>
 #include <string>
 
 class XmlImport : public Importer, protected exchange::XmlHandler {
@@ -24,6 +25,10 @@ protected:
     bool parse(const exchange::XmlReader::Source& source);
 
     void characters(std::string_view text) override;
+    // At the document's first element: true when it is one of the names accepted; otherwise the
+    // import stops and fails, saying what the root element is (a KML file named ".gpx").
+    bool rootAccepted(std::string_view name, std::initializer_list<std::string_view> accepted,
+                      const char* format);
     // The element's text, as collected since its start.
     const std::string& value() const { return valueString_; }
     void clearValue() { valueString_.clear(); }
@@ -33,8 +38,12 @@ protected:
     long key() const { return key_; }
 
 private:
+    bool finishParse(bool ok, const std::string& readerError);
+
     std::string valueString_;
     long key_;
+    bool rootSeen_ = false;
+    std::string failure_;
 };
 
 // The colour one step lighter: each component 0.05 more, at most 1.

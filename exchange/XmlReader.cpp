@@ -65,11 +65,27 @@ std::string_view localName(const char* name) {
     return colon == std::string_view::npos ? n : n.substr(colon + 1);
 }
 
-struct Context {
+struct Context : XmlHandler::Reader {
+    Context(XML_Parser p, XmlHandler* h) : parser(p), handler(h) {}
     XML_Parser parser;
     XmlHandler* handler;
     bool refusedEntities = false;
+    bool stopped = false;
     size_t fedSinceEvent = 0; // bytes given to the parser since it last reported anything
+
+    unsigned long line() const override { return XML_GetCurrentLineNumber(parser); }
+    void stop() override {
+        if (!stopped)
+            XML_StopParser(parser, XML_FALSE);
+        stopped = true;
+    }
+};
+
+// The handler knows the reader only while the parse runs.
+struct Attach {
+    XmlHandler& handler;
+    Attach(XmlHandler& h, XmlHandler::Reader* reader) : handler(h) { handler.setReader(reader); }
+    ~Attach() { handler.setReader(nullptr); }
 };
 
 Context* progress(void* data) {
@@ -127,7 +143,8 @@ bool XmlReader::parse(const Source& source, XmlHandler& handler) {
         error_ = "out of memory";
         return false;
     }
-    Context context{parser, &handler};
+    Context context(parser, &handler);
+    const Attach attached(handler, &context);
     XML_SetUserData(parser, &context);
     XML_SetElementHandler(parser, onStart, onEnd);
     XML_SetCharacterDataHandler(parser, onText);
@@ -154,6 +171,8 @@ bool XmlReader::parse(const Source& source, XmlHandler& handler) {
             break;
         }
         if (XML_Parse(parser, buffer.data(), static_cast<int>(n), n == 0) != XML_STATUS_OK) {
+            if (context.stopped && !context.refusedEntities)
+                break;
             if (context.refusedEntities)
                 error_ = "line " + std::to_string(XML_GetCurrentLineNumber(parser)) +
                          ": entity declarations are not accepted";

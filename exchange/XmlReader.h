@@ -19,6 +19,26 @@ public:
     virtual void startElement(std::string_view name, const char** attributes) = 0;
     virtual void characters(std::string_view text) = 0;
     virtual void endElement(std::string_view name) = 0;
+
+    // While a parse runs: the line it has reached, and a stop that ends it as read to its end
+    // (the handler says why).
+    unsigned long currentLine() const { return reader_ ? reader_->line() : 0; }
+    void stopParsing() {
+        if (reader_)
+            reader_->stop();
+    }
+
+    // What the reader offers its handler during a parse.
+    class Reader {
+    public:
+        virtual ~Reader() = default;
+        virtual unsigned long line() const = 0;
+        virtual void stop() = 0;
+    };
+    void setReader(Reader* reader) { reader_ = reader; }
+
+private:
+    Reader* reader_ = nullptr;
 };
 
 // The value of an attribute by its name without prefix; nullptr when absent.

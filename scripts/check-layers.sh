@@ -11,7 +11,7 @@
 #   sim                        base, link, plain support, nav core
 #   mux/protocol               base, link (the console's protocol, without Qt)
 #   mux, app                   everything above (app also sim); never tests, bench or fuzz
-#   tool (navtool)             the library and net; Qt only for drawing and mail
+#   tool (navtool)             the library and net; Qt only for drawing, mail and the globe viewer
 set -uo pipefail
 cd "$(dirname "$0")/.."
 

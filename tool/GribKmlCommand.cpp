@@ -1,5 +1,6 @@
-// navtool grib kml FILE OUT [--date ISO]
+// navtool grib kml FILE OUT [--date ISO] [--open]
 
+#include "tool/GlobeViewer.h"
 #include "tool/GribTool.h"
 
 #include "exchange/KMLExport.h"
@@ -10,19 +11,21 @@
 namespace {
 
 const char* const help =
-    "usage: navtool grib kml FILE OUT.kml [--date ISO] [--field F]\n"
+    "usage: navtool grib kml FILE OUT.kml [--date ISO] [--field F] [--open]\n"
     "\n"
     "Writes the forecast of FILE at one forecast time as KML for a globe viewer: a folder per\n"
     "grid with wind, current and wave symbols, the legend, and the contour lines of pressure\n"
     "(else temperature, geopotential height or wave height) with their labels. The symbol and\n"
     "legend images go into an \"images\" folder beside OUT (inside the archive for OUT.kmz).\n"
     "--date picks the time (as \"navtool grib times\" lists them; default the first),\n"
-    "--field the contoured field: pressure, temperature, wave, height500 or rain.\n";
+    "--field the contoured field: pressure, temperature, wave, height500 or rain,\n"
+    "--open opens OUT in the globe viewer afterwards (needs the Qt build).\n";
 
 struct Options {
     std::string input, output;
     std::optional<GribDate> date;
     std::optional<GribField> field;
+    bool open = false;
 };
 
 bool parseOptions(const Arguments& args, Options& o) {
@@ -35,6 +38,8 @@ bool parseOptions(const Arguments& args, Options& o) {
         } else if (args[k] == "--field" && k + 1 < args.size()) {
             if (!fieldOption(args[++k], o.field))
                 return false;
+        } else if (args[k] == "--open") {
+            o.open = true;
         } else {
             plain.push_back(args[k]);
         }
@@ -76,5 +81,12 @@ int runGribKml(const Arguments& args) {
         return 1;
     }
     printContourNotes(model);
+    if (o.open && !openGoogleEarth(o.output)) {
+        std::fprintf(stderr,
+                     canOpenGoogleEarth() ? "navtool: %s: no globe viewer or desktop opener could open it\n"
+                                          : "navtool: %s written; --open needs the Qt build (MUX_GUI=ON)\n",
+                     o.output.c_str());
+        return 1;
+    }
     return 0;
 }
