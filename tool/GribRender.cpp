@@ -209,7 +209,7 @@ void drawTitle(QPainter& p, const RenderFrame& frame, const GribModel& model, co
     if (l.strongest.knots >= 0)
         p.drawText(QPointF(frame.area.left(), 58 * u),
                    QString(l.wind ? "strongest wind " : "strongest current ") +
-                       describeStrongest(model, l.strongest));
+                       describeStrongest(model, l.strongest, l.wind));
 }
 
 } // namespace

@@ -105,7 +105,8 @@ StrongestFlow drawFlow(QPainter& p, const RenderFrame& f, const GribModel& model
     return strongest;
 }
 
-QString describeStrongest(const GribModel& model, const StrongestFlow& s) {
-    return QString::number(s.knots, 'f', 1) + " kn (force " + QString::number(model.beaufortIndex(s.knots)) +
-           ") at " + degrees(s.latitude, true) + " " + degrees(s.longitude, false);
+QString describeStrongest(const GribModel& model, const StrongestFlow& s, bool wind) {
+    const QString force = wind ? " (force " + QString::number(model.beaufortIndex(s.knots)) + ")" : QString();
+    return QString::number(s.knots, 'f', 1) + " kn" + force + " at " + degrees(s.latitude, true) + " " +
+           degrees(s.longitude, false);
 }

@@ -23,5 +23,5 @@ enum class WindStyle { arrows, barbs };
 // Draws the grid's flow; the strongest point drawn.
 StrongestFlow drawFlow(QPainter& p, const RenderFrame& f, const GribModel& model, const GribPoints& g,
                        WindStyle style);
-// "66.5 kn (force 12) at 23.5N 75.0W".
-QString describeStrongest(const GribModel& model, const StrongestFlow& s);
+// "66.5 kn (force 12) at 23.5N 75.0W"; a current has no force.
+QString describeStrongest(const GribModel& model, const StrongestFlow& s, bool wind);

@@ -114,16 +114,19 @@ bool GribModel::loadGrib(const std::string& path) {
 
 namespace {
 
-std::string messages(unsigned first, unsigned last) {
-    return first == last ? "message " + std::to_string(first)
-                         : "messages " + std::to_string(first) + " to " + std::to_string(last);
+std::string messages(unsigned first, unsigned last, unsigned count) {
+    if (first == last)
+        return "message " + std::to_string(first);
+    if (count == last - first + 1)
+        return "messages " + std::to_string(first) + " to " + std::to_string(last);
+    return std::to_string(count) + " messages from " + std::to_string(first) + " to " + std::to_string(last);
 }
 
 } // namespace
 
 void GribModel::readFile(std::FILE* file) {
     GribRecord record;
-    unsigned number = 0, firstLeft = 0, lastLeft = 0;
+    unsigned number = 0, firstLeft = 0, lastLeft = 0, left = 0;
     for (;;) {
         record.valueLimit = maxHeldValues_ - std::min(held_, maxHeldValues_);
         const int status = unpackgrib(file, record);
@@ -144,11 +147,12 @@ void GribModel::readFile(std::FILE* file) {
         } else if (record.overLimit) {
             firstLeft = firstLeft ? firstLeft : number;
             lastLeft = number;
+            ++left;
         }
         addRecord(record);
     }
     if (firstLeft)
-        loadNotes_.push_back(messages(firstLeft, lastLeft) + " left out: a forecast holds at most " +
+        loadNotes_.push_back(messages(firstLeft, lastLeft, left) + " left out: a forecast holds at most " +
                              std::to_string(maxHeldValues_) + " values");
 }
 
