@@ -196,6 +196,12 @@ TEST(GribKml, NavtoolWritesTheSample) {
     EXPECT_TRUE(o.status == 1 && o.output.find("no forecast for 2011-10-09T00:00:00Z") != std::string::npos)
         << o.output;
     EXPECT_EQ(navtool("grib kml " + sample + " " + quoted(folder.file("g.txt"))).status, 2);
+    // The contoured field is chosen; one the file lacks leaves the wind alone in the folder.
+    ASSERT_EQ(navtool("grib kml " + sample + " " + kml + " --field height500").status, 0);
+    const std::string heights = slurp(folder.file("f.kml"));
+    EXPECT_TRUE(heights.find("<name>5") != std::string::npos &&
+                heights.find("<name>1012</name>") == std::string::npos);
+    EXPECT_EQ(navtool("grib kml " + sample + " " + kml + " --field snow").status, 2);
     // The model's own export is this one, once installed.
     GribModel model;
     ASSERT_TRUE(model.loadGrib(MUX_SHARED_DATA "/grib/gfs-north-atlantic.grib1"));
