@@ -4,9 +4,11 @@
 
 #include "nav/grib/GribDecoder.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -32,17 +34,28 @@ char* fixed3(char* out, double value) {
     return padded(out, text, size_t(end - text), 9);
 }
 
+// The positions of one axis, each written once: a row's latitude and a column's longitude
+// repeat on every point of the grid.
+std::vector<std::string> axis(size_t count, bool shown, double first, double step) {
+    std::vector<std::string> texts(count);
+    char text[48];
+    for (size_t k = 0; k < count; ++k)
+        texts[k].assign(text, shown ? fixed3(text, first + double(k) * step) : padded(text, "-", 1, 9));
+    return texts;
+}
+
 // The rows written with to_chars into a large buffer: formatting with printf took most of the
 // time of a dump.
 void printRows(const GribRecord& r) {
     const bool latLon = r.gridType == 0 || r.gridType == 10;
     const bool gaussian = r.gridType == 4;
-    const double iStep = (r.scanMode & 0x80) ? -r.di : r.di;
-    const double jStep = (r.scanMode & 0x40) ? r.dj : -r.dj;
     const size_t ni = size_t(r.ni), nj = size_t(r.nj);
+    const std::vector<std::string> latitudes = axis(nj, latLon, r.la1, (r.scanMode & 0x40) ? r.dj : -r.dj);
+    const std::vector<std::string> longitudes =
+        axis(ni, latLon || gaussian, r.lo1, (r.scanMode & 0x80) ? -r.di : r.di);
     std::fputs("Latitude Longitude Value\n", stdout);
     std::vector<char> buffer(1 << 16);
-    constexpr size_t kRow = 64; // 9 + 9 + 1 + 24 + 1, with room
+    constexpr size_t kRow = 96; // two positions, a space, a value, a line end, with room
     size_t used = 0;
     for (size_t k = 0; k < r.values.size(); ++k) {
         if (used + kRow > buffer.size()) {
@@ -52,8 +65,8 @@ void printRows(const GribRecord& r) {
         const size_t i = (r.scanMode & 0x20) ? k / nj : k % ni;
         const size_t j = (r.scanMode & 0x20) ? k % nj : k / ni;
         char* out = buffer.data() + used;
-        out = latLon ? fixed3(out, r.la1 + double(j) * jStep) : padded(out, "-", 1, 9);
-        out = latLon || gaussian ? fixed3(out, r.lo1 + double(i) * iStep) : padded(out, "-", 1, 9);
+        out = std::copy(latitudes[j].begin(), latitudes[j].end(), out);
+        out = std::copy(longitudes[i].begin(), longitudes[i].end(), out);
         *out++ = ' ';
         if (r.values[k] != kGribMissing) {
             out = std::to_chars(out, out + 32, r.values[k], std::chars_format::scientific, 10).ptr;
