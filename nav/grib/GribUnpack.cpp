@@ -44,7 +44,7 @@ std::string decompress(int in, int out, uint64_t maxBytes) {
             if (n < 0)
                 return finish(std::string("cannot read it: ") + std::strerror(errno));
             if (n == 0)
-                return finish(open || !seenStream ? "it ends inside its bzip2 data" : "");
+                return finish(open ? "it ends inside its bzip2 data" : seenStream ? "" : "it is empty");
             z.next_in = input.data();
             z.avail_in = unsigned(n);
         }
@@ -123,7 +123,9 @@ GribUnpacked unpackGribBz2(const std::string& path, uint64_t maxBytes) {
     if (std::string why = decompress(in.get(), out.get(), maxBytes); !why.empty())
         return fail(why);
     const struct timespec times[2] = {input.st_atim, input.st_mtim};
-    if (::futimens(out.get(), times) != 0 || ::fsync(out.get()) != 0)
+    // The input's times and permissions, as an unpacking beside it has.
+    if (::futimens(out.get(), times) != 0 || ::fchmod(out.get(), input.st_mode & 0666) != 0 ||
+        ::fsync(out.get()) != 0)
         return fail(std::string("cannot write beside it: ") + std::strerror(errno));
     struct stat existing {};
     if (::lstat(result.path.c_str(), &existing) == 0) {
