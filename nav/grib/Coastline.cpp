@@ -55,10 +55,6 @@ std::string Coastline::pathFor(double degreesPerPixel) {
     return dataFolder() + "/binned_GSHHS_" + letter + ".nc";
 }
 
-std::optional<Coastline> Coastline::load(double degreesPerPixel, std::string& why) {
-    return read(pathFor(degreesPerPixel), why);
-}
-
 std::optional<Coastline> Coastline::read(const std::string& path, std::string& why) {
     NetCdf file;
     if (nc_open(path.c_str(), NC_NOWRITE, &file.id) != NC_NOERR) {

@@ -19,12 +19,10 @@ class Coastline {
 public:
     // The folder of the data: $MUX_COASTLINE_DIR when set, else the package's folder.
     static std::string dataFolder();
-    // The shorelines at the resolution for a picture of that many degrees per pixel; none, with
-    // a one-line reason, when the data is absent or unreadable.
-    static std::optional<Coastline> load(double degreesPerPixel, std::string& why);
-    // The file of the resolution for that many degrees per pixel.
+    // The file of the resolution for a picture of that many degrees per pixel.
     static std::string pathFor(double degreesPerPixel);
-    // Reads one file (binned_GSHHS_c.nc, _l or _i).
+    // Reads one file (binned_GSHHS_c.nc, _l or _i); none, with a one-line reason, when it is
+    // absent or not in that form.
     static std::optional<Coastline> read(const std::string& path, std::string& why);
 
     // Shorelines of the sea in the bins that meet the area, their longitudes shifted by
