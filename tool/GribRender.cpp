@@ -24,8 +24,11 @@ double firstLongitude(const GribPoints& g) {
 }
 
 void include(RenderBounds& b, const GribPoints& g) {
+    // A grid around the earth shows its seam closed: the whole turn.
+    const bool around = std::fabs(g.longitudeCount() * std::fabs(g.longitudeIncrement()) - 360.0) <
+                        std::fabs(g.longitudeIncrement()) / 2;
     const double lon0 = firstLongitude(g);
-    const double lon1 = lon0 + double(g.longitudeCount() - 1) * g.longitudeIncrement();
+    const double lon1 = lon0 + double(g.longitudeCount() - (around ? 0 : 1)) * g.longitudeIncrement();
     const double lat0 = g.positionOnGPS().y;
     const double lat1 = lat0 + double(g.latitudeCount() - 1) * g.latitudeIncrement();
     b.west = std::min({b.west, lon0, lon1});
