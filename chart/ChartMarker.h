@@ -6,6 +6,7 @@
 #include "nav/NavMath.h"
 
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,12 @@ ChartDate chartNow();
 
 inline constexpr float kNoCoordinate = -10000.0f;
 inline constexpr float kNotLogged = -1000.0f;
+
+// A position the chart keeps: latitude -90..90 and longitude -180..180, both limits included (a
+// pole, the date line, and values that single precision rounds onto a limit are real places).
+inline bool isPlaceable(NavPoint p) {
+    return p.y >= -90.0f && p.y <= 90.0f && p.x >= -180.0f && p.x <= 180.0f;
+}
 
 // Red, green, blue and opacity, each 0..1.
 struct ChartColor {
@@ -44,6 +51,9 @@ public:
     NavPoint positionOnGPS() const { return {longitudeNumber_, latitudeNumber_}; }
     void setPositionOnGPS(NavPoint position);
     bool hasPosition() const { return longitudeNumber_ != kNoCoordinate && latitudeNumber_ != kNoCoordinate; }
+    // Height above sea level in metres, as the exchange files carry it; nothing when not known.
+    std::optional<float> elevation() const { return elevation_; }
+    void setElevation(std::optional<float> metres) { elevation_ = metres; }
 
     // Display cache of the chart view; any change of position clears it.
     NavPoint positionOnChartPoint() const { return positionOnChartPoint_; }
@@ -54,6 +64,7 @@ private:
     float latitudeNumber_ = kNoCoordinate;
     float longitudeNumber_ = kNoCoordinate;
     NavPoint positionOnChartPoint_ = kNoNavPoint;
+    std::optional<float> elevation_;
 };
 
 class Waypoint : public ChartMarker {
@@ -66,6 +77,10 @@ public:
     void setDescription(std::string_view description); // trimmed of blanks
     bool show() const { return showNumber_; }
     void setShow(bool show) { showNumber_ = show; }
+    // Made only to carry a point of a route that a file gave without a waypoint of its own: an
+    // export of everything writes it with its route, not again as a waypoint.
+    bool isRoutePoint() const { return routePoint_; }
+    void setRoutePoint(bool routePoint) { routePoint_ = routePoint; }
 
     const Groups& groups() const { return groupsDictionary_; }
     void setGroups(const Groups& groups) { groupsDictionary_ = groups; }
@@ -87,6 +102,7 @@ private:
     int iconIndexNumber_ = 0;
     std::string descriptionString_;
     bool showNumber_ = true;
+    bool routePoint_ = false;
     Groups groupsDictionary_;
     float distanceFromPositionNumber_ = 0.0f;
     float bearingFromPositionNumber_ = 0.0f;
@@ -123,6 +139,10 @@ public:
     void setWindSpeed(float value) { windSpeedNumber_ = value; }
     const ChartColor& color() const { return color_; }
     void setColor(const ChartColor& color) { color_ = color; }
+    // Whether the point begins a track segment, when a file said so; nothing for logged points,
+    // whose segments follow from the pauses and colours (TracksModel::isStart).
+    std::optional<bool> segmentStart() const { return segmentStart_; }
+    void setSegmentStart(std::optional<bool> start) { segmentStart_ = start; }
 
     void set(ChartDate date, std::string_view name, NavPoint position, float cog, float sog, float heading,
              float speed, float depth, float temperature, float windAngle, float windSpeed,
@@ -140,4 +160,5 @@ private:
     float windAngleNumber_ = kNotLogged;
     float windSpeedNumber_ = kNotLogged;
     ChartColor color_;
+    std::optional<bool> segmentStart_;
 };

@@ -78,8 +78,8 @@ public:
         return true;
     }
 
-    // Appends the records of a model dictionary whose position lies strictly inside -180..180 and
-    // -90..90 (others are dropped), then sorts the model; returns how many joined.
+    // Appends the records of a model dictionary whose position the chart keeps (isPlaceable; others
+    // are dropped), then sorts the model; returns how many joined.
     size_t loadFromDictionary(plist_t root) {
         size_t kept = 0;
         chart::forEachEntry(root, [&](std::string_view, plist_t value) {
@@ -87,8 +87,7 @@ public:
                 return;
             Pointer marker = chartMarker();
             chart::fromDictionary(*marker, value);
-            const float lon = marker->longitude(), lat = marker->latitude();
-            if (lon > -180.0f && lon < 180.0f && lat > -90.0f && lat < 90.0f) {
+            if (isPlaceable(marker->positionOnGPS())) {
                 chartMarkerArray_.push_back(std::move(marker));
                 ++kept;
             }

@@ -1,11 +1,11 @@
 #include "chart/GroupsModel.h"
 
 #include "chart/Names.h"
+#include "chart/UniqueNames.h"
 #include "chart/WaypointsModel.h"
 #include "support/Alert.h"
 
-#include <cstdio>
-#include <set>
+#include <algorithm>
 
 Group::Group(std::string_view name, bool canChangeName)
     : nameString_(chart::trimBlanks(name)), canChangeName_(canChangeName) {
@@ -35,16 +35,10 @@ std::shared_ptr<Group> GroupsModel::groupFromName(std::string_view name) const {
 }
 
 std::optional<std::string> GroupsModel::uniqueName() const {
-    std::set<std::string, std::less<>> taken;
+    chart::UniqueNames names("GP");
     for (const auto& group : groupArray_)
-        taken.insert(group->name());
-    for (unsigned n = 1; n <= 9999; ++n) {
-        char name[16];
-        std::snprintf(name, sizeof name, "GP%04u", n);
-        if (taken.count(std::string_view(name)) == 0)
-            return std::string(name);
-    }
-    return std::nullopt;
+        names.take(group->name());
+    return names.next();
 }
 
 void GroupsModel::setUniqueName(Group& group) const {
@@ -91,4 +85,24 @@ GroupsModel::Rename GroupsModel::renameGroup(const std::shared_ptr<Group>& group
     waypoints.renameGroupsInWaypoints(group->name(), name);
     group->setName(name);
     return Rename::Renamed;
+}
+
+// The groups already held keep their identity; the others are made.
+void GroupsModel::setGroupsNamed(const std::vector<std::string>& names) {
+    std::vector<std::string> wanted;
+    for (const std::string& name : names) {
+        std::string trimmed = chart::trimBlanks(name);
+        if (!trimmed.empty() && trimmed != allGroup_->name())
+            wanted.push_back(std::move(trimmed));
+    }
+    std::stable_sort(wanted.begin(), wanted.end(), chart::nameLess);
+    wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+    std::vector<std::shared_ptr<Group>> groups;
+    for (const std::string& name : wanted) {
+        auto group = groupFromName(name);
+        groups.push_back(group ? group : std::make_shared<Group>(name));
+    }
+    if (selectedGroup_ && std::find(groups.begin(), groups.end(), selectedGroup_) == groups.end())
+        selectedGroup_ = nullptr;
+    groupArray_ = std::move(groups);
 }

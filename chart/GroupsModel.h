@@ -42,6 +42,9 @@ public:
     std::shared_ptr<Group> createGroup(const std::optional<std::string>& name);
     void add(std::shared_ptr<Group> group);
     void remove(size_t index);
+    // After a load: the groups of these names (blank names and the all group's left out), in name
+    // order after the all group; a chosen group that is gone is no longer chosen.
+    void setGroupsNamed(const std::vector<std::string>& names);
 
     // The group whose waypoints the lists show; the all group unless another was chosen.
     std::shared_ptr<Group> selectedGroup() const { return selectedGroup_ ? selectedGroup_ : allGroup_; }

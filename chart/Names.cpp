@@ -1,6 +1,7 @@
 #include "chart/Names.h"
 
 #include <cstdint>
+#include <utf8proc.h>
 
 namespace chart {
 
@@ -37,13 +38,11 @@ Character characterAt(std::string_view text, size_t at) {
     return {code, need};
 }
 
+// One character's simple case folding, for the name order.
 uint32_t foldCode(uint32_t code) {
-    if (code >= 'A' && code <= 'Z')
-        return code + 32;
-    // Latin-1 capitals, except the multiplication sign.
-    if (code >= 0xC0 && code <= 0xDE && code != 0xD7)
-        return code + 32;
-    return code;
+    if (code < 0x80)
+        return code >= 'A' && code <= 'Z' ? code + 32 : code;
+    return static_cast<uint32_t>(utf8proc_tolower(static_cast<utf8proc_int32_t>(code)));
 }
 
 void appendUtf8(std::string& out, uint32_t code) {
@@ -123,15 +122,26 @@ int compareNames(std::string_view a, std::string_view b) {
     return c < 0 ? -1 : c > 0 ? 1 : 0;
 }
 
+// Full case folding ("STRASSE" and "straße" fold alike); a stray byte stays as it is.
 std::string foldCase(std::string_view text) {
     std::string out;
     out.reserve(text.size());
+    utf8proc_int32_t folded[8];
     for (size_t i = 0; i < text.size();) {
         const Character c = characterAt(text, i);
-        if (c.length == 1 && c.code >= 0x80)
-            out += text[i]; // a stray byte stays as it is
-        else
-            appendUtf8(out, foldCode(c.code));
+        if (c.length == 1 && c.code >= 0x80) {
+            out += text[i];
+        } else if (c.code < 0x80) {
+            out += static_cast<char>(foldCode(c.code));
+        } else {
+            int last = 0;
+            const utf8proc_ssize_t n = utf8proc_decompose_char(static_cast<utf8proc_int32_t>(c.code), folded,
+                                                               8, UTF8PROC_CASEFOLD, &last);
+            if (n <= 0 || n > 8)
+                appendUtf8(out, c.code);
+            for (utf8proc_ssize_t k = 0; k < n && n <= 8; ++k)
+                appendUtf8(out, static_cast<uint32_t>(folded[k]));
+        }
         i += c.length;
     }
     return out;

@@ -1,7 +1,7 @@
 #pragma once
 // Text rules shared by the chart records and models: trimming, the name order, and the
-// case-insensitive matching of the waypoint search. Texts are UTF-8; letters fold case in the
-// ASCII and Latin-1 ranges, other characters compare as they are.
+// case-insensitive matching of the waypoint search. Texts are UTF-8, folded by Unicode's case
+// folding; bytes that are not UTF-8 compare as they are.
 
 #include <string>
 #include <string_view>
@@ -19,7 +19,7 @@ inline bool nameLess(std::string_view a, std::string_view b) {
     return compareNames(a, b) < 0;
 }
 
-// The text with ASCII and Latin-1 letters in lower case (for repeated matching).
+// The text case-folded (for repeated matching): "Байкал" and "БАЙКАЛ" fold alike.
 std::string foldCase(std::string_view text);
 // Both on folded texts.
 inline bool beginsWith(std::string_view folded, std::string_view foldedPattern) {

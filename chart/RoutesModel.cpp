@@ -3,11 +3,10 @@
 #include "chart/ModelFile.h"
 #include "chart/Names.h"
 #include "chart/StoredForm.h"
+#include "chart/UniqueNames.h"
 #include "chart/WaypointsModel.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <set>
 #include <unordered_map>
 
 RoutesModel& RoutesModel::routes() {
@@ -38,16 +37,10 @@ void RoutesModel::sort() {
 }
 
 std::optional<std::string> RoutesModel::uniqueName() const {
-    std::set<std::string_view> taken;
+    chart::UniqueNames names("RT");
     for (const auto& route : routeArray_)
-        taken.insert(route->name());
-    for (unsigned n = 1; n <= 9999; ++n) {
-        char name[16];
-        std::snprintf(name, sizeof name, "RT%04u", n);
-        if (taken.count(name) == 0)
-            return std::string(name);
-    }
-    return std::nullopt;
+        names.take(route->name());
+    return names.next();
 }
 
 void RoutesModel::setUniqueName(Route& route) const {

@@ -1,5 +1,7 @@
 #include "chart/StoredForm.h"
 
+#include "chart/PlistDate.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -17,18 +19,6 @@ void setText(plist_t dict, const char* key, const std::string& text) {
 
 void setNumber(plist_t dict, const char* key, double value) {
     plist_dict_set_item(dict, key, plist_new_real(value));
-}
-
-// Property-list dates count seconds from 2001 in 32 bits; dates beyond are kept at the limit.
-plist_t newDate(ChartDate date) {
-    double since2001 = date - static_cast<double>(support::plistDateEpoch);
-    if (!std::isfinite(since2001))
-        since2001 = 0.0;
-    const double limit = std::numeric_limits<int32_t>::max();
-    since2001 = std::fmax(-limit, std::fmin(limit, since2001));
-    const double whole = std::floor(since2001);
-    const auto usec = static_cast<int32_t>(std::lround((since2001 - whole) * 1e6));
-    return plist_new_date(static_cast<int32_t>(whole), std::min(usec, 999999));
 }
 
 plist_t item(plist_t dict, const char* key) {
@@ -90,6 +80,8 @@ void readMarker(ChartMarker& marker, plist_t dict) {
         marker.setLatitude(*latitude);
     if (const auto longitude = floatAt(dict, "longitude"))
         marker.setLongitude(*longitude);
+    if (const auto elevation = floatAt(dict, "elevation"); elevation && std::isfinite(*elevation))
+        marker.setElevation(*elevation);
 }
 
 plist_t markerDictionary(const ChartMarker& marker) {
@@ -98,6 +90,12 @@ plist_t markerDictionary(const ChartMarker& marker) {
     setNumber(dict, "latitude", marker.latitude());
     setNumber(dict, "longitude", marker.longitude());
     return dict;
+}
+
+// Keys that older files lack, written only when there is something to say.
+void setElevation(plist_t dict, const ChartMarker& marker) {
+    if (const auto elevation = marker.elevation())
+        setNumber(dict, "elevation", *elevation);
 }
 
 } // namespace
@@ -133,6 +131,9 @@ support::Plist toDictionary(const Waypoint& waypoint) {
     for (const auto& [name, member] : waypoint.groups())
         plist_dict_set_item(groups, name.c_str(), plist_new_bool(member));
     plist_dict_set_item(dict.get(), "groups", groups);
+    setElevation(dict.get(), waypoint);
+    if (waypoint.isRoutePoint())
+        plist_dict_set_item(dict.get(), "routePoint", plist_new_bool(true));
     return dict;
 }
 
@@ -141,7 +142,8 @@ support::Plist toDictionary(const Track& track) {
         return {};
     support::Plist dict(markerDictionary(track));
     plist_t d = dict.get();
-    plist_dict_set_item(d, "date", newDate(track.date()));
+    if (plist_t date = newPlistDate(track.date()))
+        plist_dict_set_item(d, "date", date);
     setNumber(d, "cog", track.cog());
     setNumber(d, "sog", track.sog());
     setText(d, "description", track.description());
@@ -154,6 +156,9 @@ support::Plist toDictionary(const Track& track) {
     setNumber(d, "red", track.color().red);
     setNumber(d, "green", track.color().green);
     setNumber(d, "blue", track.color().blue);
+    setElevation(d, track);
+    if (const auto start = track.segmentStart())
+        plist_dict_set_item(d, "segmentStart", plist_new_bool(*start));
     return dict;
 }
 
@@ -178,6 +183,8 @@ void fromDictionary(Waypoint& waypoint, plist_t dict) {
         waypoint.setDescription(*description);
     if (const auto show = boolAt(dict, "show"))
         waypoint.setShow(*show);
+    if (const auto routePoint = boolAt(dict, "routePoint"))
+        waypoint.setRoutePoint(*routePoint);
     plist_t groups = item(dict, "groups");
     if (support::plistKind(groups) == support::PlistKind::Dictionary) {
         Waypoint::Groups names;
@@ -188,12 +195,10 @@ void fromDictionary(Waypoint& waypoint, plist_t dict) {
 
 void fromDictionary(Track& track, plist_t dict) {
     readMarker(track, dict);
-    plist_t date = item(dict, "date");
-    if (support::plistKind(date) == support::PlistKind::Date) {
-        int32_t sec = 0, usec = 0;
-        plist_get_date_val(date, &sec, &usec);
-        track.setDate(static_cast<double>(support::plistDateEpoch) + sec + usec / 1e6);
-    }
+    if (const auto date = plistDateValue(item(dict, "date")))
+        track.setDate(*date);
+    if (const auto start = boolAt(dict, "segmentStart"))
+        track.setSegmentStart(*start);
     const std::pair<const char*, void (Track::*)(float)> numbers[] = {
         {"cog", &Track::setCog},
         {"sog", &Track::setSog},

@@ -72,14 +72,18 @@ void TracksModel::sort() {
     }
 }
 
-// A segment begins at the model's first point; after a pause longer than startTrackInterval + 30
-// seconds while that interval is below three hours; and where the colour changes.
+// A segment begins at the model's first point; where a file began one (points read from a file
+// say whether they begin one); and, for logged points, after a pause longer than
+// startTrackInterval + 30 seconds while that interval is below three hours, and where the colour
+// changes.
 bool TracksModel::isStart(size_t index) const {
     if (index >= count())
         return false;
     if (index == 0)
         return true;
     const Track& point = *chartMarkerArray_[index];
+    if (const auto start = point.segmentStart())
+        return *start;
     const Track& previous = *chartMarkerArray_[index - 1];
     if (startTrackInterval_ < 10800.0 && point.date() - previous.date() > startTrackInterval_ + 30.0)
         return true;

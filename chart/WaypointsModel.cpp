@@ -4,9 +4,6 @@
 #include "chart/RoutesModel.h"
 #include "chart/WaypointIcons.h"
 
-#include <cstdio>
-#include <set>
-
 WaypointsModel& WaypointsModel::waypoints() {
     static WaypointsModel model;
     return model;
@@ -15,6 +12,16 @@ WaypointsModel& WaypointsModel::waypoints() {
 void WaypointsModel::sort() {
     ChartMarkersModel::sort(
         [](const Pointer& a, const Pointer& b) { return chart::compareNames(a->name(), b->name()) < 0; });
+}
+
+void WaypointsModel::sortAfterLoad() {
+    sort();
+    std::vector<std::string> names;
+    for (const Pointer& waypoint : chartMarkerArray_) {
+        for (const auto& entry : waypoint->groups())
+            names.push_back(entry.first);
+    }
+    groups_.setGroupsNamed(names);
 }
 
 void WaypointsModel::add(Pointer waypoint, bool first) {
@@ -28,16 +35,14 @@ void WaypointsModel::add(Pointer waypoint, bool first) {
 }
 
 std::optional<std::string> WaypointsModel::uniqueName() const {
-    std::set<std::string_view> taken;
+    return uniqueNames().next();
+}
+
+chart::UniqueNames WaypointsModel::uniqueNames() const {
+    chart::UniqueNames names("WP");
     for (const Pointer& waypoint : chartMarkerArray_)
-        taken.insert(waypoint->name());
-    for (unsigned n = 1; n <= 9999; ++n) {
-        char name[16];
-        std::snprintf(name, sizeof name, "WP%04u", n);
-        if (taken.count(name) == 0)
-            return std::string(name);
-    }
-    return std::nullopt;
+        names.take(waypoint->name());
+    return names;
 }
 
 void WaypointsModel::setUniqueName(ChartMarker& marker) const {

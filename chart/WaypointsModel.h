@@ -4,6 +4,7 @@
 
 #include "chart/ChartMarkersModel.h"
 #include "chart/GroupsModel.h"
+#include "chart/UniqueNames.h"
 
 #include <optional>
 #include <string>
@@ -28,6 +29,8 @@ public:
     // "WP0001" .. "WP9999": the first that no waypoint bears; nothing when all are taken.
     std::optional<std::string> uniqueName() const;
     void setUniqueName(ChartMarker& marker) const;
+    // For naming many waypoints in turn: the names borne now.
+    chart::UniqueNames uniqueNames() const;
     // The trimmed name compared exactly; the first such waypoint.
     Pointer waypointFromName(std::string_view name) const;
 
@@ -58,7 +61,8 @@ public:
     void renameGroupsInWaypoints(const std::string& oldName, const std::string& newName);
 
 protected:
-    void sortAfterLoad() override { sort(); }
+    // The groups the loaded waypoints name join the groups model.
+    void sortAfterLoad() override;
 
 private:
     std::vector<Pointer> matchArray_;

@@ -7,11 +7,11 @@
 #   support                    base; Qt only in its panel and drawing files
 #   nav (core)                 base, link, plain support
 #   chart                      base, link, plain support, nav core
-#   nav/exchange               as chart, and chart
-#   nav/tool (navtool)         as nav/exchange, and net; Qt only for drawing
+#   exchange                   as chart, and chart
 #   sim                        base, link, plain support, nav core
 #   mux/protocol               base, link (the console's protocol, without Qt)
 #   mux, app                   everything above (app also sim); never tests, bench or fuzz
+#   tool (navtool)             the library and net; Qt only for drawing, mail and the globe viewer
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,8 +25,8 @@ allowed() { # folder of the including file -> extended regex of the folders it m
     link) echo '^(base|link)/' ;;
     net) echo '^(base|link|net)/' ;;
     support) echo '^(base|support)/' ;;
-    nav/exchange) echo '^(base|link|support|nav|chart)/' ;;
-    nav/tool) echo '^(base|link|support|nav|chart|net)/' ;;
+    exchange) echo '^(base|link|support|nav|chart|exchange)/' ;;
+    tool) echo '^(base|link|support|nav|chart|exchange|net|tool)/' ;;
     nav) echo '^(base|link|support|nav)/' ;;
     chart) echo '^(base|link|support|nav|chart)/' ;;
     sim) echo '^(base|link|support|nav|sim)/' ;;
@@ -38,8 +38,6 @@ allowed() { # folder of the including file -> extended regex of the folders it m
 
 layer_of() {
     case "$1" in
-    nav/exchange/*) echo nav/exchange ;;
-    nav/tool/*) echo nav/tool ;;
     mux/protocol/*) echo mux/protocol ;;
     *) echo "${1%%/*}" ;;
     esac
@@ -47,8 +45,7 @@ layer_of() {
 
 qt_free() { # files that must not include Qt
     case "$1" in
-    base/* | link/* | chart/* | sim/* | mux/protocol/*) return 0 ;;
-    nav/tool/*) return 1 ;;
+    base/* | link/* | chart/* | exchange/* | sim/* | mux/protocol/*) return 0 ;;
     nav/*) return 0 ;;
     support/*) [[ ! "$1" =~ $support_ui ]] ;;
     *) return 1 ;;
@@ -69,9 +66,7 @@ while IFS= read -r file; do
         if [[ "$header" == */* ]]; then
             if ! [[ "$header" =~ $pattern ]]; then
                 complain "$file: includes $header, which $layer may not use"
-            elif [[ "$layer" =~ ^(nav|chart|sim)$ && "$header" =~ ^nav/(exchange|tool)/ ]]; then
-                complain "$file: includes $header from above the navigation core"
-            elif [[ "$layer" =~ ^(base|link|nav|nav/exchange|chart|sim)$ && "$header" =~ $support_ui ]]; then
+            elif [[ "$layer" =~ ^(base|link|nav|exchange|chart|sim)$ && "$header" =~ $support_ui ]]; then
                 complain "$file: includes $header, a Qt part of support"
             fi
         fi
@@ -79,7 +74,7 @@ while IFS= read -r file; do
     if qt_free "$file" && grep -qE '^[[:space:]]*#[[:space:]]*include[[:space:]]*<Q' "$file"; then
         complain "$file: includes Qt in a Qt-free part"
     fi
-done < <(git ls-files -co --exclude-standard -- '*.h' '*.cpp' | grep -E '^(base|link|net|support|nav|chart|sim|mux|app)/')
+done < <(git ls-files -co --exclude-standard -- '*.h' '*.cpp' | grep -E '^(base|link|net|support|nav|chart|exchange|sim|mux|tool|app)/')
 
 [ $status -eq 0 ] && echo "layers: every include is allowed"
 exit $status

@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-speech-dev libgl-dev fonts-dejavu-core
   libplist-dev libexpat1-dev libbz2-dev libzip-dev
-  zlib1g-dev
+  zlib1g-dev libutf8proc-dev
   qt6-declarative-dev qt6-speech-flite-plugin e2fsprogs
   "$@"
 )

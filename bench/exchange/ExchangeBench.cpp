@@ -1,17 +1,24 @@
-// GPX import and export of 100,000 track points and of 10,000 waypoints, with gpsbabel
-// converting the same files in the same run as the figure to compare with.
+// navtool convert and gpsbabel side by side, each a whole conversion of the same file on disk, as
+// a user runs it: GPX to GPX and GPX to KML of 100,000 track points, of 10,000 named and 10,000
+// unnamed waypoints and of a 200-segment track. Wall time per conversion and the peak memory of
+// the converting process (the kernel counts the spawning process's memory before the program
+// starts, so figures at this program's own size are a floor, not the converter's).
 
-#include "PeakMemory.h"
-#include "nav/exchange/GPXExport.h"
-#include "nav/exchange/GPXImport.h"
+#include "exchange/GPXExport.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
+#include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <spawn.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 extern char** environ;
 
@@ -38,164 +45,112 @@ fs::path folder() {
     return scratch.path;
 }
 
-void fillTrack(Models& m, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
+// points a segment, each segment begun by a pause of an hour.
+std::string trackFile(const char* name, size_t points, size_t segments) {
+    Models m;
+    for (size_t i = 0; i < points; ++i) {
         auto t = std::make_shared<Track>();
-        t->setDate(1.6e9 + static_cast<double>(i) * 5);
+        const size_t segment = i * segments / points;
+        t->setDate(1.6e9 + static_cast<double>(i) * 5 + static_cast<double>(segment) * 3600);
         t->setPositionOnGPS(
             {10.0f + static_cast<float>(i % 1000) * 1e-4f, 54.0f + static_cast<float>(i / 1000) * 1e-3f});
         m.tracks.add(t);
     }
+    const std::string path = (folder() / name).string();
+    GPXExport(m.exchange()).exportTracks(path);
+    return path;
 }
 
-void fillWaypoints(Models& m, size_t count) {
+std::string waypointFile(const char* name, size_t count, bool named) {
+    std::ofstream out(folder() / name);
+    out << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<gpx version=\"1.1\" creator=\"bench\" "
+           "xmlns=\"http://www.topografix.com/GPX/1/1\">\n";
     for (size_t i = 0; i < count; ++i) {
-        auto w = std::make_shared<Waypoint>();
-        w->setName("WP" + std::to_string(i));
-        w->setDescription(i % 2 ? "fuel & water" : "");
-        w->setPositionOnGPS(
-            {static_cast<float>(i % 3600) / 10.0f - 179.95f, static_cast<float>(i % 1700) / 10.0f - 84.95f});
-        w->setIconIndex(static_cast<int>(i % 70));
-        m.waypoints.add(w, false);
+        out << "<wpt lat=\"" << static_cast<double>(i % 1700) / 10.0 - 84.95 << "\" lon=\""
+            << static_cast<double>(i % 3600) / 10.0 - 179.95 << "\">\n";
+        if (named)
+            out << "<name>P" << i << "</name>\n<desc>" << (i % 2 ? "fuel &amp; water" : "anchorage")
+                << "</desc>\n";
+        out << "</wpt>\n";
     }
-    m.waypoints.setMatch(std::nullopt);
+    out << "</gpx>\n";
+    return (folder() / name).string();
 }
 
-// The input files, written once.
-const std::string& trackFile() {
-    static const std::string path = [] {
-        Models m;
-        fillTrack(m, 100000);
-        const std::string p = (folder() / "track.gpx").string();
-        GPXExport(m.exchange()).exportTracks(p);
-        return p;
-    }();
-    return path;
+const std::string& input(int which) {
+    static const std::string files[] = {
+        trackFile("track100k.gpx", 100000, 1),
+        waypointFile("named10k.gpx", 10000, true),
+        waypointFile("unnamed10k.gpx", 10000, false),
+        trackFile("segments200.gpx", 20000, 200),
+    };
+    return files[which];
 }
 
-const std::string& waypointFile() {
-    static const std::string path = [] {
-        Models m;
-        fillWaypoints(m, 10000);
-        const std::string p = (folder() / "waypoints.gpx").string();
-        GPXExport(m.exchange()).exportWaypoints(p);
-        return p;
-    }();
-    return path;
+std::string navtoolPath() {
+    return (fs::read_symlink("/proc/self/exe").parent_path() / "navtool").string();
 }
 
-void importOnce(const std::string& file, size_t expected, benchmark::State& state) {
-    Models m;
-    ModelImportDelegate delegate(m.exchange());
-    if (!GPXImport(m.exchange()).import(file, std::nullopt, &delegate) ||
-        m.tracks.count() + m.waypoints.count() != expected)
-        state.SkipWithError("import failed");
-}
-
-void GpxImport(benchmark::State& state, const std::string& (*file)(), size_t count) {
-    const std::string& path = file();
-    state.counters["peak_MiB"] = bench_support::peakMiB("import", path);
-    for (auto _ : state)
-        importOnce(path, count, state);
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(count));
-}
-BENCHMARK_CAPTURE(GpxImport, track100k, trackFile, 100000)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(GpxImport, waypoints10k, waypointFile, 10000)->Unit(benchmark::kMillisecond);
-
-void GpxExport(benchmark::State& state, bool track) {
-    const size_t count = track ? 100000 : 10000;
-    const std::string out = (folder() / (track ? "out-track.gpx" : "out-waypoints.gpx")).string();
-    // Beyond the models themselves.
-    state.counters["peak_MiB"] = bench_support::peakMiB(track ? "export-track" : "export-waypoints", out,
-                                                        track ? "fill-track" : "fill-waypoints");
-    Models m;
-    track ? fillTrack(m, count) : fillWaypoints(m, count);
-    for (auto _ : state) {
-        if (!GPXExport(m.exchange()).exportAll(out))
-            state.SkipWithError("export failed");
-    }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(count));
-}
-BENCHMARK_CAPTURE(GpxExport, track100k, true)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(GpxExport, waypoints10k, false)->Unit(benchmark::kMillisecond);
-
-// gpsbabel reading the same file and writing it as GPX: the import and export together.
-void Gpsbabel(benchmark::State& state, const std::string& (*file)(), size_t count) {
-    const std::string& in = file();
-    const std::string out = (folder() / "gpsbabel-out.gpx").string();
-    std::vector<std::string> words = {"gpsbabel", "-i", "gpx", "-f", in, "-o", "gpx", "-F", out};
+// Runs the program to its end; its wall time, or a negative time when it could not run or failed.
+double runTimed(std::vector<std::string> words, long* peakKiB) {
     std::vector<char*> argv;
     for (auto& w : words)
         argv.push_back(w.data());
     argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    const int spawned = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return -1;
+    int status = 0;
+    struct rusage usage {};
+    if (::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    *peakKiB = std::max(*peakKiB, usage.ru_maxrss);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+enum Program { Navtool, Gpsbabel };
+
+void Convert(benchmark::State& state, Program program, int which, const char* format) {
+    const std::string& in = input(which);
+    const std::string out =
+        (folder() / (std::string(program == Navtool ? "ours." : "theirs.") + format)).string();
+    const std::vector<std::string> words =
+        program == Navtool
+            ? std::vector<std::string>{navtoolPath(), "convert", in, out}
+            : std::vector<std::string>{"gpsbabel", "-i", "gpx", "-f", in, "-o", format, "-F", out};
     long peak = 0;
     for (auto _ : state) {
-        pid_t pid = 0;
-        if (::posix_spawnp(&pid, "gpsbabel", nullptr, nullptr, argv.data(), environ) != 0) {
-            state.SkipWithError("gpsbabel is not installed");
+        const double seconds = runTimed(words, &peak);
+        if (seconds < 0) {
+            state.SkipWithError((words[0] + " did not run or failed").c_str());
             break;
         }
-        int status = 0;
-        struct rusage usage {};
-        if (::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            state.SkipWithError("gpsbabel failed");
-            break;
-        }
-        peak = std::max(peak, usage.ru_maxrss);
-        // Its processor time, comparable with the processor time of the benchmarks above.
-        const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-        state.SetIterationTime(seconds(usage.ru_utime) + seconds(usage.ru_stime));
+        state.SetIterationTime(seconds);
     }
-    state.counters["peak_MiB"] = peak / 1024.0;
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(count));
-}
-BENCHMARK_CAPTURE(Gpsbabel, track100k, trackFile, 100000)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Gpsbabel, waypoints10k, waypointFile, 10000)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond);
-
-// Our own conversion of the same files, as gpsbabel does it: import, then export.
-void convert(const std::string& in, const std::string& out) {
-    Models m;
-    ModelImportDelegate delegate(m.exchange());
-    GPXImport(m.exchange()).import(in, std::nullopt, &delegate);
-    m.waypoints.setMatch(std::nullopt);
-    GPXExport(m.exchange()).exportAll(out);
+    state.counters["peak_MiB"] = static_cast<double>(peak) / 1024.0;
 }
 
-void Convert(benchmark::State& state, const std::string& (*file)(), size_t count) {
-    const std::string& in = file();
-    const std::string out = (folder() / "convert-out.gpx").string();
-    state.counters["peak_MiB"] = bench_support::peakMiB("convert", in);
-    for (auto _ : state)
-        convert(in, out);
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(count));
-}
-BENCHMARK_CAPTURE(Convert, track100k, trackFile, 100000)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Convert, waypoints10k, waypointFile, 10000)->Unit(benchmark::kMillisecond);
-
-template <bool Track, bool Export>
-void fillAndExport(const std::string& out) {
-    Models m;
-    Track ? fillTrack(m, 100000) : fillWaypoints(m, 10000);
-    if (Export)
-        GPXExport(m.exchange()).exportAll(out + ".peak");
-    fs::remove(out + ".peak");
+void registerAll() {
+    const char* inputs[] = {"track100k", "named10k", "unnamed10k", "segments200"};
+    for (int which = 0; which < 4; ++which)
+        for (const char* format : {"gpx", "kml"})
+            for (Program program : {Navtool, Gpsbabel}) {
+                const std::string name = std::string(program == Navtool ? "navtool/" : "gpsbabel/") +
+                                         inputs[which] + "/gpx-to-" + format;
+                benchmark::RegisterBenchmark(name.c_str(), Convert, program, which, format)
+                    ->UseManualTime()
+                    ->Iterations(3)
+                    ->Unit(benchmark::kMillisecond);
+            }
 }
 
-const bench_support::PeakJob jobs[] = {
-    {"import",
-     [](const std::string& path) {
-         Models m;
-         ModelImportDelegate delegate(m.exchange());
-         GPXImport(m.exchange()).import(path, std::nullopt, &delegate);
-     }},
-    {"fill-track", fillAndExport<true, false>},
-    {"export-track", fillAndExport<true, true>},
-    {"fill-waypoints", fillAndExport<false, false>},
-    {"export-waypoints", fillAndExport<false, true>},
-    {"convert", [](const std::string& path) { convert(path, path + ".peak.gpx"); }},
-};
-MUX_BENCH_PEAK_JOBS();
+const bool registered = (registerAll(), true);
 
 } // namespace

@@ -2,8 +2,8 @@
 // form; the rest is the file.
 
 #include "nav/UnitsModel.h"
-#include "nav/exchange/CSVExport.h"
-#include "nav/exchange/CSVImport.h"
+#include "exchange/CSVExport.h"
+#include "exchange/CSVImport.h"
 
 #include <cstdint>
 #include <cstdlib>

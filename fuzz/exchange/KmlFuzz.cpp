@@ -1,6 +1,6 @@
 // KML documents and KMZ archives from outside (an archive when the bytes begin like one).
 
-#include "nav/exchange/KMLImport.h"
+#include "exchange/KMLImport.h"
 
 #include <cstdint>
 #include <cstdlib>

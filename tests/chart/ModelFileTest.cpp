@@ -79,6 +79,9 @@ TEST(ModelFile, WaypointsTracksAndRoutesSurviveSaveAndLoad) {
     ASSERT_TRUE(b);
     EXPECT_TRUE(b->positionOnGPS() == a->positionOnGPS() && b->iconIndex() == 17 && !b->show());
     EXPECT_TRUE(b->description() == "sand, 5 m" && b->allGroups() == "Baltic");
+    // The groups the loaded waypoints name are in the groups model at once.
+    ASSERT_EQ(w2.groupsModel().count(), 1u);
+    EXPECT_EQ(w2.groupsModel().group(0)->name(), "Baltic");
 
     RoutesModel r2;
     ASSERT_TRUE(r2.load(folder.file("routes.plist"), w2));
@@ -112,7 +115,7 @@ TEST(ModelFile, OutOfRangeRecordsAndMissingWaypointsAreDropped) {
              "</dict></plist>");
     WaypointsModel waypoints;
     ASSERT_TRUE(waypoints.load(folder.file("w.plist")));
-    ASSERT_EQ(waypoints.count(), 2u);
+    ASSERT_EQ(waypoints.count(), 3u); // latitude 91 is dropped, longitude 180 (the date line) kept
     EXPECT_EQ(waypoints.at(0)->name(), "A");
     EXPECT_EQ(waypoints.at(1)->iconIndex(), 0);
 
@@ -134,6 +137,42 @@ TEST(ModelFile, OutOfRangeRecordsAndMissingWaypointsAreDropped) {
     }
     EXPECT_FALSE(none.load(folder.file("absent.plist")));
     EXPECT_EQ(none.count(), 0u);
+}
+
+// Dates far from 2001 (the library's date calls reach only 1933 to 2069), segment starts a file
+// gave, elevations and route points, through the XML and the binary form; older files lack the keys.
+TEST(ModelFile, DatesOfAnyYearSegmentStartsAndElevations) {
+    Folder folder;
+    TracksModel tracks;
+    tracks.setStartTrackInterval(900);
+    const ChartDate dates[] = {-2208988800.0 /* 1900 */, 946684800.0, 16725225600.0 /* 2500 */,
+                               253402300799.0 /* 9999 */};
+    for (size_t i = 0; i < 4; ++i) {
+        auto t = std::make_shared<Track>();
+        t->set(dates[i], "p" + std::to_string(i), {1, 1}, 0, 0, 0, 0, 0, 0, 0, 0, {});
+        t->setSegmentStart(i == 2);
+        t->setElevation(i == 1 ? std::optional<float>(-12.5f) : std::nullopt);
+        tracks.add(t);
+    }
+    ASSERT_TRUE(tracks.save(folder.file("t.plist")));
+    TracksModel back;
+    ASSERT_TRUE(back.load(folder.file("t.plist")));
+    ASSERT_EQ(back.count(), 4u);
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(back.track(i)->date(), dates[i]) << i;
+        // Long pauses between the points do not start segments: the file said where they start.
+        EXPECT_EQ(back.isStart(i), i == 0 || i == 2) << i;
+    }
+    EXPECT_EQ(back.track(1)->elevation(), -12.5f);
+    EXPECT_FALSE(back.track(0)->elevation());
+
+    WaypointsModel waypoints;
+    auto w = place("R", 1, 1);
+    w->setRoutePoint(true);
+    waypoints.add(w, false);
+    ASSERT_TRUE(waypoints.save(folder.file("w.plist")));
+    WaypointsModel again;
+    ASSERT_TRUE(again.load(folder.file("w.plist")) && again.count() == 1 && again.at(0)->isRoutePoint());
 }
 
 // Written by an independent property-list writer in its binary form.

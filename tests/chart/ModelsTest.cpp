@@ -70,13 +70,15 @@ TEST(WaypointsModel, SortsByNameWithNumbers) {
 TEST(WaypointsModel, SearchByBeginningThenAnywhere) {
     WaypointsModel model;
     for (auto w : {named("West Pier"), named("buoy", "Wreck marker"), named("Harbour"), named("wa", ""),
-                   named("Quay", "north arm")})
+                   named("Quay", "north arm"), named("Байкал", "Озеро")})
         model.add(w, false);
     struct Case {
         const char* pattern;
         std::vector<std::string> found;
     } cases[] = {
-        {"", {"West Pier", "buoy", "Harbour", "wa", "Quay"}},
+        {"", {"West Pier", "buoy", "Harbour", "wa", "Quay", "Байкал"}},
+        {"байкал", {"Байкал"}}, // case folds beyond Latin-1
+        {"ОЗЕ", {"Байкал"}},
         {"  w ", {"West Pier", "buoy", "wa"}},
         {"ar", {"buoy", "Harbour", "Quay"}}, // anywhere, in name or description
         {"WR", {"buoy"}},
@@ -88,7 +90,7 @@ TEST(WaypointsModel, SearchByBeginningThenAnywhere) {
         EXPECT_EQ(names(model.matches()), c.found) << '"' << c.pattern << '"';
     }
     model.setMatch(std::nullopt);
-    EXPECT_EQ(model.countMatch(), 5u);
+    EXPECT_EQ(model.countMatch(), 6u);
 
     // Only the selected group's waypoints are searched.
     auto group = model.groupsModel().createGroup(std::string("Baltic"));
@@ -135,6 +137,36 @@ TEST(WaypointsModel, IconTableInItsStoredOrder) {
     for (int i = 0; i < 70; ++i)
         EXPECT_EQ(WaypointsModel::iconImage(i).value_or("").rfind("<svg ", 0), 0u) << i;
     EXPECT_FALSE(WaypointsModel::iconImage(70) || WaypointsModel::iconImage(-1));
+}
+
+// Unique names go on past each other in one import; a model with all 9999 taken has none left.
+TEST(UniqueNames, FirstFreeInTurn) {
+    chart::UniqueNames names("WP");
+    names.take("WP0001"), names.take("WP0003");
+    EXPECT_EQ(names.next(), "WP0002");
+    EXPECT_EQ(names.next(), "WP0004");
+    names.take("WP0005");
+    EXPECT_EQ(names.next(), "WP0006");
+    for (unsigned n = 7; n <= 9999; ++n)
+        ASSERT_TRUE(names.next());
+    EXPECT_FALSE(names.next());
+}
+
+// After a load the groups the waypoints name are there, in name order; renaming works on them.
+TEST(GroupsModel, GroupsOfLoadedWaypoints) {
+    WaypointsModel waypoints;
+    GroupsModel& groups = waypoints.groupsModel();
+    auto kept = groups.createGroup(std::string("North"));
+    groups.setGroupsNamed({"wp10", "North", " ", "wp2", "North", groups.allGroup()->name()});
+    ASSERT_EQ(groups.count(), 3u);
+    EXPECT_EQ(groups.group(0)->name(), "North");
+    EXPECT_EQ(groups.group(0), kept);
+    EXPECT_EQ(groups.group(1)->name(), "wp2");
+    auto w = named("A");
+    w->addGroup("wp2");
+    waypoints.add(w, false);
+    EXPECT_EQ(groups.renameGroup(groups.group(1), "South", waypoints), GroupsModel::Rename::Renamed);
+    EXPECT_EQ(w->allGroups(), "South");
 }
 
 TEST(GroupsModel, CreateFindAndRename) {

@@ -42,7 +42,17 @@ TEST(Names, OrderWithNumericRuns) {
         EXPECT_EQ((got > 0) - (got < 0), c.order) << c.a << " / " << c.b;
     }
     EXPECT_EQ(chart::trimBlanks(" \t x y \r\n"), "x y");
-    EXPECT_EQ(chart::foldCase("ÄBC"), "äbc");
+    // Unicode case folding, beyond Latin-1; bytes that are not UTF-8 stay as they are.
+    for (const auto& [text, folded] : {std::pair{"ÄBC", "äbc"},
+                                       {"БАЙКАЛ", "байкал"},
+                                       {"ΣΟΦΊΑ", "σοφία"},
+                                       {"STRASSE", "strasse"},
+                                       {"Straße", "strasse"},
+                                       {"a\xFF"
+                                        "B",
+                                        "a\xFF"
+                                        "b"}})
+        EXPECT_EQ(chart::foldCase(text), folded) << text;
 }
 
 // Names lose commas and outer blanks; a move clears the display cache; groups in name order; a

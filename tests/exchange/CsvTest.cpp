@@ -1,9 +1,9 @@
 // CSV: waypoint lines in each position form, track lines with values not logged, reading rules.
 
 #include "Helpers.h"
+#include "exchange/CSVExport.h"
+#include "exchange/CSVImport.h"
 #include "nav/UnitsModel.h"
-#include "nav/exchange/CSVExport.h"
-#include "nav/exchange/CSVImport.h"
 
 #include <cmath>
 

@@ -2,7 +2,7 @@
 // what xmllint, gpsbabel and navtool make of it.
 
 #include "Helpers.h"
-#include "nav/exchange/KMLExport.h"
+#include "exchange/KMLExport.h"
 #include "nav/grib/GribModel.h"
 
 #include <zlib.h>

@@ -2,7 +2,7 @@
 // Fresh models with records, the sample files, and a reader of the GPX text gpsbabel writes.
 
 #include "nav/UnitsModel.h"
-#include "nav/exchange/Importer.h"
+#include "exchange/Importer.h"
 #include "tests/support/Helpers.h"
 
 #include <gtest/gtest.h>

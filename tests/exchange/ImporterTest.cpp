@@ -1,8 +1,9 @@
 // The importers' common operations and the date readers.
 
 #include "Helpers.h"
-#include "nav/exchange/DateText.h"
-#include "nav/exchange/ExportText.h"
+#include "exchange/DateText.h"
+#include "exchange/ExportText.h"
+#include "exchange/LenientDate.h"
 
 #include <cstdlib>
 
@@ -25,16 +26,24 @@ TEST(Importer, FixedForms) {
     }
 }
 
-// Records made through the delegate only; a track point only inside -180..180 by -90..90, open above.
+// Records made through the delegate only; a track point only within -180..180 by -90..90, the
+// limits included (a pole, the date line, and what single precision rounds onto them).
 TEST(Importer, RecordsFromTheDevice) {
     Models m;
     Importer importer(m.exchange());
     EXPECT_FALSE(importer.createWaypointFromGPS("A", {1, 1}, "", false));
     importer.setDelegate(&m.delegate);
-    for (NavPoint p : {NavPoint{179.9f, 1}, NavPoint{180, 1}, NavPoint{1, -90}})
-        EXPECT_EQ(importer.createTrackFromGPS("t", p, 0, 0, 0, 0, 0, 0, 0, 0, 1000000) != nullptr,
-                  p.x < 180 && p.y > -90);
-    EXPECT_TRUE(m.tracks.count() == 1 && m.tracks.firstTrack()->date() == 1000000.0);
+    const struct {
+        NavPoint position;
+        bool made;
+    } cases[] = {{{179.9f, 1}, true},     {{180, 1}, true},        {{-180, 1}, true},
+                 {{1, -90}, true},        {{1, 90}, true},         {{179.999999f, 89.999998994f}, true},
+                 {{180.0001f, 1}, false}, {{1, -90.0001f}, false}, {{kNoCoordinate, 1}, false}};
+    for (const auto& c : cases)
+        EXPECT_EQ(importer.createTrackFromGPS("t", c.position, 0, 0, 0, 0, 0, 0, 0, 0, 1000000) != nullptr,
+                  c.made)
+            << c.position.x << "," << c.position.y;
+    EXPECT_TRUE(m.tracks.count() == 6 && m.tracks.firstTrack()->date() == 1000000.0);
 }
 
 TEST(Dates, LenientForms) {

@@ -1,9 +1,9 @@
 // KML and KMZ: the lines written, the reading rules for placemarks, routes and tracks, archives.
 
 #include "Helpers.h"
-#include "nav/exchange/KMLExport.h"
-#include "nav/exchange/KMLImport.h"
-#include "nav/exchange/Kmz.h"
+#include "exchange/KMLExport.h"
+#include "exchange/KMLImport.h"
+#include "exchange/Kmz.h"
 
 namespace {
 
@@ -31,24 +31,36 @@ TEST(KmlExport, WritesTheLinesOfTheFormat) {
     logged(m, 1e9 + 1, 2, 2, {1, 0.5f, 0});
     m.waypoints.setMatch(std::nullopt);
     ASSERT_TRUE(KMLExport(m.exchange()).exportAll(folder.file("a.kml")));
-    EXPECT_EQ(slurp(folder.file("a.kml")),
-              "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<kml xmlns=\"http://earth.google.com/kml/2.0\">\n"
-              "<Folder>\n"
-              "<Placemark>\n<name>A&lt;B&gt;</name>\n<description></description>\n<Style>\n<IconStyle>\n"
-              "<scale>0.5</scale>\n<Icon>\n<href>icons/ANCHOR.svg</href>\n</Icon>\n</IconStyle>\n</Style>\n"
-              "<Point>\n<coordinates>10.250000,54.500000,0</coordinates>\n</Point>\n</Placemark>\n"
-              "<Placemark>\n<name>Out &amp; back</name>\n<Style>\n<LineStyle>\n<color>FFFF7F00</color>\n"
-              "<width>3</width>\n</LineStyle>\n</Style>\n<LineString>\n<coordinates>\n10.250000,54.500000,0\n"
-              "</coordinates>\n</LineString>\n</Placemark>\n"
-              // a track segment: a placemark at each end around its line, in its colour
-              "<Placemark>\n<name>2001-09-09 01:46:40 +0000</name>\n<Point>\n"
-              "<coordinates>1.000000,2.000000,0</coordinates>\n</Point>\n</Placemark>\n"
-              "<Placemark>\n<Style>\n<LineStyle>\n<color>ff0080ff</color>\n<width>2</width>\n</LineStyle>\n"
-              "</Style>\n<LineString>\n<coordinates>\n1.000000,2.000000,0\n2.000000,2.000000,0\n"
-              "</coordinates>\n</LineString>\n</Placemark>\n"
-              "<Placemark>\n<name>2001-09-09 01:46:41 +0000</name>\n<Point>\n"
-              "<coordinates>2.000000,2.000000,0</coordinates>\n</Point>\n</Placemark>\n"
-              "</Folder>\n</kml>\n");
+    const std::string placemarkA =
+        "<Placemark>\n<name>A&lt;B&gt;</name>\n<description></description>\n<Style>\n<IconStyle>\n"
+        "<scale>0.5</scale>\n<Icon>\n<href>icons/ANCHOR.svg</href>\n</Icon>\n</IconStyle>\n</Style>\n"
+        "<Point>\n<coordinates>10.250000,54.500000,0</coordinates>\n</Point>\n</Placemark>\n";
+    EXPECT_EQ(
+        slurp(folder.file("a.kml")),
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<kml xmlns=\"http://earth.google.com/kml/2.0\" "
+        "xmlns:gx=\"http://www.google.com/kml/ext/2.2\">\n<Folder>\n" +
+            placemarkA +
+            // the route's folder: its points and its line
+            "<Folder id=\"route1\">\n<name>Out &amp; back</name>\n" + placemarkA +
+            "<Placemark>\n<name>Out &amp; back</name>\n<Style>\n<LineStyle>\n<color>FFFF7F00</color>\n"
+            "<width>3</width>\n</LineStyle>\n</Style>\n<LineString>\n<coordinates>\n10.250000,54.500000,0\n"
+            "</coordinates>\n</LineString>\n</Placemark>\n</Folder>\n"
+            // a track segment: a placemark at each end around its line, in its colour, and
+            // the points with their times
+            "<Folder id=\"track\">\n"
+            "<Placemark>\n<name>2001-09-09 01:46:40 +0000</name>\n<Point>\n"
+            "<coordinates>1.000000,2.000000,0</coordinates>\n</Point>\n</Placemark>\n"
+            "<Placemark>\n<Style>\n<LineStyle>\n<color>ff0080ff</color>\n<width>2</width>\n</LineStyle>\n"
+            "</Style>\n<LineString>\n<coordinates>\n1.000000,2.000000,0\n2.000000,2.000000,0\n"
+            "</coordinates>\n</LineString>\n</Placemark>\n"
+            "<Placemark>\n<name>2001-09-09 01:46:41 +0000</name>\n<Point>\n"
+            "<coordinates>2.000000,2.000000,0</coordinates>\n</Point>\n</Placemark>\n"
+            "<Placemark>\n<gx:Track>\n<when>2001-09-09T01:46:40Z</when>\n<when>2001-09-09T01:46:41Z</when>\n"
+            "<gx:coord>1.000000 2.000000 0</gx:coord>\n<gx:coord>2.000000 2.000000 0</gx:coord>\n"
+            "</gx:Track>\n</Placemark>\n</Folder>\n"
+            "</Folder>\n</kml>\n");
+    // The icons it refers to lie beside it.
+    EXPECT_EQ(slurp(folder.file("icons/ANCHOR.svg")), WaypointsModel::iconImage(17).value());
 
     ASSERT_TRUE(KMLExport(m.exchange()).exportPosition(folder.file("p.kml"), {-1.5f, 50}));
     EXPECT_NE(slurp(folder.file("p.kml"))
@@ -111,11 +123,13 @@ TEST(KmlRoundTrip, WaypointsRoutesAndIconsComeBackFromKmlAndKmz) {
         Models back;
         KMLImport importer(back.exchange());
         ASSERT_TRUE(importer.import(folder.file(name), &back.delegate)) << importer.error();
-        EXPECT_EQ(listed(back.waypoints), "A||1|1,1\nB||0|2,2\n") << name;
+        // The placemarks, then the route's points from its folder.
+        EXPECT_EQ(listed(back.waypoints), "A||1|1,1\nB||0|2,2\nA||1|1,1\nB||0|2,2\n") << name;
         ASSERT_EQ(back.routes.count(), 1u);
         const Route& leg = *back.routes.route(0);
         EXPECT_TRUE(leg.name() == "Leg" && leg.count() == 3 &&
-                    leg.waypointReference(2)->waypoint == back.waypoints.at(0));
+                    leg.waypointReference(2)->waypoint == back.waypoints.at(2) &&
+                    back.waypoints.at(2)->isRoutePoint() && !back.waypoints.at(0)->isRoutePoint());
         back.waypoints.setMatch(std::nullopt);
         ASSERT_TRUE(KMLExport(back.exchange()).exportAll(folder.file("b.kml")));
         EXPECT_EQ(slurp(folder.file("b.kml")), slurp(folder.file("a.kml"))) << name;
@@ -135,6 +149,54 @@ TEST(KmlRoundTrip, WaypointsRoutesAndIconsComeBackFromKmlAndKmz) {
         EXPECT_FALSE(importer.import(folder.file(name), &m.delegate)) << name;
         EXPECT_FALSE(importer.error().empty()) << name;
     }
+}
+
+} // namespace
+
+namespace {
+
+// The tracks phones write: gx:Track (times and positions in parallel) and gx:MultiTrack, each
+// track a segment; the placemark holding them makes no waypoint.
+TEST(KmlImport, PhoneTracksWithTheirTimes) {
+    Models m;
+    KMLImport importer(m.exchange());
+    const std::string track =
+        "<gx:Track><when>2024-05-01T12:00:00Z</when><when>2024-05-01T12:00:10+02:00</when>"
+        "<when>not a time</when><gx:coord>10 54 3.5</gx:coord><gx:coord>10.1 54.1 0"
+        "</gx:coord><gx:coord>10.2 54.2</gx:coord></gx:Track>";
+    ASSERT_TRUE(importer.importBytes(
+        kml("<Placemark><name>Walk</name><gx:MultiTrack>" + track + track + "</gx:MultiTrack></Placemark>"),
+        &m.delegate));
+    EXPECT_EQ(m.waypoints.count(), 0u);
+    ASSERT_EQ(m.tracks.count(), 6u);
+    const auto& t = m.tracks.chartMarkers();
+    EXPECT_EQ(t[0]->date(), 1714564800.0);
+    EXPECT_EQ(t[1]->date(), 1714564810.0 - 7200);
+    EXPECT_FALSE(t[2]->hasDate());
+    EXPECT_EQ(t[0]->elevation(), 3.5f);
+    EXPECT_FALSE(t[1]->elevation());
+    for (size_t i = 0; i < 6; ++i)
+        EXPECT_EQ(m.tracks.isStart(i), i % 3 == 0) << i;
+    EXPECT_EQ(importer.report().count(exchange::RecordKind::TrackPoint, exchange::Reason::UnreadTime), 2u);
+}
+
+// An archive of millions of placemarks stops at the limit: what was read stays, and it is said.
+TEST(KmlImport, OneImportMakesAtMostTheLimit) {
+    Models m;
+    KMLImport importer(m.exchange());
+    importer.setRecordLimit(100);
+    std::string body;
+    for (int i = 0; i < 150; ++i)
+        body += placemark("", "1,1");
+    body += "<Placemark><gx:Track>" + std::string(200, ' ');
+    for (int i = 0; i < 300; ++i)
+        body += "<gx:coord>1 1 0</gx:coord>";
+    ASSERT_TRUE(importer.importBytes(kml(body + "</gx:Track></Placemark>"), &m.delegate)) << importer.error();
+    EXPECT_EQ(m.waypoints.count(), 100u);
+    EXPECT_TRUE(importer.report().anyDropped());
+    const auto summary = importer.report().summary();
+    ASSERT_FALSE(summary.empty());
+    EXPECT_NE(summary.back().find("more than 100 records"), std::string::npos) << summary.back();
 }
 
 } // namespace

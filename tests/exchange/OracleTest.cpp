@@ -2,13 +2,14 @@
 // gpsbabel reads our GPX, KML and CSV back, and finds in the samples what our importers find.
 
 #include "Helpers.h"
+#include "exchange/CSVExport.h"
+#include "exchange/GPXExport.h"
+#include "exchange/GPXImport.h"
+#include "exchange/KMLExport.h"
+#include "exchange/KMLImport.h"
 #include "nav/UnitsModel.h"
-#include "nav/exchange/CSVExport.h"
-#include "nav/exchange/GPXExport.h"
-#include "nav/exchange/GPXImport.h"
-#include "nav/exchange/KMLExport.h"
-#include "nav/exchange/KMLImport.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -119,11 +120,24 @@ TEST(Oracle, OurFilesReadBackHereAndInGpsbabel) {
     const Outcome lint = run("xmllint --noout " + quoted(folder.file("a.kml")));
     EXPECT_EQ(lint.status, 0) << lint.output;
     const Found kml = gpsbabelRead("kml", folder.file("a.kml"));
-    // Our placemarks, then one at each end of each track segment; the route and segment lines.
-    ASSERT_EQ(kml.waypoints.size(), 4u + 4u);
+    // Our placemarks, the route's points in its folder, then one at each end of each track
+    // segment; the route and segment lines.
+    ASSERT_EQ(kml.waypoints.size(), 4u + 4u + 4u);
     expectSame(ours, {kml.waypoints.begin(), kml.waypoints.begin() + 4}, "KML waypoints");
-    expectSame(points(m.tracks.chartMarkers(), points(m.routes.route(0)->waypointReferences())),
-               joined(kml.tracks, true), "KML lines");
+    expectSame(ours, {kml.waypoints.begin() + 4, kml.waypoints.begin() + 8}, "KML route points");
+    // gpsbabel reads each line as a track: the route's, then each segment's line and its gx:Track
+    // with the times.
+    std::vector<Point> lines = points(m.routes.route(0)->waypointReferences());
+    for (const auto& segment : trackSegments(m.tracks)) {
+        for (const bool timed : {false, true})
+            for (const auto& t : segment)
+                lines.push_back({"", t->latitude(), t->longitude(),
+                                 timed ? std::optional<long long>(std::floor(t->date())) : std::nullopt});
+    }
+    const std::vector<Point> found = joined(kml.tracks);
+    expectSame(lines, found, "KML lines");
+    EXPECT_EQ(std::count_if(found.begin(), found.end(), [](const Point& p) { return p.time.has_value(); }),
+              6);
 
     // CSV carries the bytes as they are; gpsbabel drops the control character and replaces the
     // stray byte.

@@ -1,0 +1,35 @@
+#pragma once
+// navtool grib: the subcommands, and what they share.
+
+#include "tool/Commands.h"
+
+#include "nav/grib/GribTime.h"
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+int runGribList(const Arguments& args);
+int runGribDump(const Arguments& args);
+int runGribRequest(const Arguments& args);
+int runGribRender(const Arguments& args);
+int runGribKml(const Arguments& args);
+
+using GribFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+// Opens a GRIB file for reading, unpacking a ".bz2" file beside itself first; on failure prints
+// why and returns an empty pointer.
+GribFile openGribFile(const std::string& path);
+// "--help" or "-h" as the only argument.
+bool wantsHelp(const Arguments& args);
+
+class GribModel;
+// Reads the ISO date after "--date"; nullopt after saying why.
+std::optional<GribDate> dateOption(const std::string& text);
+// Loads FILE into the model and puts a forecast time on view: the given one, else the first.
+// False after saying why; purpose ends the message of a file without a grid ("to draw").
+bool loadForecast(GribModel& model, const std::string& file, std::optional<GribDate> date,
+                  const char* purpose);
+// Lets the model hand a request's "mailto:" address to the desktop; false when this navtool was
+// built without Qt and cannot.
+bool installGribMailer(GribModel& model);
