@@ -102,7 +102,7 @@ std::optional<int> parse(int argc, char** argv, const char* program, Arguments& 
                 return 2;
             args.screenshot = *v;
         } else if (a.rfind("-platform", 0) == 0 || a.rfind("-style", 0) == 0) {
-            ++i; // Qt's own options, already taken by QApplication
+            ++i; // Qt's own options, left for QApplication
         } else {
             std::fprintf(stderr, "%s: unknown option '%s'\n", program, a.c_str());
             usage(program, stderr);
@@ -117,10 +117,11 @@ std::optional<int> parse(int argc, char** argv, const char* program, Arguments& 
 int runConsole(int argc, char** argv, MuxVariant variant) {
     const bool legacy = variant == MuxVariant::Legacy;
     const char* program = legacy ? "muxconsole-legacy" : "muxconsole";
-    QApplication app(argc, argv);
+    // Options first: --help, --version and a bad option need no display.
     Arguments args;
     if (auto code = parse(argc, argv, program, args))
         return *code;
+    QApplication app(argc, argv);
 
     const std::string name = legacy ? "Multiplexer Console Legacy" : "Multiplexer Console";
     Alert::setInfoValue("CFBundleName", name);
