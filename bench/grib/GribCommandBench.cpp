@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -48,8 +49,9 @@ Run run(const std::vector<std::string>& argv) {
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = ::fork();
     if (child == 0) {
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
         ::execvp(args[0], args.data());
         ::_exit(127);
     }
