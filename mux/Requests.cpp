@@ -11,14 +11,69 @@ Requests::Requests() : wake_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
 
 Requests::~Requests() = default;
 
-void Requests::post(Request request) {
-    bits_.fetch_or(uint32_t(request));
+template <class Edit>
+void Requests::post(Request kind, Edit edit) {
+    {
+        std::lock_guard guard(lock_);
+        edit(work_);
+        bits_.fetch_or(uint32_t(kind));
+    }
     signal();
 }
 
-uint32_t Requests::take() {
+void Requests::openPort(std::optional<std::string> port, std::optional<std::string> rate) {
+    post(Request::OpenPort, [&](ReaderWork& w) {
+        w.open = true;
+        w.port = std::move(port);
+        w.rate = std::move(rate);
+    });
+}
+
+void Requests::configuration(const Configuration& configuration, MuxFamily family) {
+    post(Request::Configuration, [&](ReaderWork& w) {
+        w.device.configuration = configuration;
+        w.device.family = family;
+    });
+}
+
+void Requests::speeds(const Speeds& speeds) {
+    post(Request::Speeds, [&](ReaderWork& w) { w.device.speeds = speeds; });
+}
+
+void Requests::talkerIDs(const TalkerIDs& ids) {
+    post(Request::TalkerIDs, [&](ReaderWork& w) { w.device.talkerIDs = ids; });
+}
+
+void Requests::filter(const Filter& entry) {
+    post(Request::Filter, [&](ReaderWork& w) {
+        auto& edits = w.device.filters;
+        auto same = std::find_if(edits.begin(), edits.end(),
+                                 [&](const Filter& f) { return f.sentence() == entry.sentence(); });
+        if (same != edits.end())
+            *same = entry;
+        else
+            edits.push_back(entry);
+    });
+}
+
+void Requests::clearFilters() {
+    post(Request::ClearFilters, [](ReaderWork& w) {
+        w.device.clearFilters = true;
+        w.device.filters.clear();
+    });
+}
+
+void Requests::capture(std::vector<Filter> entries) {
+    post(Request::Capture, [&](ReaderWork& w) { w.device.captured = std::move(entries); });
+}
+
+ReaderWork Requests::take() {
     drain(); // first: a post that comes after still wakes the next wait
-    return bits_.exchange(0);
+    std::lock_guard guard(lock_);
+    ReaderWork taken = std::move(work_);
+    work_ = {};
+    bits_.store(0);
+    return taken;
 }
 
 void Requests::interrupt() {
