@@ -78,7 +78,7 @@ void MuxCore::openPort(const std::optional<std::string>& port, const std::option
     port_ = port;
     rate_ = rate;
     if (started_ && port && !port->empty())
-        reader_->requests().openPort(port, rate);
+        gather().openPort(port, rate);
 }
 
 void MuxCore::start() {
@@ -94,32 +94,47 @@ void MuxCore::start() {
 
 // ---- requests and queries --------------------------------------------------------------------
 
+// The requests of one turn of the main loop go to the reader together once the turn is over.
+Requests& MuxCore::gather() {
+    if (!publishQueued_) {
+        publishQueued_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                publishQueued_ = false;
+                reader_->requests().publish();
+            },
+            Qt::QueuedConnection);
+    }
+    return reader_->requests();
+}
+
 void MuxCore::postConfiguration(const Configuration& configuration) {
-    reader_->requests().configuration(configuration, family());
+    gather().configuration(configuration, family());
 }
 
 void MuxCore::postSpeeds(const Speeds& speeds) {
     if (program().speeds)
-        reader_->requests().speeds(speeds);
+        gather().speeds(speeds);
 }
 
 void MuxCore::postTalkerIDs(const TalkerIDs& ids) {
-    reader_->requests().talkerIDs(ids);
+    gather().talkerIDs(ids);
 }
 
 void MuxCore::postFilter(const std::optional<Filter>& entry) {
     if (!entry) {
         filterList_.clear(); // the device's list is empty once the request is out
-        reader_->requests().clearFilters();
+        gather().clearFilters();
     } else {
         filterList_.refresh({*entry});
-        reader_->requests().filter(*entry);
+        gather().filter(*entry);
     }
 }
 
 void MuxCore::postCapture(std::vector<Filter> entries) {
     filterList_.refresh(entries);
-    reader_->requests().capture(std::move(entries));
+    gather().capture(std::move(entries));
 }
 
 // The replies rebuild what a query forgets; they reach the main thread after it.
@@ -164,7 +179,7 @@ void MuxCore::terminate() {
 
 void MuxCore::readerStarted() {
     if (port_ && !port_->empty())
-        reader_->requests().openPort(port_, rate_);
+        gather().openPort(port_, rate_);
 }
 
 void MuxCore::portOpening() {

@@ -111,6 +111,7 @@ private:
     void lineLost(const std::string& port) override;
     void unhandledLine(Bytes line) override;
 
+    Requests& gather();
     void buildHandlerTable();
     void updateVersion(const std::string& text);
     void updateConfiguration(const std::string& text);
@@ -136,6 +137,7 @@ private:
     FilterList filterList_;
     bool aisModeOffered_ = false;
     bool started_ = false;
+    bool publishQueued_ = false;
     bool quitting_ = false; // the program decided to end: the device is left alone
 
     Playback playback_{gpsTransfer_};

@@ -71,7 +71,7 @@ void Reader::run() {
     if (!runOnMain([this] { client_.readerStarted(); }))
         return;
     while (!stopping_) {
-        if (requests_.pending() != 0)
+        if (requests_.published() != 0)
             execute(requests_.take());
         if (stopping_)
             return;

@@ -13,39 +13,48 @@ Requests::~Requests() = default;
 
 template <class Edit>
 void Requests::post(Request kind, Edit edit) {
+    gathered_.emplace_back(std::move(edit));
+    gatheredBits_.fetch_or(uint32_t(kind));
+}
+
+void Requests::publish() {
+    if (gathered_.empty())
+        return;
     {
         std::lock_guard guard(lock_);
-        edit(work_);
-        bits_.fetch_or(uint32_t(kind));
+        for (const auto& edit : gathered_)
+            edit(work_);
+        bits_.fetch_or(gatheredBits_.exchange(0));
     }
+    gathered_.clear();
     signal();
 }
 
 void Requests::openPort(std::optional<std::string> port, std::optional<std::string> rate) {
-    post(Request::OpenPort, [&](ReaderWork& w) {
+    post(Request::OpenPort, [port, rate](ReaderWork& w) {
         w.open = true;
-        w.port = std::move(port);
-        w.rate = std::move(rate);
+        w.port = port;
+        w.rate = rate;
     });
 }
 
 void Requests::configuration(const Configuration& configuration, MuxFamily family) {
-    post(Request::Configuration, [&](ReaderWork& w) {
+    post(Request::Configuration, [configuration, family](ReaderWork& w) {
         w.device.configuration = configuration;
         w.device.family = family;
     });
 }
 
 void Requests::speeds(const Speeds& speeds) {
-    post(Request::Speeds, [&](ReaderWork& w) { w.device.speeds = speeds; });
+    post(Request::Speeds, [speeds](ReaderWork& w) { w.device.speeds = speeds; });
 }
 
 void Requests::talkerIDs(const TalkerIDs& ids) {
-    post(Request::TalkerIDs, [&](ReaderWork& w) { w.device.talkerIDs = ids; });
+    post(Request::TalkerIDs, [ids](ReaderWork& w) { w.device.talkerIDs = ids; });
 }
 
 void Requests::filter(const Filter& entry) {
-    post(Request::Filter, [&](ReaderWork& w) {
+    post(Request::Filter, [entry](ReaderWork& w) {
         auto& edits = w.device.filters;
         auto same = std::find_if(edits.begin(), edits.end(),
                                  [&](const Filter& f) { return f.sentence() == entry.sentence(); });
@@ -64,7 +73,7 @@ void Requests::clearFilters() {
 }
 
 void Requests::capture(std::vector<Filter> entries) {
-    post(Request::Capture, [&](ReaderWork& w) { w.device.captured = std::move(entries); });
+    post(Request::Capture, [entries = std::move(entries)](ReaderWork& w) { w.device.captured = entries; });
 }
 
 ReaderWork Requests::take() {
@@ -81,11 +90,11 @@ void Requests::interrupt() {
 }
 
 void Requests::wait(std::chrono::milliseconds timeout) {
-    if (pending() != 0)
+    if (published() != 0)
         return;
     pollfd p{wake_.get(), POLLIN, 0};
     const int n = ::poll(&p, 1, int(std::max<long long>(timeout.count(), 0)));
-    if (n > 0 && pending() == 0)
+    if (n > 0 && published() == 0)
         drain(); // an interrupt: consumed, so the next wait waits again
 }
 

@@ -2,8 +2,10 @@
 // The user's requests to the reader thread, as values: the port to open and the edits waiting for
 // the device (DeviceRequest). Each kind is pending at most once: a later post of a kind replaces
 // the earlier (the filter list keeps one edit per address, in the order made), so quick edits go
-// out as their latest state. Posted on the main thread, taken whole by the reader in one step; the
-// reader sends them through the protocol's sequencing without asking the main thread anything.
+// out as their latest state. Posted on the main thread, where they gather until publish() hands
+// them over at the end of the main loop's turn, so the edits of one turn go out together; taken
+// whole by the reader in one step, which sends them through the protocol's sequencing without
+// asking the main thread anything.
 
 #include "base/UniqueFd.h"
 #include "mux/protocol/RequestSequence.h"
@@ -11,9 +13,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 enum class Request : uint32_t {
     OpenPort = 1u << 0,
@@ -39,7 +43,7 @@ public:
     Requests(const Requests&) = delete;
     Requests& operator=(const Requests&) = delete;
 
-    // Any thread; each wakes the reader.
+    // Main thread; gathered until publish().
     void openPort(std::optional<std::string> port, std::optional<std::string> rate);
     void configuration(const Configuration& configuration, MuxFamily family);
     void speeds(const Speeds& speeds);
@@ -48,9 +52,13 @@ public:
     void clearFilters();              // the edits before it are moot
     void capture(std::vector<Filter> entries);
 
-    ReaderWork take(); // everything pending, leaving none
-    // What is pending, as Request bits.
-    uint32_t pending() const { return bits_.load(); }
+    // Main thread: what was gathered goes to the reader, and wakes it.
+    void publish();
+    // Reader thread: everything published, leaving none.
+    ReaderWork take();
+    // What is posted and not yet taken, as Request bits; published() only what the reader may take.
+    uint32_t pending() const { return bits_.load() | gatheredBits_.load(); }
+    uint32_t published() const { return bits_.load(); }
     bool has(Request request) const { return (pending() & uint32_t(request)) != 0; }
 
     // Wakes a wait without a request (the reader is to stop).
@@ -66,6 +74,8 @@ private:
     void signal();
     void drain();
 
+    std::vector<std::function<void(ReaderWork&)>> gathered_; // main thread
+    std::atomic<uint32_t> gatheredBits_{0};
     std::mutex lock_;
     ReaderWork work_; // under lock_
     std::atomic<uint32_t> bits_{0};
