@@ -3,6 +3,7 @@
 // directly, observed through its observer alone.
 
 #include "link/NMEA.h"
+#include "mux/FilterList.h"
 #include "mux/MuxCore.h"
 #include "net/TCPConnectionModel.h"
 #include "sim/SimulatedMux.h"
@@ -11,6 +12,7 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <future>
@@ -55,6 +57,24 @@ struct Told : MuxCoreObserver {
     }
 };
 
+// Until the device has answered all the core wrote so far and the core has handled the answers:
+// a mark the core writes (the device ignores its own sentences), then one the device sends.
+bool settle(MuxCore& core, SimulatedMux& sim, Told& told) {
+    const std::string mark = "$PQVXCN,7";
+    const std::string written = mark + NMEA::checkSumTail(mark);
+    core.sender().sendNMEACommand(mark);
+    if (!waitFor([&] {
+            const Bytes got = sim.received();
+            return std::search(got.begin(), got.end(), written.begin(), written.end()) != got.end();
+        }))
+        return false;
+    const std::string echo = "$PQVXCN,8";
+    sim.sendRaw(echo + NMEA::checkSumTail(echo));
+    return waitFor([&] {
+        return std::find(told.shownLines.begin(), told.shownLines.end(), echo) != told.shownLines.end();
+    });
+}
+
 CoreOptions quick(std::function<void()> terminate) {
     CoreOptions o;
     o.startDelay = 0ms;
@@ -67,10 +87,12 @@ CoreOptions quick(std::function<void()> terminate) {
     return o;
 }
 
-std::unique_ptr<SimulatedMux> device(MuxFamily family, const std::string& firmware = "") {
+std::unique_ptr<SimulatedMux> device(MuxFamily family, const std::string& firmware = "",
+                                     std::vector<MuxFilterEntry> filters = {}) {
     SimOptions sim;
     sim.family = family;
     sim.firmware = firmware;
+    sim.filters = std::move(filters);
     sim.linesPerSecond = 0;
     sim.statusSeconds = 0;
     auto mux = std::make_unique<SimulatedMux>(sim);
@@ -101,6 +123,7 @@ TEST(MuxCore, RunsWithoutWidgetsIdentifiesTheDeviceAndForwardsItsLines) {
     ASSERT_FALSE(told.shownLines.empty());
     EXPECT_EQ(told.shownLines.front(), "#### Open " + sim->portPath() + " at 4800");
 
+    ASSERT_TRUE(settle(core, *sim, told)); // the line is quiet from here on
     TCPConnectionModel& net = TCPConnectionModel::tcpConnection();
     ASSERT_TRUE(core.server().start("0"));
     EXPECT_TRUE(core.server().status().listening);
@@ -138,4 +161,57 @@ TEST(MuxCore, FaultsAreToldAndATooOldDeviceEndsTheProgram) {
     EXPECT_EQ(told.tooOld, 1);
     EXPECT_TRUE(core.quitting());
     EXPECT_EQ(terminations, 1);
+}
+
+// A list query sent while the replies to the one before are still on their way (the timer asks an
+// unidentified device again every tick) must not double the list: each reported entry takes the
+// row of its address.
+TEST(MuxCore, ListQueriesInQuickSuccessionLeaveEachEntryOnce) {
+    auto sim = device(MuxFamily::Legacy, "", {{"--RMC", "00000", 0}, {"GPGGA", "10000", 3}});
+    Told told;
+    MuxCore core(quick([] {}), &told);
+    core.openPort(sim->portPath(), "4800");
+    core.start();
+    ASSERT_TRUE(waitFor([&] { return core.identified() && core.filterList().size() == 2; }));
+    auto reported = [&] {
+        return std::count_if(told.shownLines.begin(), told.shownLines.end(),
+                             [](const std::string& line) { return line.starts_with("$PQVXFL,"); });
+    };
+    const auto before = reported();
+    core.sendQuery(Query::Filters);
+    core.sendQuery(Query::Filters);
+    ASSERT_TRUE(waitFor([&] { return reported() == before + 4; }));
+    ASSERT_EQ(core.filterList().size(), 2u);
+    EXPECT_EQ(core.filterList().rows()[0].sentence(), "--RMC");
+    EXPECT_EQ(core.filterList().rows()[1].sentence(), "GPGGA");
+}
+
+// Edits keep the rows until the device reports; an entry an edit drops goes at once, since a list
+// the device left empty brings no report at all.
+TEST(MuxFilterList, ReportsReplaceRowsAndDroppedEntriesGoAtOnce) {
+    auto entry = [](const char* address, const char* flags) {
+        Filter f = Filter::filter();
+        f.setSentence(std::string(address));
+        bool* bits[] = {&f.usb, &f.channel1, &f.channel2, &f.channel3, &f.channel4};
+        for (size_t k = 0; k < 5; ++k)
+            *bits[k] = flags[k] == '1';
+        return f;
+    };
+    FilterList list;
+    for (const char* round : {"first", "late replies to an earlier query"}) {
+        SCOPED_TRACE(round);
+        list.report(entry("--RMC", "00000"));
+        list.report(entry("GPGGA", "10000"));
+        ASSERT_EQ(list.size(), 2u);
+    }
+    EXPECT_EQ(list.toggle(0, 1).flagString(), "01000");
+    EXPECT_EQ(list.toggle(0, 0).flagString(), "11000"); // a second click on the row adds up
+    list.refresh({list.rows()[0]});
+    EXPECT_EQ(list.size(), 2u); // still editable until the report
+    list.report(entry("--RMC", "11000"));
+    ASSERT_EQ(list.size(), 1u); // the report starts the list anew
+    EXPECT_EQ(list.rows()[0].flagString(), "11000");
+
+    list.refresh({list.removal(0)});
+    EXPECT_EQ(list.size(), 0u);
 }
