@@ -18,19 +18,10 @@
 #include <QDBusConnection>
 #include <QFileInfo>
 
-namespace {
-
-CoreOptions coreOptions(const MuxOptions& o) {
-    return {o.variant,    o.startDelay,   o.sanityInterval, o.idleSleep, o.silence,
-            o.retryFirst, o.retryLongest, o.recordFlush,    o.openPort,  o.terminate};
-}
-
-} // namespace
-
 MuxController::MuxController(MuxOptions options)
     : options_(std::move(options)), muxWindow_(std::make_unique<MuxWindow>(options_.variant)) {
     MuxCoreObserver& observer = *this; // a private base: only the controller hands itself out
-    core_ = std::make_unique<MuxCore>(coreOptions(options_), &observer);
+    core_ = std::make_unique<MuxCore>(static_cast<const CoreOptions&>(options_), &observer);
     MuxWindow& w = *muxWindow_;
     auto beeper = [this] { beep(); };
     panel_ = std::make_unique<DevicePanel>(*core_, *w.device, *w.configuration, beeper);

@@ -4,6 +4,7 @@
 #include "mux/MonitorView.h"
 #include "mux/NSDataReadyView.h"
 #include "support/Settings.h"
+#include "tests/mux/MainLoopWait.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -157,14 +158,7 @@ ConsoleRig::~ConsoleRig() {
 }
 
 bool ConsoleRig::waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    const auto until = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
+    return waitWhileRunning(condition, timeout);
 }
 
 bool ConsoleRig::waitIdentified() {

@@ -7,6 +7,7 @@
 #include "mux/MuxCore.h"
 #include "net/TCPConnectionModel.h"
 #include "sim/SimulatedMux.h"
+#include "tests/mux/MainLoopWait.h"
 #include "tests/net/LoopPeers.h"
 
 #include <QCoreApplication>
@@ -23,16 +24,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Runs the main loop until the condition holds; false after a bound that only a hang reaches.
 bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 10s) {
-    const auto until = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
+    return waitWhileRunning(condition, timeout);
 }
 
 // What a headless bridge would print: the identity, the lines, the faults.
