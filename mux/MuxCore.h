@@ -77,7 +77,8 @@ public:
     bool aisModeOffered() const { return aisModeOffered_; }
     bool quitting() const { return quitting_; }
 
-    // Requests: the values go to the reader as they are now.
+    // Requests, taken as values now; those of one turn of the main loop go to the reader together
+    // once the turn ends.
     void postConfiguration(const Configuration& configuration);
     void postSpeeds(const Speeds& speeds);
     void postTalkerIDs(const TalkerIDs& ids);
