@@ -53,7 +53,8 @@ struct Told : MuxCoreObserver {
 // Until the device has answered all the core wrote so far and the core has handled the answers:
 // a mark the core writes (the device ignores its own sentences), then one the device sends.
 bool settle(MuxCore& core, SimulatedMux& sim, Told& told) {
-    const std::string mark = "$PQVXCN,7";
+    static int marks = 0;
+    const std::string mark = "$PQVXCN,7" + std::to_string(++marks);
     const std::string written = mark + NMEA::checkSumTail(mark);
     core.sender().sendNMEACommand(mark);
     if (!waitFor([&] {
@@ -61,7 +62,7 @@ bool settle(MuxCore& core, SimulatedMux& sim, Told& told) {
             return std::search(got.begin(), got.end(), written.begin(), written.end()) != got.end();
         }))
         return false;
-    const std::string echo = "$PQVXCN,8";
+    const std::string echo = "$PQVXCN,8" + std::to_string(marks);
     sim.sendRaw(echo + NMEA::checkSumTail(echo));
     return waitFor([&] {
         return std::find(told.shownLines.begin(), told.shownLines.end(), echo) != told.shownLines.end();
@@ -166,6 +167,7 @@ TEST(MuxCore, ListQueriesInQuickSuccessionLeaveEachEntryOnce) {
     core.openPort(sim->portPath(), "4800");
     core.start();
     ASSERT_TRUE(waitFor([&] { return core.identified() && core.filterList().size() == 2; }));
+    ASSERT_TRUE(settle(core, *sim, told)); // the replies to the queries before are all in
     auto reported = [&] {
         return std::count_if(told.shownLines.begin(), told.shownLines.end(),
                              [](const std::string& line) { return line.starts_with("$PQVXFL,"); });
@@ -173,7 +175,8 @@ TEST(MuxCore, ListQueriesInQuickSuccessionLeaveEachEntryOnce) {
     const auto before = reported();
     core.sendQuery(Query::Filters);
     core.sendQuery(Query::Filters);
-    ASSERT_TRUE(waitFor([&] { return reported() == before + 4; }));
+    ASSERT_TRUE(settle(core, *sim, told));
+    ASSERT_EQ(reported(), before + 4);
     ASSERT_EQ(core.filterList().size(), 2u);
     EXPECT_EQ(core.filterList().rows()[0].sentence(), "--RMC");
     EXPECT_EQ(core.filterList().rows()[1].sentence(), "GPGGA");
