@@ -3,14 +3,11 @@
 #include "app/Version.h"
 #include "mux/MuxController.h"
 #include "mux/MuxWindow.h"
-#include "mux/panes/ConfigurationPane.h"
-#include "mux/panes/DevicePane.h"
 #include "sim/SimulatedMux.h"
 #include "support/Alert.h"
 #include "support/Settings.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QPixmap>
 #include <QTimer>
 
@@ -175,8 +172,7 @@ int runConsole(int argc, char** argv, MuxVariant variant) {
             auto identifiedAt = std::make_shared<std::optional<std::chrono::steady_clock::time_point>>();
             QObject::connect(&shot, &QTimer::timeout, [&, identifiedAt] {
                 const auto now = std::chrono::steady_clock::now();
-                const bool identified =
-                    window.device->hasVersion() && window.configuration->modeComboBox->currentIndex() >= 0;
+                const bool identified = controller.core().identified();
                 if (identified && !*identifiedAt)
                     *identifiedAt = now;
                 const bool ready = *identifiedAt && now - **identifiedAt > std::chrono::milliseconds(2500);

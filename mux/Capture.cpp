@@ -1,6 +1,6 @@
 #include "mux/Capture.h"
 
-#include "mux/protocol/Editing.h"
+#include "mux/protocol/TypedText.h"
 
 #include <algorithm>
 

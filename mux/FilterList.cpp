@@ -1,12 +1,38 @@
 #include "mux/FilterList.h"
 
-#include "mux/protocol/Codec.h"
-
 #include <algorithm>
 
-void FilterList::append(const Filter& reported) {
-    if (rows_.size() < kMaxRows)
+namespace {
+
+bool dropped(const Filter& f) {
+    return f.usb && f.channel1 && f.channel2 && f.channel3 && f.channel4;
+}
+
+} // namespace
+
+void FilterList::clear() {
+    rows_.clear();
+    refreshing_ = false;
+}
+
+void FilterList::report(const Filter& reported) {
+    if (refreshing_) {
+        rows_.clear();
+        refreshing_ = false;
+    }
+    auto same = std::find_if(rows_.begin(), rows_.end(),
+                             [&](const Filter& f) { return f.sentence() == reported.sentence(); });
+    if (same != rows_.end())
+        *same = reported;
+    else if (rows_.size() < kMaxRows)
         rows_.push_back(reported);
+}
+
+void FilterList::refresh(const std::vector<Filter>& edits) {
+    refreshing_ = true;
+    for (const Filter& edit : edits)
+        if (dropped(edit))
+            std::erase_if(rows_, [&](const Filter& f) { return f.sentence() == edit.sentence(); });
 }
 
 Filter FilterList::toggle(size_t row, int column) {
@@ -20,23 +46,4 @@ Filter FilterList::removal(size_t row) {
     Filter& f = rows_.at(row);
     f.usb = f.channel1 = f.channel2 = f.channel3 = f.channel4 = true;
     return f;
-}
-
-void FilterList::post(const Filter& entry) {
-    Filter copy = entry;
-    copy.setSentence(entry.sentence());
-    auto same = std::find_if(pending_.begin(), pending_.end(),
-                             [&](const Filter& f) { return f.sentence() == copy.sentence(); });
-    if (same != pending_.end())
-        *same = copy;
-    else
-        pending_.push_back(copy);
-}
-
-std::vector<std::string> FilterList::takeSentences() {
-    std::vector<std::string> sentences;
-    for (const Filter& f : pending_)
-        sentences.push_back(codec::filterCommand(f, withFrequency_));
-    pending_.clear();
-    return sentences;
 }

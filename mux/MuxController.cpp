@@ -1,105 +1,38 @@
 #include "mux/MuxController.h"
 
-#include "mux/FilterTableModel.h"
+#include "mux/DevicePanel.h"
+#include "mux/FilterEditor.h"
+#include "mux/LogFileControl.h"
+#include "mux/MonitorControl.h"
 #include "mux/MuxWindow.h"
-#include "mux/ServerControl.h"
 #include "mux/panes/ConfigurationPane.h"
 #include "mux/panes/DevicePane.h"
-#include "mux/panes/FilterPane.h"
 #include "mux/panes/LogFilePane.h"
-#include "mux/panes/MonitorPane.h"
 #include "mux/panes/ServerPane.h"
-#include "mux/protocol/Codec.h"
 #include "support/Alert.h"
 #include "support/AlertPanels.h"
 #include "support/InstallController.h"
+#include "support/Settings.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QDBusConnection>
-#include <QDir>
 #include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QScreen>
-#include <QTableView>
-#include <QThread>
-#include <QTimer>
-
-#include <algorithm>
-
-namespace {
-
-const char* const kSentenceCodes[] = {
-    "AAM", "ABK", "ABM", "ACA", "ACK", "ACS", "AIR", "ALM", "ALR", "APB", "BBM", "BEC", "BOD", "BWC",
-    "BWR", "BWW", "CUR", "DBT", "DCN", "DPT", "DSC", "DSE", "DSI", "DSR", "DTM", "FSI", "GBS", "GGA",
-    "GLC", "GLL", "GMP", "GNS", "GRS", "GSA", "GST", "GSV", "HDG", "HDT", "HMR", "HMS", "HSC", "HTC",
-    "HTD", "LCD", "LRF", "LRI", "LR1", "LR2", "LR3", "MLA", "MSK", "MSS", "MTW", "MWD", "MWV", "OSD",
-    "RMA", "RMB", "RMC", "ROT", "RPM", "RSA", "RSD", "RTE", "SFI", "SSD", "STN", "TLB", "TLL", "TTM",
-    "TUT", "TXT", "VBW", "VDM", "VDO", "VDR", "VHW", "VLW", "VPW", "VSD", "VTG", "VWR", "VWT", "WCV",
-    "WNC", "WPL", "XDR", "XTE", "XTR", "ZDA", "ZDL", "ZFO", "ZTG"};
-
-const char* const kRates[] = {"4800", "9600", "19200", "38400"};
-
-QString localized(const char* key) {
-    return QString::fromStdString(Alert::localizedStringWithKey(key));
-}
-
-// A path typed relative to where the program runs is kept whole, so it opens (and is stored)
-// as the user meant it; names under /dev/ stay short.
-QString portText(const QString& text) {
-    if (text.startsWith("./") || text.startsWith("../"))
-        return QDir::cleanPath(QFileInfo(text).absoluteFilePath());
-    return text;
-}
-
-ReaderTimes readerTimes(const MuxOptions& o) {
-    return {o.startDelay, o.idleSleep, o.silence, o.retryFirst, o.retryLongest};
-}
-
-} // namespace
 
 MuxController::MuxController(MuxOptions options)
-    : options_(std::move(options)), muxWindow_(std::make_unique<MuxWindow>(options_.variant)),
-      filterList_(program().filterFrequency),
-      capture_(
-          options_.clock ? options_.clock : [] { return std::chrono::steady_clock::now(); },
-          options_.captureTime),
-      recorder_(options_.recordFlush) {
-    buildHandlerTable();
-    ReaderClient& client = *this; // a private base: only the controller hands itself out
-    reader_ = std::make_unique<Reader>(client, gpsTransfer_, nmeaDictionary_, readerTimes(options_));
-    if (options_.openPort)
-        reader_->setOpener(options_.openPort);
-    TCPConnectionModel& net = TCPConnectionModel::tcpConnection();
-    server_ = std::make_unique<ServerControl>(*muxWindow_->server, *muxWindow_, net);
-    reader_->addLineObserver(ServerControl::forwarder(net)); // every line, before its checksum
-    reader_->addLineObserver([this](const Bytes& line) { recorder_.line(line); });
-    reader_->addTurnObserver([this](bool lineRead) { playback_.turn(lineRead); });
+    : options_(std::move(options)), muxWindow_(std::make_unique<MuxWindow>(options_.variant)) {
+    MuxCoreObserver& observer = *this; // a private base: only the controller hands itself out
+    core_ = std::make_unique<MuxCore>(static_cast<const CoreOptions&>(options_), &observer);
+    MuxWindow& w = *muxWindow_;
+    auto beeper = [this] { beep(); };
+    panel_ = std::make_unique<DevicePanel>(*core_, *w.device, *w.configuration, beeper);
+    filters_ = std::make_unique<FilterEditor>(*core_, *w.filters, beeper);
+    monitor_ = std::make_unique<MonitorControl>(*w.monitor, options_.captureTime, options_.clock,
+                                                [&w] { return w.configuration->imposesTalkers(); });
+    files_ = std::make_unique<LogFileControl>(*core_, *w.files, w, options_.chooseFile);
 }
 
 MuxController::~MuxController() {
-    playback_.stop(); // a long line going out ends here
-    reader_.reset();  // the thread ends before anything it reaches goes
-    recorder_.stop(); // the recording's lines reach its file while the controller is whole
-    recorder_.finish();
-}
-
-// Replies by their two-letter type, as the program's descriptor lists them.
-void MuxController::buildHandlerTable() {
-    const std::pair<const char*, void (MuxController::*)(const Bytes&)> handlers[] = {
-        {"VE", &MuxController::updateVersion},  {"CF", &MuxController::updateConfiguration},
-        {"ID", &MuxController::updateID},       {"FL", &MuxController::updateFilterList},
-        {"OV", &MuxController::updateOverflow}, {"CN", &MuxController::updateChannelNumber},
-        {"SP", &MuxController::updateSpeed},
-    };
-    const auto& types = program().replyTypes;
-    for (const auto& [type, handler] : handlers)
-        if (std::find(types.begin(), types.end(), type) != types.end())
-            nmeaDictionary_[type] =
-                NMEA::nmeaWithSelector([this, handler](const Bytes& s) { (this->*handler)(s); });
+    core_.reset(); // the reader thread ends before the parts it tells go
 }
 
 void MuxController::awakeFromNib() {
@@ -110,12 +43,11 @@ void MuxController::awakeFromNib() {
     connectActions();
     InstallController().displayInstaller(); // offers itself only when run from an image
 
-    startMonitor_ = true;
     clearVersion();
-    listPorts();
+    muxWindow_->device->listPorts(options_.listPorts ? options_.listPorts() : Serial::ports(),
+                                  options_.extraPorts);
     fillControls();
     updateConnections();
-    setupTableView();
 
     if (!canConnect()) {
         Alert::showMessageWithKey("NSNoPorts");
@@ -125,26 +57,12 @@ void MuxController::awakeFromNib() {
     updateState();
     loadSettings();
     if (options_.selectPort)
-        selectPortText(*options_.selectPort);
+        muxWindow_->device->selectPortText(*options_.selectPort);
 
-    sanity_ = new QTimer(this);
-    sanity_->setInterval(int(options_.sanityInterval.count()));
-    connect(sanity_, &QTimer::timeout, this, &MuxController::sanityTimer);
-    sanity_->start();
-    frame_ = new QTimer(this);
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const double hz = screen != nullptr && screen->refreshRate() > 1 ? screen->refreshRate() : 60.0;
-    frame_->setTimerType(Qt::PreciseTimer);
-    frame_->setInterval(options_.frameInterval.count() > 0 ? int(options_.frameInterval.count())
-                                                           : std::max(1, int(1000.0 / hz)));
-    connect(frame_, &QTimer::timeout, this, &MuxController::flushMonitor);
-    frame_->start();
-    fileStatus_ = new QTimer(this);
-    fileStatus_->setInterval(int(options_.fileStatus.count()));
-    connect(fileStatus_, &QTimer::timeout, this, &MuxController::updateFiles);
-    fileStatus_->start();
-
-    reader_->start();
+    monitor_->start(options_.frameInterval);
+    files_->start(options_.fileStatus);
+    core_->openPort(muxWindow_->device->port(), rate()); // opened once the reader runs
+    core_->start();
 
     QDBusConnection bus = QDBusConnection::systemBus();
     if (bus.isConnected())
@@ -153,123 +71,31 @@ void MuxController::awakeFromNib() {
 }
 
 void MuxController::fillControls() {
-    DevicePane& d = *muxWindow_->device;
-    ConfigurationPane& c = *muxWindow_->configuration;
-    FilterPane& f = *muxWindow_->filters;
-    for (QWidget* widget :
-         {static_cast<QWidget*>(f.addButton), static_cast<QWidget*>(f.removeButton),
-          static_cast<QWidget*>(f.clearAllButton), static_cast<QWidget*>(muxWindow_->files->sendFileButton)})
-        widget->setEnabled(false);
-    std::vector<QComboBox*> rateBoxes{d.rateComboBox};
-    if (program().speeds) {
-        rateBoxes.insert(rateBoxes.end(), c.rateInComboBoxes.begin(), c.rateInComboBoxes.end());
-        rateBoxes.push_back(c.rateOut2ComboBox);
-    }
-    for (QComboBox* box : rateBoxes) {
-        box->setEnabled(false);
-        box->clear();
-        for (const char* r : kRates)
-            box->addItem(r);
-        box->setCurrentIndex(0);
-    }
-    c.modeComboBox->clear();
-    for (const char* key : {"NSServer", "NSHub", "NSAuto"})
-        c.modeComboBox->addItem(localized(key));
-    c.modeComboBox->setMaxVisibleItems(3);
-    c.modeComboBox->setCurrentIndex(-1); // no mode until the device reports one
-    c.clearOverflow();
-
-    f.filterComboBox->clear();
-    for (const char* code : kSentenceCodes)
-        f.filterComboBox->addItem(code);
-    f.filterComboBox->setCurrentIndex(-1);
-    if (f.frequencyComboBox != nullptr) {
-        f.frequencyComboBox->clear();
-        for (unsigned i = 0; i <= 10; ++i)
-            f.frequencyComboBox->addItem(QString::number(i));
-        f.frequencyComboBox->setCurrentIndex(-1);
-    }
-}
-
-void MuxController::setupTableView() {
-    filterModel_ = new FilterTableModel(
-        filterList_, program(),
-        [this](int row, int column) { setFilter(filterList_.toggle(size_t(row), column)); }, this);
-    muxWindow_->filters->filterTableView->setModel(filterModel_);
-    muxWindow_->filters->sizeColumns(program());
+    muxWindow_->files->enableSendFile(false);
+    panel_->fillControls();
+    filters_->fillControls();
 }
 
 void MuxController::connectActions() {
     MuxWindow& w = *muxWindow_;
-    FilterPane& f = *w.filters;
-    MonitorPane& m = *w.monitor;
-    connect(w.device->portComboBox, &QComboBox::activated, this, [this] { onPortChange(); });
-    connect(w.device->rateComboBox, &QComboBox::activated, this, [this] { onRateChange(); });
-    connect(w.configuration, &ConfigurationPane::edited, this, [this] { onMuxChange(); });
-    connect(w.configuration, &ConfigurationPane::talkerIDEdited, this,
-            [this](QLineEdit* field) { controlTextDidChange(field); });
-    connect(w.configuration, &ConfigurationPane::speedsEdited, this, [this] { onSpeedChange(); });
-    connect(f.filterComboBox->lineEdit(), &QLineEdit::textEdited, this,
-            [this] { controlTextDidChange(muxWindow_->filters->filterComboBox); });
-    connect(f.filterComboBox, &QComboBox::activated, this, [this] { onFilterChange(); });
-    connect(f.addButton, &QPushButton::clicked, this, [this] { onAdd(); });
-    connect(f.removeButton, &QPushButton::clicked, this, [this] { onRemove(); });
-    connect(f.clearAllButton, &QPushButton::clicked, this, [this] { onClearAll(); });
-    connect(m.startButton, &QPushButton::clicked, this, [this] { onStart(); });
-    connect(m.clearButton, &QPushButton::clicked, this, [this] { onClear(); });
-    connect(m.captureButton, &QPushButton::clicked, this, [this] { onCapture(); });
+    connect(w.device, &DevicePane::portChosen, this, &MuxController::onPortChange);
+    connect(w.device, &DevicePane::rateChosen, this, &MuxController::onRateChange);
+    connect(w.server, &ServerPane::enableClicked, this, &MuxController::onEnable);
+    connect(w.server, &ServerPane::fieldEdited, this, &MuxController::textDidBeginEditing);
     connect(&w, &MuxWindow::closing, this, &MuxController::windowWillClose);
     connect(&w, &MuxWindow::becameKey, this, &MuxController::windowDidBecomeKey);
-    connectFiles();
-}
-
-void MuxController::listPorts() {
-    QComboBox* box = muxWindow_->device->portComboBox;
-    box->clear();
-    for (const std::string& name : options_.listPorts ? options_.listPorts() : Serial::ports())
-        box->addItem(QString::fromStdString(name));
-    for (const std::string& name : options_.extraPorts)
-        if (box->findText(portText(QString::fromStdString(name))) < 0)
-            box->addItem(portText(QString::fromStdString(name)));
-    box->setMaxVisibleItems(std::clamp(box->count(), 1, 12));
-    box->setCurrentIndex(-1);
-}
-
-// A typed or given port the listing does not know becomes an item, then it is selected.
-void MuxController::selectPortText(const std::string& text) {
-    QComboBox* box = muxWindow_->device->portComboBox;
-    const QString name = portText(QString::fromStdString(text));
-    int index = box->findText(name);
-    if (index < 0) {
-        box->addItem(name);
-        index = box->count() - 1;
-    }
-    box->setCurrentIndex(index);
 }
 
 bool MuxController::canConnect() const {
-    return muxWindow_->device->portComboBox->count() > 0;
+    return muxWindow_->device->portCount() > 0;
 }
 
 std::optional<std::string> MuxController::port() const {
-    QComboBox* box = muxWindow_->device->portComboBox;
-    if (box->currentIndex() < 0)
-        return std::nullopt;
-    return box->itemText(box->currentIndex()).toStdString();
+    return std::as_const(*muxWindow_->device).port();
 }
 
 std::optional<std::string> MuxController::rate() const {
-    QComboBox* box = muxWindow_->device->rateComboBox;
-    if (box->currentIndex() < 0)
-        return std::nullopt;
-    return box->itemText(box->currentIndex()).toStdString();
-}
-
-void MuxController::onMain(std::function<void()> fn) {
-    if (QThread::currentThread() == thread())
-        fn();
-    else
-        QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+    return muxWindow_->device->rate();
 }
 
 void MuxController::beep() {
@@ -279,133 +105,139 @@ void MuxController::beep() {
         QApplication::beep();
 }
 
-void MuxController::terminate() {
-    quitting_ = true;
-    if (options_.terminate)
-        options_.terminate();
+// ---- actions ---------------------------------------------------------------------------------
+
+void MuxController::onPortChange() {
+    auto name = muxWindow_->device->port(); // a relative path is made whole
+    if (name && !name->empty())
+        core_->openPort(name, rate());
+}
+
+void MuxController::controlTextDidChange(std::optional<size_t> talkerIDField) {
+    if (talkerIDField)
+        panel_->talkerIDEdited(*talkerIDField);
     else
-        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        filters_->sentenceEdited();
 }
 
-// ---- the reader's client ---------------------------------------------------------------------
+// ---- the network server ----------------------------------------------------------------------
 
-void MuxController::readerStarted() {
-    onPortChange();
-}
-
-// Everything pending, built from the window as it stands now and sent in a fixed order; a
-// command is followed by the query of its type, once for the filter commands together.
-ReaderWork MuxController::takeRequests() {
-    const uint32_t bits = reader_->requests().take();
-    auto has = [bits](Request r) { return (bits & uint32_t(r)) != 0; };
-    ReaderWork work;
-    if (has(Request::OpenPort)) {
-        work.open = true;
-        work.port = port();
-        work.rate = rate();
+// Listens on the port field's port while the box is ticked, else stops. A port that cannot be had
+// is said on a sheet and unticks the box; a text that did not name the port ("abc" lets the
+// system choose, "70000" wraps) shows the port listened on: the number a client must be given.
+void MuxController::onEnable() {
+    ServerPane& pane = *muxWindow_->server;
+    if (!pane.ticked()) {
+        core_->server().stop();
+        return;
     }
-    struct Step {
-        std::vector<std::string> sentences;
-        Query followUp;
-    };
-    std::vector<Step> steps;
-    const ConfigurationPane& c = *muxWindow_->configuration;
-    if (has(Request::Configuration))
-        steps.push_back({codec::configurationCommand(
-                             familyNow(), c.configuration(muxWindow_->device->rateComboBox->currentIndex())),
-                         Query::Configuration});
-    if (has(Request::Speeds) && program().speeds)
-        steps.push_back({{codec::speedsCommand(c.speeds())}, Query::Speeds});
-    if (has(Request::TalkerIDs))
-        steps.push_back({{codec::talkerIDCommand(c.talkerIDs())}, Query::TalkerIDs});
-    if (has(Request::ClearFilters))
-        steps.push_back({{codec::clearFiltersCommand()}, Query::Filters});
-    if (has(Request::Filter))
-        steps.push_back({filterList_.takeSentences(), Query::Filters});
-    if (has(Request::Capture)) {
-        Step commit{{}, Query::Filters};
-        for (const Filter& f : capture_.take())
-            commit.sentences.push_back(codec::filterCommand(f, false)); // no frequency in either program
-        steps.push_back(std::move(commit));
+    if (!core_->server().start(pane.portText())) {
+        Alert::showMessageWithKey(muxWindow_.get(), "NSFailConnect");
+        pane.setTicked(false);
+        return;
     }
-    if (!steps.empty())
-        work.send = [this, steps = std::move(steps)] {
-            for (size_t i = 0; i < steps.size(); ++i) {
-                for (const std::string& sentence : steps[i].sentences)
-                    gpsTransfer_.sendNMEACommand(sentence);
-                if (i + 1 == steps.size() || steps[i + 1].followUp != steps[i].followUp)
-                    sendQuery(steps[i].followUp);
-            }
-        };
-    return work;
+    const std::string port = std::to_string(core_->server().port());
+    if (QString::fromStdString(pane.portText()).trimmed().toStdString() != port)
+        pane.setPortText(port);
 }
 
-void MuxController::portOpening() {
-    clearVersion();
-    updateState();
+void MuxController::updateConnections() {
+    const ServerControl::Status status = core_->server().status();
+    muxWindow_->server->showStatus(status.lamp(), status.clients);
 }
 
-void MuxController::portOpened(const std::string& port, const std::string& rate) {
-    updateMonitor("#### Open " + port + " at " + rate);
+// Typing in the port or address field stops a running server.
+void MuxController::textDidBeginEditing() {
+    if (!muxWindow_->server->ticked())
+        return;
+    muxWindow_->server->setTicked(false);
+    onEnable();
 }
 
-void MuxController::portFailed(const std::string& port) {
-    openPortFail(port);
+void MuxController::windowDidBecomeKey() {
+    const std::string host = ServerControl::host();
+    muxWindow_->server->showHost(host.empty() ? Alert::localizedStringWithKey("NSUnknown") : host);
+}
+
+// ---- queries, the timer and the panel --------------------------------------------------------
+
+void MuxController::updateState() {
+    const bool full = hasConnection() && core_->familyNow().fullPanel;
+    panel_->updateState();
+    filters_->enableEntry(full);
+    monitor_->allowCapture(full);
+}
+
+// ---- what the core tells ---------------------------------------------------------------------
+
+void MuxController::firmwareNotSupported() {
+    Alert::showMessageWithKey("NSFirmVersionNotSupported");
 }
 
 // The device went away: what the panel showed of it no longer holds.
-void MuxController::lineLost(const std::string& port) {
-    updateMonitor("#### " + Alert::localizedStringWithKey("NSLineLost") + " " + port);
-    clearVersion();
-    flags_.velmar42 = flags_.thirdGeneration = false;
-    emptyFilterList();
-    muxWindow_->configuration->clearOverflow();
-    updateState();
+
+// A capture whose time has come goes to the device; Send File comes back once no playback runs.
+void MuxController::sanityTick() {
+    if (core_->identified())
+        if (auto captured = monitor_->takeDueCapture())
+            core_->postCapture(std::move(*captured));
+    files_->offerSendFile();
 }
 
-void MuxController::unhandledLine(Bytes line) {
-    updateUnknown(line);
+// ---- preferences and the application's events ------------------------------------------------
+
+void MuxController::openPortFail(const std::string& portName) {
+    Alert::openPortFail(muxWindow_.get(), portName);
 }
 
-// ---- queries and the timer -------------------------------------------------------------------
-
-void MuxController::sendQuery(unsigned code) {
-    const Query q = Query(code);
-    switch (q) {
-    case Query::Configuration:
-    case Query::TalkerIDs:
-        break;
-    case Query::Filters:
-        // The replies rebuild the list; they reach the main thread after this emptying does.
-        onMain([this] { emptyFilterList(); });
-        break;
-    case Query::Version:
-        onMain([this] { flags_.velmar42 = flags_.thirdGeneration = false; });
-        break;
-    case Query::Speeds:
-        if (!program().speeds)
-            return;
-        break;
-    default:
-        return;
+void MuxController::loadSettings() {
+    DevicePane& d = *muxWindow_->device;
+    ServerPane& s = *muxWindow_->server;
+    const bool anyPort = d.portCount() > 0;
+    if (auto stored = Settings::text("serialPort"); stored && anyPort) {
+        const std::string name = Serial::shortPortName(*stored);
+        if (d.selectListedPort(name))
+            ;
+        else if (!name.empty() && name[0] == '/' && QFileInfo::exists(QString::fromStdString(name)))
+            d.selectPortText(name); // a path typed in an earlier run
+        else
+            d.selectNoPort();
     }
-    gpsTransfer_.sendNMEACommand(codec::query(q));
+    if (auto stored = Settings::text("rate"); stored && anyPort)
+        d.selectRate(*stored);
+    s.setPortText(Settings::text("tcpipServerPort").value_or("2114"));
+    if (auto enabled = Settings::boolean("tcpipServerEnable"); enabled && *enabled) {
+        s.setTicked(true);
+        onEnable();
+    }
+    settingsLoaded_ = true;
 }
 
-void MuxController::sanityTimer() {
-    if (quitting_ || !hasConnection())
+void MuxController::saveSettings() {
+    if (auto p = port())
+        Settings::setItem("serialPort", SettingValue(*p));
+    if (auto r = rate())
+        Settings::setItem("rate", SettingValue(*r));
+    Settings::setItem("tcpipServerEnable", SettingValue(muxWindow_->server->ticked()));
+    Settings::setItem("tcpipServerPort", SettingValue(muxWindow_->server->portText()));
+}
+
+void MuxController::prepareForSleep(bool start) {
+    if (start)
+        applicationWillSleep();
+}
+
+void MuxController::applicationWillSleep() {
+    if (core_->flags().bluetooth)
+        terminate();
+}
+
+// A program that ends before it read the preferences (no serial port) has none of its own to
+// keep: what is stored stays.
+void MuxController::applicationWillTerminate() {
+    if (!settingsLoaded_)
         return;
-    MuxWindow& w = *muxWindow_;
-    if (!w.device->hasVersion() || w.configuration->modeComboBox->currentIndex() < 0) {
-        // A line too long to hold has the sender for a while: the next tick asks instead.
-        if (!playback_.sendingLongLine())
-            for (Query q : program().queryBurst)
-                sendQuery(q);
-    } else if (capture_.due()) {
-        capture_.end();
-        post(Request::Capture);
-        w.monitor->captureButton->setEnabled(true);
-    }
-    // Also after a capture's end: Send File comes back once no playback is in progress.
-    w.files->sendFileButton->setEnabled(!playback_.playing());
+    Settings::setItem("appVersion", SettingValue(Alert::localizedStringWithKey("CFBundleGetInfoString")));
+    saveSettings();
+    Settings::save();
 }

@@ -14,8 +14,9 @@ constexpr unsigned kLineLimit = 256; // a line of 255 bytes, line feed included,
 } // namespace
 
 Reader::Reader(ReaderClient& client, GPSTransfer& sender, const NMEA::HandlerTable& handlers,
-               ReaderTimes times)
-    : client_(client), sender_(sender), handlers_(handlers), times_(times), retryDelay_(times.retryFirst) {
+               const ProgramDescriptor& program, ReaderTimes times)
+    : client_(client), sender_(sender), handlers_(handlers), program_(program), times_(times),
+      retryDelay_(times.retryFirst) {
     opener_ = [](const std::string& port, const std::string& rate) -> std::shared_ptr<Serial> {
         auto serial = std::make_shared<Serial>();
         if (!serial->openPort(port, rate, false, false))
@@ -70,12 +71,8 @@ void Reader::run() {
     if (!runOnMain([this] { client_.readerStarted(); }))
         return;
     while (!stopping_) {
-        if (requests_.pending() != 0) {
-            auto work = std::make_shared<ReaderWork>();
-            if (!runOnMain([this, work] { *work = client_.takeRequests(); }))
-                return;
-            execute(*work);
-        }
+        if (requests_.published() != 0)
+            execute(requests_.take());
         if (stopping_)
             return;
         if (serial_)
@@ -96,8 +93,8 @@ void Reader::execute(const ReaderWork& work) {
         else
             postToMain([this, port = *work.port] { client_.portFailed(port); });
     }
-    if (work.send)
-        work.send();
+    for (const Outgoing& out : requestSentences(program_, work.device))
+        sender_.sendNMEACommand(out.sentence);
 }
 
 bool Reader::open(const std::string& port, const std::string& rate) {

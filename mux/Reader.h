@@ -2,10 +2,10 @@
 // The reader thread: opens and reopens the port, carries out the window's requests, reads the
 // device's lines, hands them to observers and to their handlers, and finds a lost device again.
 //
-// Threads. The reader runs its own thread from start() until it is destroyed. It asks the main
-// thread for two things only: taking the pending requests (the client builds their sentences
-// from the window there), and running a reply's handler; it waits for both, giving up when it is
-// being stopped. Instrument traffic (lines without a handler) goes to the client without a wait.
+// Threads. The reader runs its own thread from start() until it is destroyed. A request reaches it
+// once, as values (Requests), and it sends the request's sentences itself. It asks the main thread
+// for one thing only, running a reply's handler, and waits for it, giving up when it is being
+// stopped. Instrument traffic (lines without a handler) goes to the client without a wait.
 // Everything else it tells the client is posted to the main thread without waiting.
 //
 // Observers (for the network server's forwarding and file playback). May be added at any time
@@ -23,6 +23,7 @@
 #include "link/NMEA.h"
 #include "link/Serial.h"
 #include "mux/Requests.h"
+#include "mux/protocol/Descriptor.h"
 
 #include <QObject>
 
@@ -45,20 +46,12 @@ struct ReaderTimes {
     std::chrono::milliseconds retryLongest{4000}; // ... doubling while it keeps failing, up to this
 };
 
-// What the reader does for the requests it took: open a port, then send.
-struct ReaderWork {
-    bool open = false; // close the port; open this one when it has a name
-    std::optional<std::string> port, rate;
-    std::function<void()> send; // on the reader thread
-};
-
-// The reader's client: the controller. See the header's comment for the threads.
+// The reader's client: the console's core. See the header's comment for the threads.
 class ReaderClient {
 public:
     virtual ~ReaderClient() = default;
-    virtual void readerStarted() = 0;      // main thread, waited for: before the first turn
-    virtual ReaderWork takeRequests() = 0; // main thread, waited for
-    virtual void portOpening() = 0;        // posted: the user's open is about to close the old port
+    virtual void readerStarted() = 0; // main thread, waited for: before the first turn
+    virtual void portOpening() = 0;   // posted: the user's open is about to close the old port
     virtual void portOpened(const std::string& port, const std::string& rate) = 0; // posted
     virtual void portFailed(const std::string& port) = 0;                          // posted
     virtual void lineLost(const std::string& port) = 0; // posted once until the line is back
@@ -70,7 +63,8 @@ public:
     using LineObserver = std::function<void(const Bytes& line)>;
     using TurnObserver = std::function<void(bool lineRead)>;
 
-    Reader(ReaderClient& client, GPSTransfer& sender, const NMEA::HandlerTable& handlers, ReaderTimes times);
+    Reader(ReaderClient& client, GPSTransfer& sender, const NMEA::HandlerTable& handlers,
+           const ProgramDescriptor& program, ReaderTimes times);
     ~Reader(); // stops and joins the thread, closes the port
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
@@ -115,6 +109,7 @@ private:
     ReaderClient& client_;
     GPSTransfer& sender_;
     const NMEA::HandlerTable& handlers_;
+    const ProgramDescriptor& program_;
     const ReaderTimes times_;
     Opener opener_;
     Requests requests_;

@@ -11,14 +11,78 @@ Requests::Requests() : wake_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
 
 Requests::~Requests() = default;
 
-void Requests::post(Request request) {
-    bits_.fetch_or(uint32_t(request));
+template <class Edit>
+void Requests::post(Request kind, Edit edit) {
+    gathered_.emplace_back(std::move(edit));
+    gatheredBits_.fetch_or(uint32_t(kind));
+}
+
+void Requests::publish() {
+    if (gathered_.empty())
+        return;
+    {
+        std::lock_guard guard(lock_);
+        for (const auto& edit : gathered_)
+            edit(work_);
+        bits_.fetch_or(gatheredBits_.exchange(0));
+    }
+    gathered_.clear();
     signal();
 }
 
-uint32_t Requests::take() {
+void Requests::openPort(std::optional<std::string> port, std::optional<std::string> rate) {
+    post(Request::OpenPort, [port, rate](ReaderWork& w) {
+        w.open = true;
+        w.port = port;
+        w.rate = rate;
+    });
+}
+
+void Requests::configuration(const Configuration& configuration, MuxFamily family) {
+    post(Request::Configuration, [configuration, family](ReaderWork& w) {
+        w.device.configuration = configuration;
+        w.device.family = family;
+    });
+}
+
+void Requests::speeds(const Speeds& speeds) {
+    post(Request::Speeds, [speeds](ReaderWork& w) { w.device.speeds = speeds; });
+}
+
+void Requests::talkerIDs(const TalkerIDs& ids) {
+    post(Request::TalkerIDs, [ids](ReaderWork& w) { w.device.talkerIDs = ids; });
+}
+
+void Requests::filter(const Filter& entry) {
+    post(Request::Filter, [entry](ReaderWork& w) {
+        auto& edits = w.device.filters;
+        auto same = std::find_if(edits.begin(), edits.end(),
+                                 [&](const Filter& f) { return f.sentence() == entry.sentence(); });
+        if (same != edits.end())
+            *same = entry;
+        else
+            edits.push_back(entry);
+    });
+}
+
+void Requests::clearFilters() {
+    post(Request::ClearFilters, [](ReaderWork& w) {
+        w.device.clearFilters = true;
+        w.device.filters.clear();
+    });
+}
+
+void Requests::capture(std::vector<Filter> entries) {
+    post(Request::Capture, [entries = std::move(entries)](ReaderWork& w) { w.device.captured = entries; });
+}
+
+ReaderWork Requests::take() {
     drain(); // first: a post that comes after still wakes the next wait
-    return bits_.exchange(0);
+    std::lock_guard guard(lock_);
+    ReaderWork taken = std::move(work_);
+    work_ = {};
+    bits_.store(0);
+    return taken;
 }
 
 void Requests::interrupt() {
@@ -26,11 +90,11 @@ void Requests::interrupt() {
 }
 
 void Requests::wait(std::chrono::milliseconds timeout) {
-    if (pending() != 0)
+    if (published() != 0)
         return;
     pollfd p{wake_.get(), POLLIN, 0};
     const int n = ::poll(&p, 1, int(std::max<long long>(timeout.count(), 0)));
-    if (n > 0 && pending() == 0)
+    if (n > 0 && published() == 0)
         drain(); // an interrupt: consumed, so the next wait waits again
 }
 

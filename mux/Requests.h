@@ -1,14 +1,23 @@
 #pragma once
-// The window's requests to the reader thread: a set of kinds, each pending at most once. The
-// window posts; the reader takes the whole set in one step and carries it out in the order of
-// the kinds below, building each from the window as it stands at that moment. Posting the same
-// kind twice before the reader takes it makes one request; kinds never replace each other.
+// The user's requests to the reader thread, as values: the port to open and the edits waiting for
+// the device (DeviceRequest). Each kind is pending at most once: a later post of a kind replaces
+// the earlier (the filter list keeps one edit per address, in the order made), so quick edits go
+// out as their latest state. Posted on the main thread, where they gather until publish() hands
+// them over at the end of the main loop's turn, so the edits of one turn go out together; taken
+// whole by the reader in one step, which sends them through the protocol's sequencing without
+// asking the main thread anything.
 
 #include "base/UniqueFd.h"
+#include "mux/protocol/RequestSequence.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
 
 enum class Request : uint32_t {
     OpenPort = 1u << 0,
@@ -20,6 +29,13 @@ enum class Request : uint32_t {
     Capture = 1u << 6,
 };
 
+// What the reader does for the requests it took: open a port, then send.
+struct ReaderWork {
+    bool open = false; // close the port; open this one when it has a name
+    std::optional<std::string> port, rate;
+    DeviceRequest device;
+};
+
 class Requests {
 public:
     Requests();
@@ -27,9 +43,22 @@ public:
     Requests(const Requests&) = delete;
     Requests& operator=(const Requests&) = delete;
 
-    void post(Request request); // any thread; wakes the reader
-    uint32_t take();            // the pending set, leaving none
-    uint32_t pending() const { return bits_.load(); }
+    // Main thread; gathered until publish().
+    void openPort(std::optional<std::string> port, std::optional<std::string> rate);
+    void configuration(const Configuration& configuration, MuxFamily family);
+    void speeds(const Speeds& speeds);
+    void talkerIDs(const TalkerIDs& ids);
+    void filter(const Filter& entry); // one edit per address waits, the later replacing it
+    void clearFilters();              // the edits before it are moot
+    void capture(std::vector<Filter> entries);
+
+    // Main thread: what was gathered goes to the reader, and wakes it.
+    void publish();
+    // Reader thread: everything published, leaving none.
+    ReaderWork take();
+    // What is posted and not yet taken, as Request bits; published() only what the reader may take.
+    uint32_t pending() const { return bits_.load() | gatheredBits_.load(); }
+    uint32_t published() const { return bits_.load(); }
     bool has(Request request) const { return (pending() & uint32_t(request)) != 0; }
 
     // Wakes a wait without a request (the reader is to stop).
@@ -40,9 +69,15 @@ public:
     int wakeFd() const { return wake_.get(); }
 
 private:
+    template <class Edit>
+    void post(Request kind, Edit edit);
     void signal();
     void drain();
 
+    std::vector<std::function<void(ReaderWork&)>> gathered_; // main thread
+    std::atomic<uint32_t> gatheredBits_{0};
+    std::mutex lock_;
+    ReaderWork work_; // under lock_
     std::atomic<uint32_t> bits_{0};
     UniqueFd wake_; // eventfd
 };

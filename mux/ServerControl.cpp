@@ -1,56 +1,43 @@
 #include "mux/ServerControl.h"
 
-#include "mux/NSDataReadyView.h"
-#include "mux/panes/ServerPane.h"
 #include "net/QtRunLoop.h"
-#include "support/Alert.h"
-#include "support/AlertPanels.h"
 
-#include <QCheckBox>
-#include <QLineEdit>
 #include <QThread>
 
-ServerControl::ServerControl(ServerPane& pane, QWidget& window, TCPConnectionModel& model, QObject* parent)
-    : QObject(parent), pane_(pane), window_(window), model_(model), loop_(QtRunLoop::install()) {
-    connect(pane_.enableButton, &QCheckBox::clicked, this, [this] { onEnable(); });
-    for (QLineEdit* field : {pane_.portField, pane_.hostField})
-        connect(field, &QLineEdit::textEdited, this, [this, field] { textDidBeginEditing(field); });
+ServerControl::ServerControl(TCPConnectionModel& model, std::function<void()> changed,
+                             std::function<void()> stopped, QObject* parent)
+    : QObject(parent), model_(model), changed_(std::move(changed)), stopped_(std::move(stopped)),
+      loop_(QtRunLoop::install()) {
 }
 
 ServerControl::~ServerControl() {
     if (started_) {
-        started_ = false; // no callback reaches the panes any more
+        started_ = false; // no news reaches the views any more
         model_.closeServerConnection();
     }
 }
 
-bool ServerControl::serverEnabled() const {
-    return pane_.enableButton->isChecked();
-}
-
-std::string ServerControl::serverPort() const {
-    return pane_.portField->text().toStdString();
-}
-
-void ServerControl::onEnable() {
-    if (!serverEnabled()) {
-        model_.closeServerConnection();
-        updateConnections();
-        return;
-    }
-    if (!model_.createServerConnection(this, serverPort())) {
-        // Port taken, not a port, or a server already running: said, and the box unticked.
-        Alert::showMessageWithKey(&window_, "NSFailConnect");
-        pane_.enableButton->setChecked(false);
-        return;
-    }
+bool ServerControl::start(const std::string& port) {
+    if (!model_.createServerConnection(this, port))
+        return false;
     started_ = true;
-    // A text that did not name the port ("abc" lets the system choose, "70000" wraps) shows the
-    // port listened on instead: the number a navigation app must be given.
-    const QString port = QString::number(model_.serverPort());
-    if (pane_.portField->text().trimmed() != port)
-        pane_.portField->setText(port);
     updateConnections();
+    return true;
+}
+
+void ServerControl::stop() {
+    started_ = false;
+    model_.closeServerConnection();
+    updateConnections();
+}
+
+ServerControl::Status ServerControl::status() const {
+    Status s;
+    s.listening = model_.serverConnected();
+    s.clients = s.listening ? model_.clientsConnected() : 0;
+    s.transmits =
+        model_.serverTransmitGPS() || model_.serverTransmitInstruments() || model_.serverTransmitAIS();
+    return s;
 }
 
 void ServerControl::updateConnections() {
@@ -59,25 +46,8 @@ void ServerControl::updateConnections() {
             this, [this] { updateConnections(); }, Qt::QueuedConnection);
         return;
     }
-    const bool listening = model_.serverConnected();
-    const unsigned clients = listening ? model_.clientsConnected() : 0;
-    const bool transmits =
-        model_.serverTransmitGPS() || model_.serverTransmitInstruments() || model_.serverTransmitAIS();
-    pane_.dataReadyView->drawDataReady(!listening ? 0 : clients > 0 && transmits ? 2 : 1);
-    pane_.countField->setText(clients > 0 ? QString::number(clients) : QString());
-}
-
-void ServerControl::showHost() {
-    const std::string host = TCPConnectionModel::serverHost();
-    pane_.hostField->setText(
-        QString::fromStdString(host.empty() ? Alert::localizedStringWithKey("NSUnknown") : host));
-}
-
-void ServerControl::textDidBeginEditing(QObject* field) {
-    if ((field != pane_.portField && field != pane_.hostField) || !serverEnabled())
-        return;
-    pane_.enableButton->setChecked(false);
-    onEnable();
+    if (changed_)
+        changed_();
 }
 
 std::function<void(const Bytes&)> ServerControl::forwarder(TCPConnectionModel& model) {
@@ -92,17 +62,18 @@ void ServerControl::serverSocketConnected() {
 }
 
 void ServerControl::serverSocketDisconnected() {
-    stopped();
+    wentDown();
 }
 
 void ServerControl::serverSocketTimedOut() {
-    stopped();
+    wentDown();
 }
 
-void ServerControl::stopped() {
+void ServerControl::wentDown() {
     if (!started_)
         return; // going away, or not this control's server
     started_ = false;
-    pane_.enableButton->setChecked(false);
+    if (stopped_)
+        stopped_();
     updateConnections();
 }

@@ -1,7 +1,8 @@
 #pragma once
-// The console's side of the network server: the switch, the port and address fields, the client
-// count and the lamp, over the shared NMEA server (TCPConnectionModel), and the forwarding of
-// every line read from the device to its clients.
+// The console's side of the network server, without widgets: starting and stopping the shared
+// NMEA server (TCPConnectionModel) on a port, its state as a value, and the forwarding of every
+// line read from the device to its clients. The window's server pane and the headless bridge
+// drive it alike.
 //
 // Threads: made, used and destroyed on the main thread, where the server's notifications arrive
 // too. updateConnections() may be called from any thread; forwarder() runs on the reader thread.
@@ -11,32 +12,41 @@
 
 #include <QObject>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
 class RunLoop;
-class ServerPane;
-class QWidget;
 
 class ServerControl : public QObject, public TCPServerDelegate {
     Q_OBJECT
 public:
-    // The pane's controls are wired here; sheets go on `window`.
-    ServerControl(ServerPane& pane, QWidget& window, TCPConnectionModel& model, QObject* parent = nullptr);
+    struct Status {
+        bool listening = false;
+        unsigned clients = 0;
+        bool transmits = false; // lines go out to the clients
+        // The lamp: 0 not listening, 1 listening, 2 serving.
+        uint32_t lamp() const { return !listening ? 0 : clients > 0 && transmits ? 2 : 1; }
+    };
+
+    // changed: the state moved (a client came or went). stopped: the server this control started
+    // went down by itself. Both on the main thread.
+    ServerControl(TCPConnectionModel& model, std::function<void()> changed, std::function<void()> stopped,
+                  QObject* parent = nullptr);
     ~ServerControl() override; // a server it started stops with it
 
-    bool serverEnabled() const;
-    std::string serverPort() const;
+    // Listens on the port ("abc" lets the system choose); false when the port is taken, is not a
+    // port, or a server already runs.
+    bool start(const std::string& port);
+    void stop();
+    Status status() const;
+    uint16_t port() const { return model_.serverPort(); } // the port listened on
+    // This computer's address for the clients; empty when it has none.
+    static std::string host() { return TCPConnectionModel::serverHost(); }
 
-    // The box's action: listens on the port field's port while it is ticked, else stops.
-    void onEnable();
-    // Lamp and count, from the server's state; any thread (the work is done on the main thread).
+    // From the server's state; any thread (the news reaches the main thread).
     void updateConnections() override;
-    // This computer's address into the address field ("NSUnknown" when it has none).
-    void showHost();
-    // Editing began in a field: the port and address fields stop a running server.
-    void textDidBeginEditing(QObject* field);
 
     // For the reader: each line as read, handed to the clients while the server listens. It
     // copies the line and never waits on a client.
@@ -47,11 +57,10 @@ public:
     void serverSocketTimedOut() override;
 
 private:
-    void stopped();
+    void wentDown();
 
-    ServerPane& pane_;
-    QWidget& window_;
     TCPConnectionModel& model_;
+    std::function<void()> changed_, stopped_;
     std::shared_ptr<RunLoop> loop_; // the main thread's, where the server tells its news
     bool started_ = false;          // this control started the server that listens now
 };

@@ -4,6 +4,8 @@
 // knots, times hours, bearings degrees true. No operation loops or misbehaves on NaN or infinity:
 // such input yields a NaN (or the documented degenerate value), never a hang.
 
+#include "nav/SGMagVar.h"
+
 #include <cstdint>
 
 struct NavPoint {
@@ -68,11 +70,3 @@ double rad_to_deg(double radians);
 // Julian day number of a Gregorian date. yy < 50 means 20yy, otherwise 1900 + yy, so a count of
 // years since 1900 works too. Out-of-range input gives a meaningless day, never overflow.
 unsigned long yymmdd_to_julian_days(int yy, int mm, int dd);
-
-// Magnetic declination in radians, east positive, by spherical-harmonic synthesis. Latitude
-// (geodetic) and longitude in radians, height in km above the ellipsoid, day a Julian day number.
-// Only model 9 (epoch 2005.0, degree 13, with secular variation) is carried; any other model
-// number gives 0 and a zeroed field. When field is given it receives B_r, B_theta, B_phi, X, Y, Z
-// in nanotesla. Keeps no state between calls: safe from any thread.
-double SGMagVar(double latitude, double longitude, double height, unsigned long day, unsigned long model,
-                double* field = nullptr);

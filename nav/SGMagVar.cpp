@@ -1,5 +1,7 @@
 // Spherical-harmonic synthesis of the geomagnetic field and its declination.
 
+#include "nav/SGMagVar.h"
+
 #include "nav/IGRF2005.h"
 #include "nav/NavMath.h"
 

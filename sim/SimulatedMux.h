@@ -4,7 +4,7 @@
 // accord, and streams instrument traffic. The console reaches it through its real serial code.
 
 #include "base/Bytes.h"
-#include "link/MuxFamily.h"
+#include "mux/protocol/MuxFamily.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 // The simulated multiplexer's insides, shared by its life cycle (SimulatedMux.cpp) and its
-// device thread (DeviceThread.cpp). Not for use outside sim/.
+// device thread (SimulatedMuxImpl.cpp). Not for use outside sim/.
 
 #include "base/UniqueFd.h"
 #include "sim/MuxDevice.h"

@@ -9,8 +9,6 @@
 #include "mux/MonitorView.h"
 #include "mux/MuxController.h"
 #include "mux/MuxWindow.h"
-#include "mux/panes/ConfigurationPane.h"
-#include "mux/panes/MonitorPane.h"
 #include "support/AlertPanels.h"
 #include "support/Settings.h"
 
@@ -72,8 +70,8 @@ struct Console {
             QApplication::processEvents(QEventLoop::AllEvents, 5);
         runFor(100ms);
     }
-    MonitorView& view() { return *controller->window().monitor->monitorTextView; }
-    QLabel* mark() { return controller->window().configuration->overflowFields[0]; }
+    MonitorView& view() { return *controller->window().findChild<MonitorView*>("monitorTextView"); }
+    QLabel* mark() { return controller->window().findChild<QLabel*>("overflowField1"); }
     // Feeds n lines, then an overflow reply that marks the end, and runs the window until it shows.
     void feed(int n) {
         line.write(framed("$PQVXOV,0"));
@@ -120,8 +118,8 @@ void PaintedMonitor(benchmark::State& state) {
         console.controller->onClear();
         const size_t shownBefore = view.lineCount();
         const unsigned long paintsBefore = view.paints(), shapedBefore = view.linesShaped();
-        const unsigned long waitsBefore = console.controller->reader().mainThreadWaits();
-        const size_t droppedBefore = console.controller->monitorFeed().dropped();
+        const unsigned long waitsBefore = console.controller->core().reader().mainThreadWaits();
+        const size_t droppedBefore = console.controller->monitor().feed().dropped();
         std::atomic<long> written{0};
         std::atomic<bool> stop{false};
         const auto start = Clock::now();
@@ -156,7 +154,7 @@ void PaintedMonitor(benchmark::State& state) {
         const double asked = std::min(double(rate) * seconds, double(rate) * 2);
         const bool keptUp = double(writtenInTime) >= 0.97 * asked && lagSeconds < 0.1 &&
                             shownAtAll >= written &&
-                            console.controller->monitorFeed().dropped() == droppedBefore;
+                            console.controller->monitor().feed().dropped() == droppedBefore;
         gKeptUp[rate] = keptUp;
         state.counters["asked_per_s"] = double(rate);
         state.counters["written_per_s"] = double(writtenInTime) / seconds;
@@ -165,7 +163,8 @@ void PaintedMonitor(benchmark::State& state) {
         state.counters["shaped_per_frame"] =
             double(view.linesShaped() - shapedBefore) / std::max(1.0, double(view.paints() - paintsBefore));
         state.counters["lag_ms"] = lagSeconds * 1000.0;
-        state.counters["reader_waits"] = double(console.controller->reader().mainThreadWaits() - waitsBefore);
+        state.counters["reader_waits"] =
+            double(console.controller->core().reader().mainThreadWaits() - waitsBefore);
         state.counters["kept_up"] = keptUp ? 1 : 0;
     }
     console.controller->onClear();
@@ -190,7 +189,7 @@ void DeviceToMonitor(benchmark::State& state) {
     Console& console = hiddenConsole();
     MuxController& ctl = *console.controller;
     const bool running = state.range(0) != 0;
-    if (ctl.startMonitor() != running)
+    if (ctl.monitor().running() != running)
         ctl.onStart();
     const int n = 20000;
     for (auto _ : state)
@@ -198,7 +197,7 @@ void DeviceToMonitor(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * n);
     state.SetLabel(running ? "monitor running, no window" : "monitor stopped, no window");
     ctl.onClear();
-    if (!ctl.startMonitor())
+    if (!ctl.monitor().running())
         ctl.onStart();
 }
 BENCHMARK(DeviceToMonitor)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);

@@ -9,7 +9,6 @@
 #include "link/NMEA.h"
 #include "mux/MuxController.h"
 #include "mux/MuxWindow.h"
-#include "mux/panes/DevicePane.h"
 #include "sim/SimulatedMux.h"
 #include "support/AlertPanels.h"
 #include "support/Settings.h"
@@ -171,16 +170,16 @@ void PlaybackIntoTheDevice(benchmark::State& state) {
     mo.terminate = [] {};
     MuxController ctl(mo);
     ctl.awakeFromNib();
-    while (!ctl.window().device->hasVersion())
+    while (!ctl.core().identity())
         QApplication::processEvents(QEventLoop::AllEvents, 5);
     runFor(500ms);
     const auto period = traffic == 0 ? 10500ms : 3000ms; // silent: two five-second silences
     for (auto _ : state) {
-        ctl.playback().start(gigabyteLog(false).path);
+        ctl.core().playback().start(gigabyteLog(false).path);
         const unsigned long before = sim.receivedLines();
         runFor(period);
         const double lines = double(sim.receivedLines() - before);
-        ctl.playback().stop();
+        ctl.core().playback().stop();
         state.counters["device_lines_per_s"] = double(traffic);
         state.counters["played_per_s"] = lines / std::chrono::duration<double>(period).count();
     }

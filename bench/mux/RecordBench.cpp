@@ -5,7 +5,6 @@
 #include "link/NMEA.h"
 #include "mux/MuxController.h"
 #include "mux/MuxWindow.h"
-#include "mux/panes/ConfigurationPane.h"
 #include "support/AlertPanels.h"
 #include "support/Settings.h"
 
@@ -48,7 +47,7 @@ struct Console {
         while (!controller->hasConnection())
             QApplication::processEvents(QEventLoop::AllEvents, 5);
     }
-    QLabel* mark() { return controller->window().configuration->overflowFields[0]; }
+    QLabel* mark() { return controller->window().findChild<QLabel*>("overflowField1"); }
     // Feeds n lines and an overflow reply that marks their end; runs the window until it shows.
     void feed(int n) {
         line.write(framed("$PQVXOV,0"));
@@ -70,7 +69,7 @@ void DeviceToMonitorWhileRecording(benchmark::State& state) {
     MuxController& ctl = *console.controller;
     const bool recording = state.range(0) != 0;
     const std::string path = (fs::temp_directory_path() / "bench_record.log").string();
-    if (recording && ctl.recorder().start(path, {}))
+    if (recording && ctl.core().recorder().start(path, {}))
         state.SkipWithError("cannot record");
     const int n = 100000;
     for (auto _ : state) {
@@ -79,9 +78,9 @@ void DeviceToMonitorWhileRecording(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * n);
     if (recording) {
-        ctl.recorder().stop();
-        ctl.recorder().finish();
-        const auto status = ctl.recorder().status();
+        ctl.core().recorder().stop();
+        ctl.core().recorder().finish();
+        const auto status = ctl.core().recorder().status();
         state.counters["recorded_lines"] = double(status.lines);
         state.counters["dropped_lines"] = double(status.dropped);
         fs::remove(path);

@@ -9,7 +9,6 @@
 #include "bench/net/ClientFleet.h"
 #include "mux/MuxController.h"
 #include "mux/MuxWindow.h"
-#include "mux/panes/ServerPane.h"
 #include "net/TCPConnectionModel.h"
 #include "support/AlertPanels.h"
 #include "support/Settings.h"
@@ -64,9 +63,8 @@ struct Console {
         options.terminate = [] {};
         controller = std::make_unique<MuxController>(options);
         controller->awakeFromNib();
-        ServerPane& pane = *controller->window().server;
-        pane.portField->setText("0");
-        pane.enableButton->click();
+        controller->window().findChild<QLineEdit*>("portField")->setText("0");
+        controller->window().findChild<QCheckBox*>("enableButton")->click();
         await([&] { return controller->hasConnection(); }, 10);
     }
     // Runs the console's event loop, as the program does, until done() holds (looked at every

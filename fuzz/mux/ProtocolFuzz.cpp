@@ -2,7 +2,7 @@
 // back can always go into a sentence (no separators, no checksum marks, ASCII where it must be).
 
 #include "mux/protocol/Codec.h"
-#include "mux/protocol/Editing.h"
+#include "mux/protocol/TypedText.h"
 
 #include <cstdlib>
 #include <string>

@@ -1,6 +1,6 @@
 #include "mux/panes/ConfigurationPane.h"
 
-#include "mux/panes/PaneKit.h"
+#include "mux/panes/FormRows.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,14 +22,15 @@ void switchOn(QWidget* widget, bool on) {
         widget->setEnabled(on);
 }
 
-} // namespace
-
+// Selects the index when the box has it; false otherwise.
 bool selectIndex(QComboBox* box, int index) {
     if (box == nullptr || index < 0 || index >= box->count())
         return false;
     box->setCurrentIndex(index);
     return true;
 }
+
+} // namespace
 
 ConfigurationPane::ConfigurationPane(const ProgramDescriptor& program, QWidget* parent)
     : QGroupBox(localizedText("NSConfigurationBox"), parent) {
@@ -45,8 +46,8 @@ ConfigurationPane::ConfigurationPane(const ProgramDescriptor& program, QWidget* 
         if (box != nullptr)
             connect(box, &QCheckBox::clicked, this, &ConfigurationPane::edited);
     connect(modeComboBox, &QComboBox::activated, this, &ConfigurationPane::edited);
-    for (QLineEdit* field : talkerIDFields)
-        connect(field, &QLineEdit::textEdited, this, [this, field] { emit talkerIDEdited(field); });
+    for (size_t k = 0; k < 4; ++k)
+        connect(talkerIDFields[k], &QLineEdit::textEdited, this, [this, k] { emit talkerIDEdited(k); });
     for (QComboBox* box : speedBoxes())
         connect(box, &QComboBox::activated, this, &ConfigurationPane::speedsEdited);
 }
@@ -63,6 +64,15 @@ QLayout* ConfigurationPane::buildOptions(bool legacy) {
         aisButton = new QCheckBox(localizedText("NSAISOption"), this);
     else
         channelIDsButton = new QCheckBox(localizedText("NSChannelIDs"), this);
+    for (auto [box, name] : {std::pair{seatalkButton, "seatalkButton"},
+                             {priorityButton, "priorityButton"},
+                             {channelNumbersButton, "channelNumbersButton"},
+                             {headingButton, "headingButton"},
+                             {aisButton, "aisButton"},
+                             {channelIDsButton, "channelIDsButton"}})
+        if (box != nullptr)
+            box->setObjectName(name);
+    modeComboBox->setObjectName("modeComboBox");
     options->addWidget(rightLabel(localizedText("NSModeLabel"), this), 0, 0);
     options->addWidget(modeComboBox, 0, 1);
     options->addWidget(seatalkButton, 1, 1);
@@ -94,10 +104,12 @@ QLayout* ConfigurationPane::buildChannels(bool speeds) {
     ++row;
     rowOf("NSRealtime", [&](int k) {
         realtimeButtons[size_t(k)] = new QCheckBox(this);
+        realtimeButtons[size_t(k)]->setObjectName(QString("realtimeButton%1").arg(k + 1));
         channels->addWidget(realtimeButtons[size_t(k)], row, k + 1, Qt::AlignCenter);
     });
     rowOf("NSTalkerID", [&](int k) {
         QLineEdit* field = talkerIDFields[size_t(k)] = new QLineEdit(this);
+        field->setObjectName(QString("talkerIDField%1").arg(k + 1));
         field->setAlignment(Qt::AlignCenter);
         field->setFixedWidth(56);
         channels->addWidget(field, row, k + 1, Qt::AlignCenter);
@@ -105,16 +117,19 @@ QLayout* ConfigurationPane::buildChannels(bool speeds) {
     if (speeds)
         rowOf("NSSpeedLabel", [&](int k) {
             rateInComboBoxes[size_t(k)] = new QComboBox(this);
+            rateInComboBoxes[size_t(k)]->setObjectName(QString("rateInComboBox%1").arg(k + 1));
             channels->addWidget(rateInComboBoxes[size_t(k)], row, k + 1);
         });
     rowOf("NSOverflow", [&](int k) {
         QLabel* label = overflowFields[size_t(k)] = new QLabel(this);
+        label->setObjectName(QString("overflowField%1").arg(k + 1));
         label->setAlignment(Qt::AlignCenter);
         label->setStyleSheet("QLabel { color: #c62828; font-weight: bold; }");
         channels->addWidget(label, row, k + 1);
     });
     if (speeds) {
         rateOut2ComboBox = new QComboBox(this);
+        rateOut2ComboBox->setObjectName("rateOut2ComboBox");
         channels->addWidget(rightLabel(localizedText("NSOutput2Speed"), this), row, 0);
         channels->addWidget(rateOut2ComboBox, row, 1);
         ++row;
@@ -209,4 +224,44 @@ void ConfigurationPane::enable(const FamilyDescriptor& family, bool connected) {
         switchOn(talkerIDFields[k], full);
     }
     switchOn(channelIDsButton, full && family.channelIDs);
+}
+
+void ConfigurationPane::fillModes(const std::vector<std::string>& names) {
+    modeComboBox->clear();
+    for (const std::string& name : names)
+        modeComboBox->addItem(QString::fromStdString(name));
+    modeComboBox->setMaxVisibleItems(int(names.size()));
+    modeComboBox->setCurrentIndex(-1); // no mode until the device reports one
+}
+
+void ConfigurationPane::offerMode(const std::string& name) {
+    if (modeComboBox->findText(QString::fromStdString(name)) >= 0)
+        return;
+    modeComboBox->setMaxVisibleItems(modeComboBox->count() + 1);
+    modeComboBox->addItem(QString::fromStdString(name));
+}
+
+void ConfigurationPane::fillSpeeds(const std::vector<const char*>& rates) {
+    for (QComboBox* box : speedBoxes()) {
+        box->setEnabled(false);
+        box->clear();
+        for (const char* r : rates)
+            box->addItem(r);
+        box->setCurrentIndex(0);
+    }
+}
+
+std::string ConfigurationPane::talkerIDText(size_t field) const {
+    return talkerIDFields.at(field)->text().toStdString();
+}
+
+void ConfigurationPane::setTalkerIDText(size_t field, const std::string& text) {
+    talkerIDFields.at(field)->setText(QString::fromStdString(text));
+}
+
+bool ConfigurationPane::imposesTalkers() const {
+    bool imposed = channelIDsButton != nullptr && channelIDsButton->isChecked();
+    for (const QLineEdit* field : talkerIDFields)
+        imposed = imposed || field->text().size() == 2;
+    return imposed;
 }

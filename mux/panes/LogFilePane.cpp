@@ -1,6 +1,6 @@
 #include "mux/panes/LogFilePane.h"
 
-#include "mux/panes/PaneKit.h"
+#include "mux/panes/FormRows.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -46,6 +46,19 @@ LogFilePane::LogFilePane(QWidget* parent) : QGroupBox(localizedText("NSFileBox")
     grid->addWidget(recordButton, 1, 0);
     grid->addWidget(recordStatus, 1, 1, 1, 3);
     grid->setColumnStretch(2, 1);
+    sendFileButton->setObjectName("sendFileButton");
+    stopSendingButton->setObjectName("stopSendingButton");
+    sendProgress->setObjectName("sendProgress");
+    sendStatus->setObjectName("sendStatus");
+    recordButton->setObjectName("recordButton");
+    recordStatus->setObjectName("recordStatus");
+    connect(sendFileButton, &QPushButton::clicked, this, &LogFilePane::sendFileClicked);
+    connect(stopSendingButton, &QPushButton::clicked, this, &LogFilePane::stopSendingClicked);
+    connect(recordButton, &QPushButton::clicked, this, &LogFilePane::recordClicked);
+}
+
+void LogFilePane::enableSendFile(bool on) {
+    sendFileButton->setEnabled(on);
 }
 
 void LogFilePane::showPlayback(const std::optional<NMEAFile::Progress>& progress,

@@ -1,5 +1,6 @@
 #pragma once
-// Log files: Send File with its progress and stop, and the recording of the device's stream.
+// Log files: Send File with its progress and stop, and the recording of the device's stream. Its
+// controls stay inside; LogFileControl drives it through these methods.
 
 #include "mux/Playback.h"
 #include "mux/Recorder.h"
@@ -17,16 +18,23 @@ class LogFilePane : public QGroupBox {
 public:
     explicit LogFilePane(QWidget* parent = nullptr);
 
+    // The playback in progress (none: the last one's end, if any). Send File itself is the
+    // controller's: the timer decides when it comes back.
+    void showPlayback(const std::optional<NMEAFile::Progress>& progress,
+                      const std::optional<Playback::End>& last);
+    void showRecording(const Recorder::Status& status);
+    void enableSendFile(bool on);
+
+signals:
+    void sendFileClicked();
+    void stopSendingClicked();
+    void recordClicked();
+
+private:
     QPushButton* sendFileButton = nullptr;
     QPushButton* stopSendingButton = nullptr;
     QProgressBar* sendProgress = nullptr;
     QLabel* sendStatus = nullptr;
     QPushButton* recordButton = nullptr;
     QLabel* recordStatus = nullptr;
-
-    // The playback in progress (none: the last one's end, if any). Send File itself is the
-    // controller's: the timer decides when it comes back.
-    void showPlayback(const std::optional<NMEAFile::Progress>& progress,
-                      const std::optional<Playback::End>& last);
-    void showRecording(const Recorder::Status& status);
 };

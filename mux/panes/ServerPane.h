@@ -1,8 +1,11 @@
 #pragma once
 // The network server's controls: the switch, the port, this computer's address, the client
-// count and the status lamp. ServerControl drives them.
+// count and the status lamp. Its controls stay inside; the console reads and sets them as values.
 
 #include <QGroupBox>
+
+#include <cstdint>
+#include <string>
 
 class NSDataReadyView;
 class QCheckBox;
@@ -13,9 +16,22 @@ class ServerPane : public QGroupBox {
 public:
     explicit ServerPane(QWidget* parent = nullptr);
 
-    QCheckBox* enableButton = nullptr;
-    QLineEdit* portField = nullptr;
-    QLineEdit* hostField = nullptr;
-    QLineEdit* countField = nullptr;
-    NSDataReadyView* dataReadyView = nullptr;
+    bool ticked() const; // the switch is on
+    void setTicked(bool on);
+    std::string portText() const;
+    void setPortText(const std::string& text);
+    void showHost(const std::string& host);
+    // The lamp (0 red, 1 yellow, 2 green) and the client count (blank for none).
+    void showStatus(uint32_t lamp, unsigned clients);
+
+signals:
+    void enableClicked();
+    void fieldEdited(); // the port or the address field, by the user
+
+private:
+    QCheckBox* enableButton_ = nullptr;
+    QLineEdit* portField_ = nullptr;
+    QLineEdit* hostField_ = nullptr;
+    QLineEdit* countField_ = nullptr;
+    NSDataReadyView* dataReadyView_ = nullptr;
 };

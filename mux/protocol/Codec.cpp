@@ -1,6 +1,6 @@
 #include "mux/protocol/Codec.h"
 
-#include "mux/protocol/Editing.h"
+#include "mux/protocol/TypedText.h"
 
 #include <algorithm>
 #include <charconv>

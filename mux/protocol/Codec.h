@@ -5,8 +5,8 @@
 // as the checksum check leaves it.
 
 #include "mux/protocol/Descriptor.h"
+#include "mux/protocol/DeviceValues.h"
 #include "mux/protocol/Filter.h"
-#include "mux/protocol/Values.h"
 
 #include <optional>
 #include <string>

@@ -3,7 +3,7 @@
 // the query burst, the minimum firmware, the controls a family lets the user edit and the filter
 // table's columns. The rest of the console asks these tables instead of branching on the family.
 
-#include "link/MuxFamily.h"
+#include "mux/protocol/MuxFamily.h"
 
 #include <cstdint>
 #include <string>

@@ -2,7 +2,7 @@
 // layouts, replies and flags of each family are in the golden transcripts.
 
 #include "mux/protocol/Codec.h"
-#include "mux/protocol/Editing.h"
+#include "mux/protocol/TypedText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The console against the simulated device, one program and family at a time: what goes on the
 // wire for the user's edits, what the panel and the monitor make of the replies, and the capture.
 
-#include "tests/mux/Rig.h"
+#include "tests/mux/ConsoleRig.h"
 
 #include "mux/MonitorView.h"
 
@@ -27,8 +27,8 @@ std::vector<std::string> framedAll(const std::vector<std::string>& sentences) {
     return out;
 }
 
-int rowOf(Rig& rig, const std::string& sentence) {
-    const auto& list = rig.ctl().filterArray();
+int rowOf(ConsoleRig& rig, const std::string& sentence) {
+    const auto& list = rig.core().filterList().rows();
     auto it =
         std::find_if(list.begin(), list.end(), [&](const Filter& f) { return f.sentence() == sentence; });
     return it == list.end() ? -1 : int(it - list.begin());
@@ -50,7 +50,7 @@ TEST(MuxEndToEnd, EachFamilyIsIdentifiedAndTakesEdits) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(muxFamilyName(c.family)));
-        Rig rig({.family = c.family});
+        ConsoleRig rig({.family = c.family});
         ASSERT_TRUE(rig.waitIdentified());
         rig.settle();
         std::vector<std::string> burst{"$PQVXVER", "$PQVXCFQ", "$PQVXIDQ", "$PQVXFLQ"};
@@ -79,7 +79,7 @@ TEST(MuxEndToEnd, EachFamilyIsIdentifiedAndTakesEdits) {
         auto expected = framedAll(c.seatalkOn);
         expected.push_back(framed("$PQVXCFQ"));
         EXPECT_EQ(rig.sentLines(), expected);
-        ASSERT_TRUE(Rig::waitFor([&] { return rig.sim().state().seatalk == 1; }));
+        ASSERT_TRUE(ConsoleRig::waitFor([&] { return rig.sim().state().seatalk == 1; }));
         ASSERT_TRUE(rig.barrier());
         EXPECT_TRUE(rig.config().seatalkButton->isChecked());
         if (!c.full)
@@ -90,20 +90,20 @@ TEST(MuxEndToEnd, EachFamilyIsIdentifiedAndTakesEdits) {
         rig.sim().clearReceived();
         QTest::keyClicks(rig.filters().filterComboBox->lineEdit(), "rmc");
         rig.filters().addButton->click();
-        ASSERT_TRUE(Rig::waitFor([&] { return rowOf(rig, "--RMC") >= 0; }));
+        ASSERT_TRUE(ConsoleRig::waitFor([&] { return rowOf(rig, "--RMC") >= 0; }));
         EXPECT_EQ(rig.sentLines(), framedAll({"$PQVXFL,--RMC,00000" + frequency, "$PQVXFLQ"}));
         QAbstractItemModel* model = rig.filters().filterTableView->model();
         model->setData(model->index(rowOf(rig, "--RMC"), 3), Qt::Checked, Qt::CheckStateRole);
         ASSERT_TRUE(rig.waitSent("$PQVXFL,--RMC,00010" + frequency));
-        ASSERT_TRUE(Rig::waitFor([&] { return rig.filters().removeButton->isEnabled(); }));
+        ASSERT_TRUE(ConsoleRig::waitFor([&] { return rig.filters().removeButton->isEnabled(); }));
     }
 }
 
 TEST(MuxEndToEnd, PanelAndMonitorShowWhatTheRepliesCarryAndOutliveAFlood) {
-    Rig rig({.bluetooth = true});
+    ConsoleRig rig({.bluetooth = true});
     ASSERT_TRUE(rig.waitIdentified());
     rig.settle();
-    ConfigurationPane& c = rig.config();
+    const ConfigurationControls c = rig.config();
     ASSERT_EQ(c.modeComboBox->count(), 4); // a Bluetooth device offers the AIS mode, once
     rig.ctl().updateState();
     EXPECT_EQ(c.modeComboBox->count(), 4);
@@ -135,7 +135,7 @@ TEST(MuxEndToEnd, PanelAndMonitorShowWhatTheRepliesCarryAndOutliveAFlood) {
     rig.monitorPane().startButton->click();
     rig.reply("$GPZDA,7");
     rig.reply("$PQVXOV,1"); // handled after the line before it
-    ASSERT_TRUE(Rig::waitFor([&] { return c.overflowFields[0]->text() == "Ch.1"; }));
+    ASSERT_TRUE(ConsoleRig::waitFor([&] { return c.overflowFields[0]->text() == "Ch.1"; }));
     rig.monitor(); // the frame comes while stopped
     rig.monitorPane().startButton->click();
     ASSERT_TRUE(rig.barrier());
@@ -162,7 +162,7 @@ TEST(MuxEndToEnd, PanelAndMonitorShowWhatTheRepliesCarryAndOutliveAFlood) {
 }
 
 TEST(MuxEndToEnd, CaptureGathersUntilItsTimeThenSendsValidEntriesSorted) {
-    Rig rig({.family = MuxFamily::Model42});
+    ConsoleRig rig({.family = MuxFamily::Model42});
     ASSERT_TRUE(rig.waitIdentified());
     rig.settle();
     QPushButton* capture = rig.monitorPane().captureButton;
@@ -174,8 +174,8 @@ TEST(MuxEndToEnd, CaptureGathersUntilItsTimeThenSendsValidEntriesSorted) {
     ASSERT_TRUE(rig.barrier());
     rig.sim().clearReceived();
     rig.ctl().sanityTimer(); // the capture's time has not come
-    EXPECT_TRUE(rig.ctl().capturing());
-    EXPECT_EQ(rig.ctl().pendingRequests(), 0u);
+    EXPECT_TRUE(rig.ctl().monitor().capturing());
+    EXPECT_EQ(rig.core().pendingRequests(), 0u);
 
     rig.advance(std::chrono::seconds(10));
     ASSERT_TRUE(rig.waitSent("$PQVXFLQ"));

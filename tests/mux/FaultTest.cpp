@@ -2,7 +2,7 @@
 // program that keeps querying after deciding to quit, preferences wiped at a failed start,
 // relative paths, text that cannot form an entry, a reader spinning on a port that drops.
 
-#include "tests/mux/Rig.h"
+#include "tests/mux/ConsoleRig.h"
 
 #include "support/Settings.h"
 
@@ -35,12 +35,12 @@ void typeLatin(QWidget* widget, Qt::Key key, const char* text) {
 } // namespace
 
 TEST(MuxFaults, EditsOfDifferentKindsInOneTurnAllGoOut) {
-    Rig rig({.family = MuxFamily::Legacy, .filters = {{"--RMC", "00000", 0}, {"GPGGA", "10000", 3}}});
+    ConsoleRig rig({.family = MuxFamily::Legacy, .filters = {{"--RMC", "00000", 0}, {"GPGGA", "10000", 3}}});
     ASSERT_TRUE(rig.waitIdentified());
-    ASSERT_TRUE(Rig::waitFor([&] { return rig.ctl().filterArray().size() == 2; }));
+    ASSERT_TRUE(ConsoleRig::waitFor([&] { return rig.core().filterList().rows().size() == 2; }));
     rig.settle();
     rig.sim().clearReceived();
-    ConfigurationPane& c = rig.config();
+    const ConfigurationControls c = rig.config();
     // All within one turn of the reader: it cannot take anything before the loop runs again.
     c.seatalkButton->click();
     c.priorityButton->click(); // the same kind again: still one configuration sentence
@@ -56,7 +56,7 @@ TEST(MuxFaults, EditsOfDifferentKindsInOneTurnAllGoOut) {
                   framed("$PQVXCF,0,0,1,1,0,0000,0,0"), framed("$PQVXCFQ"), framed("$PQVXSP,0,0,3,0,0"),
                   framed("$PQVXSPQ"), framed("$PQVXID,GP,,,"), framed("$PQVXIDQ"),
                   framed("$PQVXFL,--RMC,11000,0"), framed("$PQVXFL,GPGGA,10001,3"), framed("$PQVXFLQ")}));
-    ASSERT_TRUE(Rig::waitFor([&] { return rig.sim().state().talkerIDs[0] == "GP"; }));
+    ASSERT_TRUE(ConsoleRig::waitFor([&] { return rig.sim().state().talkerIDs[0] == "GP"; }));
     const MuxState state = rig.sim().state();
     EXPECT_EQ(state.seatalk, 1);
     EXPECT_EQ(state.priority, 1);
@@ -65,21 +65,21 @@ TEST(MuxFaults, EditsOfDifferentKindsInOneTurnAllGoOut) {
 }
 
 TEST(MuxFaults, LostDeviceLeavesNothingOfItOnThePanel) {
-    Rig rig({.family = MuxFamily::Model42, .stableLink = true, .filters = {{"--RMC", "01000", 0}}});
+    ConsoleRig rig({.family = MuxFamily::Model42, .stableLink = true, .filters = {{"--RMC", "01000", 0}}});
     ASSERT_TRUE(rig.waitIdentified());
-    ASSERT_TRUE(Rig::waitFor([&] { return rig.filters().removeButton->isEnabled(); }));
+    ASSERT_TRUE(ConsoleRig::waitFor([&] { return rig.filters().removeButton->isEnabled(); }));
     rig.reply("$PQVXOV,1");
     ASSERT_TRUE(rig.barrier());
 
     rig.sim().unplug();
     const QString lost = QString::fromStdString("#### " + Alert::localizedStringWithKey("NSLineLost") + " " +
                                                 rig.sim().portPath());
-    ASSERT_TRUE(Rig::waitFor([&] { return rig.monitor().contains(lost); }));
+    ASSERT_TRUE(ConsoleRig::waitFor([&] { return rig.monitor().contains(lost); }));
     EXPECT_FALSE(rig.ctl().hasConnection());
     EXPECT_TRUE(rig.device().deviceField->text().isEmpty());
     EXPECT_TRUE(rig.device().serialField->text().isEmpty());
     EXPECT_FALSE(rig.device().hasVersion());
-    EXPECT_TRUE(rig.ctl().filterArray().empty());
+    EXPECT_TRUE(rig.core().filterList().rows().empty());
     EXPECT_FALSE(rig.filters().removeButton->isEnabled());
     EXPECT_FALSE(rig.filters().clearAllButton->isEnabled());
     EXPECT_TRUE(rig.config().overflowFields[0]->text().isEmpty());
@@ -88,21 +88,21 @@ TEST(MuxFaults, LostDeviceLeavesNothingOfItOnThePanel) {
 
     ASSERT_TRUE(rig.sim().replug());
     ASSERT_TRUE(rig.waitIdentified());
-    ASSERT_TRUE(Rig::waitFor([&] { return rig.filters().removeButton->isEnabled(); }));
+    ASSERT_TRUE(ConsoleRig::waitFor([&] { return rig.filters().removeButton->isEnabled(); }));
     EXPECT_EQ(rig.monitor().count(lost), 1);
     EXPECT_EQ(rig.monitor().count("#### Open "), 2);
     EXPECT_TRUE(rig.alerts.empty());
 }
 
 TEST(MuxFaults, NoQueriesOnceTheFirmwareIsFoundTooOld) {
-    Rig rig({.firmware = "nan"});
+    ConsoleRig rig({.firmware = "nan"});
     const std::string open = framed("$PQVXCN,0"); // written as the panel opens
     rig.duringAlert = [&] {                       // the panel stays open for several of the timer's ticks
-        rig.ctl().sender().sendNMEACommand("$PQVXCN,0");
+        rig.core().sender().sendNMEACommand("$PQVXCN,0");
         for (int i = 0; i < 6; ++i)
             rig.ctl().sanityTimer();
     };
-    ASSERT_TRUE(Rig::waitFor([&] { return rig.terminations > 0; }));
+    ASSERT_TRUE(ConsoleRig::waitFor([&] { return rig.terminations > 0; }));
     ASSERT_EQ(rig.alerts.size(), 1u);
     EXPECT_EQ(rig.alerts[0].message, Alert::localizedStringWithKey("NSFirmVersionNotSupported"));
     rig.settle();
@@ -118,12 +118,12 @@ TEST(MuxFaults, NoQueriesOnceTheFirmwareIsFoundTooOld) {
 }
 
 TEST(MuxFaults, NoSerialPortLeavesThePreferencesAsTheyWere) {
-    Rig rig({.family = MuxFamily::Legacy, .noPorts = true, .beforeStart = [](MuxController&) {
-                 Settings::setItem("rate", SettingValue(std::string("9600")));
-                 Settings::setItem("tcpipServerPort", SettingValue(std::string("3000")));
-                 Settings::setItem("tcpipServerEnable", SettingValue(true));
-                 Settings::save();
-             }});
+    ConsoleRig rig({.family = MuxFamily::Legacy, .noPorts = true, .beforeStart = [](MuxController&) {
+                        Settings::setItem("rate", SettingValue(std::string("9600")));
+                        Settings::setItem("tcpipServerPort", SettingValue(std::string("3000")));
+                        Settings::setItem("tcpipServerEnable", SettingValue(true));
+                        Settings::save();
+                    }});
     ASSERT_EQ(rig.alerts.size(), 1u);
     EXPECT_EQ(rig.alerts[0].message, Alert::localizedStringWithKey("NSNoPorts"));
     EXPECT_EQ(rig.terminations, 1);
@@ -139,10 +139,10 @@ TEST(MuxFaults, NoSerialPortLeavesThePreferencesAsTheyWere) {
 TEST(MuxFaults, RelativePathOpensWhereTheUserMeantIt) {
     namespace fs = std::filesystem;
     const auto before = fs::current_path();
-    Rig rig({.family = MuxFamily::Model42, .stableLink = true, .tune = [](MuxOptions& o) {
-                 fs::current_path(fs::path(*o.selectPort).parent_path());
-                 o.selectPort = "./mux";
-             }});
+    ConsoleRig rig({.family = MuxFamily::Model42, .stableLink = true, .tune = [](MuxOptions& o) {
+                        fs::current_path(fs::path(*o.selectPort).parent_path());
+                        o.selectPort = "./mux";
+                    }});
     EXPECT_TRUE(rig.waitIdentified());
     EXPECT_EQ(rig.ctl().port(), rig.sim().portPath());
     QLineEdit* typed = rig.device().portComboBox->lineEdit();
@@ -150,14 +150,15 @@ TEST(MuxFaults, RelativePathOpensWhereTheUserMeantIt) {
     QTest::keyClicks(typed,
                      QString::fromStdString("../" + fs::path(rig.folder()).filename().string() + "/mux"));
     QTest::keyClick(typed, Qt::Key_Return);
-    EXPECT_TRUE(Rig::waitFor([&] { return rig.ctl().port() == rig.sim().portPath(); })) << *rig.ctl().port();
+    EXPECT_TRUE(ConsoleRig::waitFor([&] { return rig.ctl().port() == rig.sim().portPath(); }))
+        << *rig.ctl().port();
     EXPECT_TRUE(rig.waitIdentified());
     fs::current_path(before);
     EXPECT_TRUE(rig.alerts.empty());
 }
 
 TEST(MuxFaults, TypingKeepsToWhatCanFormAnEntry) {
-    Rig rig;
+    ConsoleRig rig;
     ASSERT_TRUE(rig.waitIdentified());
     rig.settle();
     QLineEdit* field = rig.config().talkerIDFields[1];
@@ -166,12 +167,12 @@ TEST(MuxFaults, TypingKeepsToWhatCanFormAnEntry) {
     EXPECT_EQ(rig.beeps, 1);
     EXPECT_EQ(field->text(), "");
     QTest::keyClicks(field, "g");
-    EXPECT_EQ(rig.ctl().pendingRequests(), 0u); // one letter waits for the second
+    EXPECT_EQ(rig.core().pendingRequests(), 0u); // one letter waits for the second
     QTest::keyClicks(field, "p");
-    EXPECT_EQ(rig.ctl().pendingRequests(), uint32_t(Request::TalkerIDs));
+    EXPECT_EQ(rig.core().pendingRequests(), uint32_t(Request::TalkerIDs));
     ASSERT_TRUE(rig.waitSent("$PQVXIDQ"));
     EXPECT_EQ(rig.sentLines().front(), framed("$PQVXID,,GP,,"));
-    ASSERT_TRUE(Rig::waitFor([&] { return field->text() == "GP"; })); // as the device holds it
+    ASSERT_TRUE(ConsoleRig::waitFor([&] { return field->text() == "GP"; })); // as the device holds it
     QTest::keyClicks(field, "s"); // a third is refused, and the two go out again
     EXPECT_EQ(rig.beeps, 2);
     EXPECT_EQ(field->text(), "GP");
@@ -191,7 +192,7 @@ TEST(MuxFaults, TypingKeepsToWhatCanFormAnEntry) {
 TEST(MuxReader, PortThatDropsAtOnceIsTriedLessOftenAndSaidOnce) {
     std::mutex lock;
     std::vector<std::chrono::steady_clock::time_point> attempts;
-    Rig rig({.opener = [&](const std::string&, const std::string& rate) -> std::shared_ptr<Serial> {
+    ConsoleRig rig({.opener = [&](const std::string&, const std::string& rate) -> std::shared_ptr<Serial> {
         std::lock_guard guard(lock);
         attempts.push_back(std::chrono::steady_clock::now());
         const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
@@ -202,7 +203,7 @@ TEST(MuxReader, PortThatDropsAtOnceIsTriedLessOftenAndSaidOnce) {
         ::close(master);
         return open ? serial : nullptr;
     }});
-    ASSERT_TRUE(Rig::waitFor([&] {
+    ASSERT_TRUE(ConsoleRig::waitFor([&] {
         std::lock_guard guard(lock);
         return attempts.size() >= 6;
     }));

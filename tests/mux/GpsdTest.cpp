@@ -2,7 +2,7 @@
 // simulated device streams its traffic, reports the boat's fixes through gpspipe.
 
 #include "tests/net/Gpsd.h"
-#include "tests/mux/Rig.h"
+#include "tests/mux/ConsoleRig.h"
 
 #include "net/TCPConnectionModel.h"
 
@@ -14,8 +14,8 @@
 TEST(MuxGpsd, ReportsFixesFromTheConsolesServer) {
     if (!gpsd::installed())
         GTEST_SKIP() << "gpsd or gpspipe is not installed (Debian: gpsd gpsd-clients)";
-    Rig rig({.traffic = 40});
-    ServerPane& s = *rig.win().server;
+    ConsoleRig rig({.traffic = 40});
+    const ServerControls s = rig.server();
     s.portField->setText("0");
     s.enableButton->click();
     TCPConnectionModel& net = TCPConnectionModel::tcpConnection();
@@ -23,7 +23,7 @@ TEST(MuxGpsd, ReportsFixesFromTheConsolesServer) {
     bool served = false;
     const auto fix =
         gpsd::fixFrom("tcp://127.0.0.1:" + std::to_string(net.serverPort()), [&](std::function<bool()> read) {
-            Rig::waitFor(read, std::chrono::seconds(40));
+            ConsoleRig::waitFor(read, std::chrono::seconds(40));
             served = s.countField->text() == "1"; // gpsd is the one client
         });
     EXPECT_TRUE(served);

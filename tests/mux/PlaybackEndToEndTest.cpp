@@ -4,7 +4,7 @@
 
 #include "nav/NMEASimulator.h"
 #include "support/Settings.h"
-#include "tests/mux/Rig.h"
+#include "tests/mux/ConsoleRig.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -54,9 +54,9 @@ struct Player {
     std::mutex mutex;
     std::vector<Turn> turns;
     bool watching = false; // under mutex: the rig's controller may be going away
-    Rig rig;
+    ConsoleRig rig;
 
-    explicit Player(RigOptions o)
+    explicit Player(ConsoleRigOptions o)
         : rig([&] {
               o.tune = [this, tune = o.tune](MuxOptions& mo) {
                   mo.chooseFile = [this](const FileDialogRequest& r) {
@@ -72,7 +72,7 @@ struct Player {
         std::lock_guard lock(mutex);
         watching = false; // the reader keeps turning while the rig takes the console down
     }
-    Playback& playback() { return rig.ctl().playback(); }
+    Playback& playback() { return rig.core().playback(); }
     uint64_t taken() {
         if (auto p = playback().progress())
             return p->taken;
@@ -83,7 +83,7 @@ struct Player {
             std::lock_guard lock(mutex);
             watching = true;
         }
-        rig.ctl().reader().addTurnObserver([this](bool lineRead) {
+        rig.core().reader().addTurnObserver([this](bool lineRead) {
             std::lock_guard lock(mutex);
             if (watching)
                 turns.push_back({lineRead, taken(), playback().inPlay()});
@@ -97,18 +97,18 @@ struct Player {
     }
     bool play(const std::string& path) {
         chosen = path;
-        if (!Rig::waitFor([&] { return rig.files().sendFileButton->isEnabled(); }))
+        if (!ConsoleRig::waitFor([&] { return rig.files().sendFileButton->isEnabled(); }))
             return false;
         rig.files().sendFileButton->click();
         return !rig.files().sendFileButton->isEnabled(); // off from the click (a short file may be done)
     }
     std::string waitReceived(const std::string& wire) {
-        Rig::waitFor([&] { return rig.sim().received().size() >= wire.size(); }, 10s);
+        ConsoleRig::waitFor([&] { return rig.sim().received().size() >= wire.size(); }, 10s);
         const Bytes got = rig.sim().received();
         return {got.begin(), got.end()};
     }
     bool waitEnd() {
-        return Rig::waitFor([&] { return !playback().playing(); }, 10s);
+        return ConsoleRig::waitFor([&] { return !playback().playing(); }, 10s);
     }
 };
 
@@ -163,7 +163,7 @@ TEST_F(PlaybackEndToEnd, TwentyLinesAfterSilenceOneForEachLineFromABusyDevice) {
                   }});
         p.ready();
         ASSERT_TRUE(p.play(log));
-        ASSERT_TRUE(Rig::waitFor([&] { return p.playback().inPlay(); }));
+        ASSERT_TRUE(ConsoleRig::waitFor([&] { return p.playback().inPlay(); }));
         p.watchTurns();
         ASSERT_TRUE(p.waitEnd());
         EXPECT_EQ(p.waitReceived(wireFor(log)), wireFor(log));
@@ -194,7 +194,7 @@ TEST_F(PlaybackEndToEnd, TwentyLinesAfterSilenceOneForEachLineFromABusyDevice) {
 TEST_F(PlaybackEndToEnd, ButtonComesBackAtTheNextTickAndADialogCancelledChangesNothing) {
     Player p({.tune = [](MuxOptions& o) { o.sanityInterval = 1h; }}); // ticks by hand
     QPushButton* button = p.rig.files().sendFileButton;
-    ASSERT_TRUE(Rig::waitFor([&] { return p.rig.ctl().hasConnection(); }));
+    ASSERT_TRUE(ConsoleRig::waitFor([&] { return p.rig.ctl().hasConnection(); }));
     EXPECT_FALSE(button->isEnabled());
     p.rig.ctl().sanityTimer();
     for (const std::optional<std::string>& choice :
@@ -231,9 +231,9 @@ TEST_F(PlaybackEndToEnd, PortsFailAndComeBackUnderAPlaybackUntilItStops) {
     p.ready();
     const std::string log = numbered(400);
     ASSERT_TRUE(p.play(log));
-    ASSERT_TRUE(Rig::waitFor([&] { return p.rig.sentLines().size() >= 40; }));
+    ASSERT_TRUE(ConsoleRig::waitFor([&] { return p.rig.sentLines().size() >= 40; }));
     choose("/nonexistent/tty");
-    ASSERT_TRUE(Rig::waitFor([&] { return !p.rig.ctl().hasConnection() && !p.rig.alerts.empty(); }));
+    ASSERT_TRUE(ConsoleRig::waitFor([&] { return !p.rig.ctl().hasConnection() && !p.rig.alerts.empty(); }));
     EXPECT_EQ(p.rig.alerts[0].kind, AlertRequest::Kind::Sheet);
     EXPECT_EQ(p.rig.alerts[0].message, Alert::localizedStringWithKey("NSUnableToOpenPort"));
     EXPECT_EQ(p.rig.alerts[0].informativeText, "/nonexistent/tty");
@@ -242,7 +242,7 @@ TEST_F(PlaybackEndToEnd, PortsFailAndComeBackUnderAPlaybackUntilItStops) {
     EXPECT_TRUE(p.playback().playing());
 
     choose(p.rig.sim().portPath()); // opened and queried anew
-    ASSERT_TRUE(Rig::waitFor([&] { return p.taken() >= paused + 60; }));
+    ASSERT_TRUE(ConsoleRig::waitFor([&] { return p.taken() >= paused + 60; }));
     EXPECT_TRUE(p.rig.files().stopSendingButton->isEnabled());
     p.rig.files().stopSendingButton->click();
     EXPECT_FALSE(p.playback().playing());
@@ -277,7 +277,7 @@ TEST_F(PlaybackEndToEnd, ARecordingHoldsTheLinesAsReadPlaysBackToThemAndAFullDis
     std::mutex mutex;
     std::string read; // every line the reader read, as it read it (outlives the reader)
     Player p({.traffic = 300});
-    p.rig.ctl().reader().addLineObserver([&](const Bytes& line) {
+    p.rig.core().reader().addLineObserver([&](const Bytes& line) {
         std::lock_guard lock(mutex);
         read.append(line.begin(), line.end());
     });
@@ -289,11 +289,11 @@ TEST_F(PlaybackEndToEnd, ARecordingHoldsTheLinesAsReadPlaysBackToThemAndAFullDis
     EXPECT_EQ(p.asked, std::vector{FileDialogRequest::Kind::Save});
     const std::string bad = "$GPXDR,bad*00\r\n";
     p.rig.sim().sendRaw(bad);
-    ASSERT_TRUE(Rig::waitFor([&] { return p.rig.ctl().recorder().status().lines >= 60; }));
+    ASSERT_TRUE(ConsoleRig::waitFor([&] { return p.rig.core().recorder().status().lines >= 60; }));
     record->click();
-    ASSERT_TRUE(Rig::waitFor([&] { return !p.rig.ctl().recorder().status().writing; }));
+    ASSERT_TRUE(ConsoleRig::waitFor([&] { return !p.rig.core().recorder().status().writing; }));
     p.rig.ctl().updateFiles();
-    const auto status = p.rig.ctl().recorder().status();
+    const auto status = p.rig.core().recorder().status();
     EXPECT_TRUE(p.rig.files().recordStatus->text().contains(QLocale().toString(qulonglong(status.lines))));
 
     std::ifstream file(path, std::ios::binary);
@@ -315,10 +315,10 @@ TEST_F(PlaybackEndToEnd, ARecordingHoldsTheLinesAsReadPlaysBackToThemAndAFullDis
 
     p.chosen = "/dev/full";
     record->click();
-    ASSERT_TRUE(Rig::waitFor([&] { return !p.rig.alerts.empty(); }));
+    ASSERT_TRUE(ConsoleRig::waitFor([&] { return !p.rig.alerts.empty(); }));
     EXPECT_EQ(p.rig.alerts[0].kind, AlertRequest::Kind::Sheet);
     EXPECT_NE(p.rig.alerts[0].message.find(std::strerror(ENOSPC)), std::string::npos);
-    EXPECT_FALSE(p.rig.ctl().recorder().status().recording);
+    EXPECT_FALSE(p.rig.core().recorder().status().recording);
     EXPECT_EQ(record->text().toStdString(), Alert::localizedStringWithKey("NSRecordFile"));
 }
 

@@ -3,7 +3,7 @@
 
 #include "mux/Playback.h"
 #include "mux/Recorder.h"
-#include "tests/mux/Rig.h"
+#include "tests/mux/ConsoleRig.h"
 #include "tests/support/Helpers.h"
 
 #include <gtest/gtest.h>
@@ -48,7 +48,7 @@ TEST_F(PlaybackStep, ALineTooLongToHoldGoesOutWholeFromItsDollar) {
     const std::string sentence = "$GPTXT," + std::string(3 * NMEALogReader::kHeldLine, 'x') + "!*00";
     Playback playback(sender);
     ASSERT_TRUE(playback.start(write("junk!" + sentence))); // no separator: one line
-    ASSERT_TRUE(Rig::waitFor([&] { return playback.inPlay(); }));
+    ASSERT_TRUE(ConsoleRig::waitFor([&] { return playback.inPlay(); }));
     playback.turn(true);
     EXPECT_EQ(port->wire, sentence + "\r\n");
     playback.turn(true);
@@ -62,7 +62,8 @@ TEST_F(PlaybackStep, UnreadableEndlessAndFailingFilesEndCleanly) {
     EXPECT_FALSE(playback.playing() || playback.lastEnd());
     // Endless and without a line end: read while it is asked for, and stopped at once.
     ASSERT_TRUE(playback.start("/dev/zero"));
-    ASSERT_TRUE(Rig::waitFor([&] { return playback.progress() && playback.progress()->bytes > (8u << 20); }));
+    ASSERT_TRUE(
+        ConsoleRig::waitFor([&] { return playback.progress() && playback.progress()->bytes > (8u << 20); }));
     EXPECT_TRUE(playback.progress()->preparing);
     playback.stop();
     EXPECT_FALSE(playback.playing());
@@ -81,7 +82,7 @@ TEST_F(PlaybackStep, UnreadableEndlessAndFailingFilesEndCleanly) {
         return ::pread(fd, buffer, std::min<uint64_t>(length, 100000 - offset), off_t(offset));
     });
     ASSERT_TRUE(failing.start(write(file)));
-    ASSERT_TRUE(Rig::waitFor([&] { return failing.inPlay(); }));
+    ASSERT_TRUE(ConsoleRig::waitFor([&] { return failing.inPlay(); }));
     while (failing.playing())
         failing.turn(false);
     EXPECT_TRUE(failing.lastEnd() && failing.lastEnd()->failed);

@@ -2,8 +2,8 @@
 // the simulated device sent, in both programs; the switch, the port and address fields, the
 // count and the lamp follow the server; failures are said on a sheet; the stored switch starts it.
 
-#include "tests/mux/Rig.h"
-#include "tests/net/Rig.h"
+#include "tests/mux/ConsoleRig.h"
+#include "tests/net/LoopPeers.h"
 
 #include "mux/NSDataReadyView.h"
 #include "net/NetSocket.h"
@@ -27,7 +27,7 @@ TCPConnectionModel& net() {
 // Reads on another thread while the console's main loop runs: it handles some of the lines.
 std::string receive(Peer& peer, size_t size) {
     auto got = std::async(std::launch::async, [&] { return peer.receive(size); });
-    Rig::waitFor([&] { return got.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
+    ConsoleRig::waitFor([&] { return got.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
     return got.get();
 }
 
@@ -37,13 +37,13 @@ struct Shown {
     bool ticked;
 };
 
-Shown shown(Rig& rig) {
-    ServerPane& s = *rig.win().server;
+Shown shown(ConsoleRig& rig) {
+    const ServerControls s = rig.server();
     return {s.dataReadyView->dataReadyState(), s.countField->text(), s.enableButton->isChecked()};
 }
 
-bool shows(Rig& rig, uint32_t lamp, const QString& count) {
-    return Rig::waitFor([&] {
+bool shows(ConsoleRig& rig, uint32_t lamp, const QString& count) {
+    return ConsoleRig::waitFor([&] {
         const Shown now = shown(rig);
         return now.lamp == lamp && now.count == count;
     });
@@ -54,10 +54,10 @@ bool shows(Rig& rig, uint32_t lamp, const QString& count) {
 TEST(MuxServer, ClientsReceiveTheDevicesBytesAndTheLampFollowsThem) {
     for (MuxFamily family : {MuxFamily::Legacy, MuxFamily::ThirdGeneration}) {
         SCOPED_TRACE(std::string(muxFamilyName(family)));
-        Rig rig({.family = family});
+        ConsoleRig rig({.family = family});
         ASSERT_TRUE(rig.waitIdentified());
         rig.settle(); // the line is quiet from here on
-        ServerPane& s = *rig.win().server;
+        const ServerControls s = rig.server();
         EXPECT_EQ(shown(rig).lamp, 0u);
         const int redraws = s.dataReadyView->redrawCount();
         s.portField->setText("abc"); // not a number: the system chooses the port
@@ -93,8 +93,8 @@ TEST(MuxServer, ClientsReceiveTheDevicesBytesAndTheLampFollowsThem) {
 }
 
 TEST(MuxServer, TypingInThePortOrAddressFieldStopsTheServer) {
-    Rig rig;
-    ServerPane& s = *rig.win().server;
+    ConsoleRig rig;
+    const ServerControls s = rig.server();
     rig.ctl().windowDidBecomeKey();
     const std::string host = TCPConnectionModel::serverHost();
     EXPECT_EQ(s.hostField->text().toStdString(),
@@ -122,7 +122,7 @@ TEST(MuxServer, TheStoredSwitchStartsTheServerAndATakenPortIsSaid) {
         };
     };
     {
-        Rig rig({.beforeStart = store("0")});
+        ConsoleRig rig({.beforeStart = store("0")});
         EXPECT_TRUE(net().serverConnected());
         EXPECT_TRUE(shown(rig).ticked);
         EXPECT_EQ(shown(rig).lamp, 1u);
@@ -133,14 +133,14 @@ TEST(MuxServer, TheStoredSwitchStartsTheServerAndATakenPortIsSaid) {
     auto other = std::make_shared<NetSocket>(); // another program listening on a port
     ASSERT_TRUE(other->open() && other->listenOnPort(0, 0));
     const std::string taken = std::to_string(other->localPort());
-    Rig rig({.family = MuxFamily::Legacy, .beforeStart = store(taken)});
+    ConsoleRig rig({.family = MuxFamily::Legacy, .beforeStart = store(taken)});
     ASSERT_EQ(rig.alerts.size(), 1u);
     EXPECT_EQ(rig.alerts[0].kind, AlertRequest::Kind::Sheet);
     EXPECT_EQ(rig.alerts[0].message, Alert::localizedStringWithKey("NSFailConnect"));
     EXPECT_EQ(rig.alerts[0].window, &rig.win());
     EXPECT_FALSE(shown(rig).ticked);
     EXPECT_EQ(shown(rig).lamp, 0u);
-    rig.win().server->enableButton->click(); // by hand: the same
+    rig.server().enableButton->click(); // by hand: the same
     EXPECT_EQ(rig.alerts.size(), 2u);
     EXPECT_FALSE(net().serverConnected());
     EXPECT_FALSE(shown(rig).ticked);

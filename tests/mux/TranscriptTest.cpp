@@ -1,10 +1,11 @@
 // Golden transcripts, one per device family (tests/mux/transcripts): device replies in, the
 // console's bytes out. The runner keeps what the replies told it as the panel would and sends
-// from that state through the protocol's functions and the command sender's framing.
+// from that state through the console's own request sequencing and the command sender's framing.
 
 #include "link/NMEA.h"
 #include "mux/protocol/Codec.h"
-#include "mux/protocol/Editing.h"
+#include "mux/protocol/RequestSequence.h"
+#include "mux/protocol/TypedText.h"
 
 #include <gtest/gtest.h>
 
@@ -75,12 +76,20 @@ private:
         out_.pop_front();
     }
 
-    void query(Query q) {
-        if (q == Query::Version)
-            flags_.velmar42 = flags_.thirdGeneration = false;
-        if (q == Query::Filters)
-            filters_.clear();
-        emit(codec::query(q));
+    // Sent through the console's own sequencing; a query makes the runner forget what its reply
+    // will tell again, as the console does.
+    void emit(const std::vector<Outgoing>& sentences) {
+        for (const Outgoing& o : sentences) {
+            if (o.query == Query::Version)
+                flags_.velmar42 = flags_.thirdGeneration = false;
+            if (o.query == Query::Filters)
+                filters_.clear();
+            emit(o.sentence);
+        }
+    }
+    void request(DeviceRequest r) {
+        r.family = familyOf(program_, flags_);
+        emit(requestSentences(programDescriptor(program_), r));
     }
 
     // Read by the handler of its type.
@@ -116,21 +125,15 @@ private:
         std::string what;
         words >> what;
         if (what == "burst") {
-            for (Query q : programDescriptor(program_).queryBurst)
-                query(q);
+            emit(queryBurst(programDescriptor(program_)));
         } else if (what == "configuration") {
-            for (const std::string& s : codec::configurationCommand(family(), config_))
-                emit(s);
-            query(Query::Configuration);
+            request({.configuration = config_});
         } else if (what == "talkers") {
-            emit(codec::talkerIDCommand(ids_));
-            query(Query::TalkerIDs);
+            request({.talkerIDs = ids_});
         } else if (what == "speeds") {
-            emit(codec::speedsCommand(speeds_));
-            query(Query::Speeds);
+            request({.speeds = speeds_});
         } else if (what == "clear") {
-            emit(codec::clearFiltersCommand());
-            query(Query::Filters);
+            request({.clearFilters = true});
         } else if (what == "add") { // typed into the sentence box, with the frequency box
             std::string typed;
             unsigned frequency = 0;
@@ -139,8 +142,7 @@ private:
                 Filter f = Filter::filter();
                 f.setSentence(*address);
                 f.frequency = frequency;
-                emit(codec::filterCommand(f, legacy()));
-                query(Query::Filters);
+                request({.filters = {f}});
             }
         } else if (what == "row") { // a row of the table edited: its flags as they now are
             std::string address, flags;
@@ -152,8 +154,7 @@ private:
             bool* bits[] = {&f.usb, &f.channel1, &f.channel2, &f.channel3, &f.channel4};
             for (size_t k = 0; k < 5; ++k)
                 *bits[k] = flags[k] == '1';
-            emit(codec::filterCommand(f, legacy()));
-            query(Query::Filters);
+            request({.filters = {f}});
         } else if (what == "capture") {             // the sentences gathered, in arrival order
             std::map<std::string, Filter> gathered; // each address once, in order
             for (std::string sentence; words >> sentence;)
@@ -163,9 +164,7 @@ private:
             for (auto& [address, f] : gathered)
                 taken.push_back(f);
             std::stable_sort(taken.begin(), taken.end(), filterSortBySentence);
-            for (const Filter& f : taken)
-                emit(codec::filterCommand(f, false));
-            query(Query::Filters);
+            request({.captured = taken});
         } else {
             ADD_FAILURE() << "unknown send";
         }

@@ -1,6 +1,6 @@
 #include "net/LineSplitter.h"
 #include "net/TCPConnectionModel.h"
-#include "tests/net/Rig.h"
+#include "tests/net/LoopPeers.h"
 
 namespace {
 

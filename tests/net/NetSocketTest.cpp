@@ -1,5 +1,5 @@
 #include "net/NetSocket.h"
-#include "tests/net/Rig.h"
+#include "tests/net/LoopPeers.h"
 
 #include <thread>
 

@@ -1,6 +1,6 @@
 #include "net/TCPConnectionModel.h"
 #include "net/TCPServer.h"
-#include "tests/net/Rig.h"
+#include "tests/net/LoopPeers.h"
 
 #include <atomic>
 #include <thread>

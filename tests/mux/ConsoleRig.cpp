@@ -1,11 +1,19 @@
-#include "tests/mux/Rig.h"
+#include "tests/mux/ConsoleRig.h"
 
 #include "link/NMEA.h"
 #include "mux/MonitorView.h"
+#include "mux/NSDataReadyView.h"
 #include "support/Settings.h"
+#include "tests/mux/MainLoopWait.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,15 +25,77 @@
 using namespace std::chrono_literals;
 
 namespace {
+
 // The rig's marks: a sentence of the device's own, which the device ignores when it reads one.
 const std::string kMark = "$PQVXCN,";
+
+// The control of that name; the numbered ones ("talkerIDField1") channel 1 first.
+template <class W>
+W* named(QWidget& window, const QString& name) {
+    return window.findChild<W*>(name);
+}
+
+template <class W>
+std::array<W*, 4> fourNamed(QWidget& window, const QString& name) {
+    return {named<W>(window, name + "1"), named<W>(window, name + "2"), named<W>(window, name + "3"),
+            named<W>(window, name + "4")};
+}
+
 } // namespace
+
+bool DeviceControls::hasVersion() const {
+    return !versionField->text().isEmpty();
+}
+
+DeviceControls ConsoleRig::device() {
+    QWidget& w = win();
+    return {named<QComboBox>(w, "portComboBox"), named<QComboBox>(w, "rateComboBox"),
+            named<QLineEdit>(w, "deviceField"), named<QLineEdit>(w, "serialField"),
+            named<QLineEdit>(w, "versionField")};
+}
+
+ConfigurationControls ConsoleRig::config() {
+    QWidget& w = win();
+    return {named<QComboBox>(w, "modeComboBox"),       named<QCheckBox>(w, "seatalkButton"),
+            named<QCheckBox>(w, "priorityButton"),     named<QCheckBox>(w, "channelNumbersButton"),
+            named<QCheckBox>(w, "channelIDsButton"),   named<QCheckBox>(w, "headingButton"),
+            named<QCheckBox>(w, "aisButton"),          fourNamed<QCheckBox>(w, "realtimeButton"),
+            fourNamed<QLineEdit>(w, "talkerIDField"),  fourNamed<QLabel>(w, "overflowField"),
+            fourNamed<QComboBox>(w, "rateInComboBox"), named<QComboBox>(w, "rateOut2ComboBox")};
+}
+
+FilterControls ConsoleRig::filters() {
+    QWidget& w = win();
+    return {named<QTableView>(w, "filterTableView"),  named<QComboBox>(w, "filterComboBox"),
+            named<QComboBox>(w, "frequencyComboBox"), named<QPushButton>(w, "addButton"),
+            named<QPushButton>(w, "removeButton"),    named<QPushButton>(w, "clearAllButton")};
+}
+
+MonitorControls ConsoleRig::monitorPane() {
+    QWidget& w = win();
+    return {named<MonitorView>(w, "monitorTextView"), named<QPushButton>(w, "startButton"),
+            named<QPushButton>(w, "clearButton"), named<QPushButton>(w, "captureButton")};
+}
+
+FileControls ConsoleRig::files() {
+    QWidget& w = win();
+    return {named<QPushButton>(w, "sendFileButton"), named<QPushButton>(w, "stopSendingButton"),
+            named<QProgressBar>(w, "sendProgress"),  named<QLabel>(w, "sendStatus"),
+            named<QPushButton>(w, "recordButton"),   named<QLabel>(w, "recordStatus")};
+}
+
+ServerControls ConsoleRig::server() {
+    QWidget& w = win();
+    return {named<QCheckBox>(w, "enableButton"), named<QLineEdit>(w, "portField"),
+            named<QLineEdit>(w, "hostField"), named<QLineEdit>(w, "countField"),
+            named<NSDataReadyView>(w, "dataReadyView")};
+}
 
 std::string framed(const std::string& sentence) {
     return sentence + NMEA::checkSumTail(sentence);
 }
 
-Rig::Rig(RigOptions options) {
+ConsoleRig::ConsoleRig(ConsoleRigOptions options) {
     char pattern[] = "/tmp/tests_mux.XXXXXX";
     folder_ = ::mkdtemp(pattern);
     storePath = folder_ + "/prefs.plist";
@@ -79,7 +149,7 @@ Rig::Rig(RigOptions options) {
     controller_->awakeFromNib();
 }
 
-Rig::~Rig() {
+ConsoleRig::~ConsoleRig() {
     controller_.reset();
     sim_.reset();
     Alert::setResponder({});
@@ -87,22 +157,15 @@ Rig::~Rig() {
     std::filesystem::remove_all(folder_, ignored);
 }
 
-bool Rig::waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    const auto until = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
+bool ConsoleRig::waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    return waitWhileRunning(condition, timeout);
 }
 
-bool Rig::waitIdentified() {
+bool ConsoleRig::waitIdentified() {
     return waitFor([this] { return device().hasVersion() && config().modeComboBox->currentIndex() >= 0; });
 }
 
-std::vector<std::string> Rig::sentLines() {
+std::vector<std::string> ConsoleRig::sentLines() {
     const Bytes bytes = sim_->received();
     std::vector<std::string> lines(1);
     for (uint8_t b : bytes) {
@@ -116,7 +179,7 @@ std::vector<std::string> Rig::sentLines() {
     return lines;
 }
 
-bool Rig::waitSent(const std::string& sentence, std::chrono::milliseconds timeout) {
+bool ConsoleRig::waitSent(const std::string& sentence, std::chrono::milliseconds timeout) {
     const std::string wanted = framed(sentence);
     return waitFor(
         [&] {
@@ -126,25 +189,25 @@ bool Rig::waitSent(const std::string& sentence, std::chrono::milliseconds timeou
         timeout);
 }
 
-void Rig::reply(const std::string& sentence) {
+void ConsoleRig::reply(const std::string& sentence) {
     sim_->sendRaw(framed(sentence));
 }
 
-bool Rig::barrier() {
+bool ConsoleRig::barrier() {
     const std::string mark = kMark + std::to_string(++marks_);
     reply(mark);
     return waitFor([&] { return monitor().contains(QString::fromStdString(mark + "\n")); });
 }
 
-void Rig::settle() {
+void ConsoleRig::settle() {
     // Once the device has read a mark the console wrote, its answers to all before are queued.
     const std::string mark = kMark + std::to_string(++marks_);
-    controller_->sender().sendNMEACommand(mark);
+    controller_->core().sender().sendNMEACommand(mark);
     if (!waitSent(mark) || !barrier())
         ADD_FAILURE() << "the console and the device did not settle";
 }
 
-QString Rig::monitor() {
+QString ConsoleRig::monitor() {
     controller_->flushMonitor();
     return monitorPane().monitorTextView->toPlainText();
 }

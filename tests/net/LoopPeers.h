@@ -1,5 +1,5 @@
 #pragma once
-// Test rig: a run loop of either kind made current for the test thread, and plain blocking
+// A run loop of either kind made current for the test thread, and plain blocking
 // peers on 127.0.0.1.
 
 #include "net/PollRunLoop.h"

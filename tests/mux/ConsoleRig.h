@@ -1,27 +1,23 @@
 #pragma once
 // A console window against a simulated multiplexer, with short timings, a clock the test moves,
-// and the panels, the beep and the program's end observed instead of shown.
+// and the panels, the beep and the program's end observed instead of shown. The window's
+// controls are found by their names, as a user finds them on the screen.
 
 #include "mux/MuxController.h"
 #include "mux/MuxWindow.h"
-#include "mux/panes/ConfigurationPane.h"
-#include "mux/panes/DevicePane.h"
-#include "mux/panes/FilterPane.h"
-#include "mux/panes/LogFilePane.h"
-#include "mux/panes/MonitorPane.h"
-#include "mux/panes/ServerPane.h"
 #include "sim/SimulatedMux.h"
 #include "support/AlertPanels.h"
 
 #include <QString>
 
+#include <array>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-struct RigOptions {
+struct ConsoleRigOptions {
     MuxFamily family = MuxFamily::ThirdGeneration; // the earlier generation runs the legacy program
     bool bluetooth = false;
     std::string firmware{};
@@ -36,18 +32,68 @@ struct RigOptions {
     std::function<void(MuxOptions&)> tune{};           // timings, file dialogs
 };
 
-class Rig {
+class MonitorView;
+class NSDataReadyView;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+
+// Each pane's controls, by name; a control the program lacks is null.
+struct DeviceControls {
+    QComboBox *portComboBox, *rateComboBox;
+    QLineEdit *deviceField, *serialField, *versionField;
+    bool hasVersion() const;
+};
+struct ConfigurationControls {
+    QComboBox* modeComboBox;
+    QCheckBox *seatalkButton, *priorityButton, *channelNumbersButton, *channelIDsButton, *headingButton,
+        *aisButton;
+    std::array<QCheckBox*, 4> realtimeButtons;
+    std::array<QLineEdit*, 4> talkerIDFields;
+    std::array<QLabel*, 4> overflowFields;
+    std::array<QComboBox*, 4> rateInComboBoxes;
+    QComboBox* rateOut2ComboBox;
+};
+struct FilterControls {
+    QTableView* filterTableView;
+    QComboBox *filterComboBox, *frequencyComboBox;
+    QPushButton *addButton, *removeButton, *clearAllButton;
+};
+struct MonitorControls {
+    MonitorView* monitorTextView;
+    QPushButton *startButton, *clearButton, *captureButton;
+};
+struct FileControls {
+    QPushButton *sendFileButton, *stopSendingButton;
+    QProgressBar* sendProgress;
+    QLabel* sendStatus;
+    QPushButton* recordButton;
+    QLabel* recordStatus;
+};
+struct ServerControls {
+    QCheckBox* enableButton;
+    QLineEdit *portField, *hostField, *countField;
+    NSDataReadyView* dataReadyView;
+};
+
+class ConsoleRig {
 public:
-    explicit Rig(RigOptions options = {});
-    ~Rig();
+    explicit ConsoleRig(ConsoleRigOptions options = {});
+    ~ConsoleRig();
 
     MuxController& ctl() { return *controller_; }
+    MuxCore& core() { return controller_->core(); }
     MuxWindow& win() { return controller_->window(); }
-    DevicePane& device() { return *win().device; }
-    ConfigurationPane& config() { return *win().configuration; }
-    FilterPane& filters() { return *win().filters; }
-    MonitorPane& monitorPane() { return *win().monitor; }
-    LogFilePane& files() { return *win().files; }
+    DeviceControls device();
+    ConfigurationControls config();
+    FilterControls filters();
+    MonitorControls monitorPane();
+    FileControls files();
+    ServerControls server();
     SimulatedMux& sim() { return *sim_; }
     const std::string& folder() const { return folder_; }
 

@@ -1,4 +1,4 @@
-#include "mux/protocol/Editing.h"
+#include "mux/protocol/TypedText.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 #pragma once
-// Small helpers the panes share: localized texts, display-only fields, form rows.
+// What the panes build their forms from: localized texts, display-only fields, labelled rows.
 
 #include "support/Alert.h"
 
