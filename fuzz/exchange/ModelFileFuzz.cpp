@@ -19,8 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tracks.loadFromDictionary(root->get());
     routes.loadFromDictionary(root->get(), waypoints);
     for (const auto& w : waypoints.chartMarkers()) {
-        if (!(w->latitude() > -90.0f && w->latitude() < 90.0f))
-            std::abort(); // out-of-range records are dropped
+        if (!isPlaceable(w->positionOnGPS()))
+            std::abort(); // records the chart cannot place are dropped
     }
     // Loaded records store again.
     chart::ModelDictionary dictionary;
