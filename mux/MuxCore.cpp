@@ -77,7 +77,9 @@ void MuxCore::buildHandlerTable() {
 void MuxCore::openPort(const std::optional<std::string>& port, const std::optional<std::string>& rate) {
     port_ = port;
     rate_ = rate;
-    if (started_ && port && !port->empty())
+    // Before the reader runs, it takes the port chosen last when it starts: asked here too, a
+    // port chosen in that moment would be opened twice.
+    if (readerRunning_ && port && !port->empty())
         gather().openPort(port, rate);
 }
 
@@ -178,6 +180,7 @@ void MuxCore::terminate() {
 // ---- the reader's client ---------------------------------------------------------------------
 
 void MuxCore::readerStarted() {
+    readerRunning_ = true;
     if (port_ && !port_->empty())
         gather().openPort(port_, rate_);
 }

@@ -138,6 +138,7 @@ private:
     FilterList filterList_;
     bool aisModeOffered_ = false;
     bool started_ = false;
+    bool readerRunning_ = false; // it has asked for the port: a port chosen since goes to it at once
     bool publishQueued_ = false;
     bool quitting_ = false; // the program decided to end: the device is left alone
 

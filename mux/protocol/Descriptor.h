@@ -59,7 +59,7 @@ struct FamilyDescriptor {
 
 struct FilterColumn {
     const char* title;
-    int width;
+    int width; // pixels
 };
 
 struct ProgramDescriptor {

@@ -57,7 +57,8 @@ TEST(ModelFile, WaypointsTracksAndRoutesSurviveSaveAndLoad) {
     waypoints.add(place("Twin", 1, 1), false);
     waypoints.add(place("Twin", 2, 2), false); // a repeated name is kept all the same
     ASSERT_TRUE(waypoints.save(folder.file("waypoints.plist")));
-    EXPECT_TRUE(!waypoints.changed() && waypoints.lastSaveDate());
+    EXPECT_FALSE(waypoints.changed());
+    EXPECT_TRUE(waypoints.lastSaveDate());
 
     RoutesModel routes;
     auto r = std::make_shared<Route>();
@@ -77,15 +78,19 @@ TEST(ModelFile, WaypointsTracksAndRoutesSurviveSaveAndLoad) {
     ASSERT_EQ(w2.count(), 3u);
     const auto b = w2.waypointFromName("Anchorage");
     ASSERT_TRUE(b);
-    EXPECT_TRUE(b->positionOnGPS() == a->positionOnGPS() && b->iconIndex() == 17 && !b->show());
-    EXPECT_TRUE(b->description() == "sand, 5 m" && b->allGroups() == "Baltic");
+    EXPECT_EQ(b->positionOnGPS(), a->positionOnGPS());
+    EXPECT_EQ(b->iconIndex(), 17);
+    EXPECT_FALSE(b->show());
+    EXPECT_EQ(b->description(), "sand, 5 m");
+    EXPECT_EQ(b->allGroups(), "Baltic");
     // The groups the loaded waypoints name are in the groups model at once.
     ASSERT_EQ(w2.groupsModel().count(), 1u);
     EXPECT_EQ(w2.groupsModel().group(0)->name(), "Baltic");
 
     RoutesModel r2;
     ASSERT_TRUE(r2.load(folder.file("routes.plist"), w2));
-    ASSERT_TRUE(r2.count() == 1 && r2.route(0)->count() == 2);
+    ASSERT_EQ(r2.count(), 1);
+    ASSERT_EQ(r2.route(0)->count(), 2);
     EXPECT_EQ(r2.route(0)->waypointReference(1)->waypoint, b);
 
     TracksModel t2;
@@ -172,7 +177,9 @@ TEST(ModelFile, DatesOfAnyYearSegmentStartsAndElevations) {
     waypoints.add(w, false);
     ASSERT_TRUE(waypoints.save(folder.file("w.plist")));
     WaypointsModel again;
-    ASSERT_TRUE(again.load(folder.file("w.plist")) && again.count() == 1 && again.at(0)->isRoutePoint());
+    ASSERT_TRUE(again.load(folder.file("w.plist")));
+    ASSERT_EQ(again.count(), 1);
+    ASSERT_TRUE(again.at(0)->isRoutePoint());
 }
 
 // Written by an independent property-list writer in its binary form.

@@ -129,14 +129,16 @@ TEST(WaypointsModel, RemovingAMatchTakesItOutOfEveryRoute) {
 // Indexes are stored in files: the table keeps its order (the ends here; GPX and KML files name
 // others). Names compare exactly; every icon has its picture.
 TEST(WaypointsModel, IconTableInItsStoredOrder) {
-    EXPECT_TRUE(WaypointIcons::iconName(0) == "BLANK" && WaypointIcons::key(0) == "NSNone");
-    EXPECT_TRUE(WaypointIcons::iconName(69) == "WINDTURBINE" &&
-                WaypointsModel::iconIndex("WINDTURBINE") == 69);
-    EXPECT_TRUE(WaypointsModel::iconIndex("NOSUCHICON") == 0 &&
-                WaypointsModel::iconIndex("windturbine") == 0);
+    EXPECT_EQ(WaypointIcons::iconName(0), "BLANK");
+    EXPECT_EQ(WaypointIcons::key(0), "NSNone");
+    EXPECT_EQ(WaypointIcons::iconName(69), "WINDTURBINE");
+    EXPECT_EQ(WaypointsModel::iconIndex("WINDTURBINE"), 69);
+    EXPECT_EQ(WaypointsModel::iconIndex("NOSUCHICON"), 0);
+    EXPECT_EQ(WaypointsModel::iconIndex("windturbine"), 0);
     for (int i = 0; i < 70; ++i)
         EXPECT_EQ(WaypointsModel::iconImage(i).value_or("").rfind("<svg ", 0), 0u) << i;
-    EXPECT_FALSE(WaypointsModel::iconImage(70) || WaypointsModel::iconImage(-1));
+    EXPECT_FALSE(WaypointsModel::iconImage(70));
+    EXPECT_FALSE(WaypointsModel::iconImage(-1));
 }
 
 // Unique names go on past each other in one import; a model with all 9999 taken has none left.

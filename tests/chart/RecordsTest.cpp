@@ -60,7 +60,9 @@ TEST(Names, OrderWithNumericRuns) {
 TEST(Records, NamesDescriptionsAndDefaults) {
     Waypoint w;
     w.setName(" Harbour, north "), w.setDescription("  quay 3 ");
-    EXPECT_TRUE(w.name() == "Harbour  north" && w.description() == "quay 3" && !w.hasPosition());
+    EXPECT_EQ(w.name(), "Harbour  north");
+    EXPECT_EQ(w.description(), "quay 3");
+    EXPECT_FALSE(w.hasPosition());
     // A name set again is unchanged: a name of commas alone is empty, never a blank.
     w.setName(", ,"), w.setName(w.name());
     EXPECT_EQ(w.name(), "");
@@ -73,7 +75,8 @@ TEST(Records, NamesDescriptionsAndDefaults) {
     t.setDate(9999);
     EXPECT_FALSE(t.hasDate());
     t.setDate(10000), t.setDescription("  kept as given ");
-    EXPECT_TRUE(t.hasDate() && t.description() == "  kept as given ");
+    EXPECT_TRUE(t.hasDate());
+    EXPECT_EQ(t.description(), "  kept as given ");
 }
 
 TEST(Route, EditingIgnoresIndexesPastTheEnd) {

@@ -54,8 +54,8 @@ TEST(Csv, WaypointReadingRules) {
     Models m;
     Route route; // made waypoints go into the route too; without a delegate nothing is made
     EXPECT_TRUE(CSVImport(m.exchange()).importWaypointsText("A,1N,1E\nB,2N,2E", &m.delegate, &route));
-    EXPECT_FALSE(CSVImport(m.exchange()).importWaypointsText("C,1N,1E", nullptr, &route) ||
-                 route.count() != 2);
+    EXPECT_FALSE(CSVImport(m.exchange()).importWaypointsText("C,1N,1E", nullptr, &route));
+    EXPECT_EQ(route.count(), 2);
 }
 
 // Values not logged stay empty; the description is the rest of the line; a line without a zone is
@@ -75,7 +75,9 @@ TEST(Csv, TrackLinesRoundTrip) {
                               blue));
     ASSERT_EQ(m.tracks.count(), 3u);
     const Track& first = *m.tracks.track(0);
-    EXPECT_TRUE(first.date() == 1714566645.0 && first.name() == "1714566645" && first.color() == blue);
+    EXPECT_EQ(first.date(), 1714566645.0);
+    EXPECT_EQ(first.name(), "1714566645");
+    EXPECT_EQ(first.color(), blue);
     EXPECT_EQ(CSVExport::trackLine(first), "2024-05-01 12:30:45 +0000,54.500000,10.250000,,,,,,,\n");
     EXPECT_EQ(CSVExport::trackLine(*m.tracks.track(1)),
               "2024-05-01 10:31:45 +0000,54.599998,10.300000,,,090,5.5,12.0,-45,14.2,reef, north\n");

@@ -64,17 +64,20 @@ TEST(GpxImport, NamesIconsRoutesAndTimes) {
     EXPECT_EQ(listed(m.waypoints), "WP0001||0|0,0\nFish & Chips  north|comment|5|10.25,54.5\n"
                                    "WP0002|only a comment|62|2,1\nWP0003|first|0|1,1\n");
     ASSERT_EQ(m.routes.count(), 1u);
-    EXPECT_TRUE(m.routes.changed() && m.routes.route(0)->name() == "RT0001");
+    EXPECT_TRUE(m.routes.changed());
+    EXPECT_EQ(m.routes.route(0)->name(), "RT0001");
     EXPECT_EQ(m.routes.route(0)->waypointReference(0)->waypoint, m.waypoints.at(3));
 
     ASSERT_EQ(m.tracks.count(), 6u);
     const auto t = m.tracks.chartMarkers();
-    EXPECT_TRUE(t[0]->date() == 1714566645.0 && t[1]->date() == 1714566645.0);
+    EXPECT_EQ(t[0]->date(), 1714566645.0);
+    EXPECT_EQ(t[1]->date(), 1714566645.0);
     EXPECT_EQ(t[0]->color(), (ChartColor{0.05f, 0.05f, 0.05f, 1}));
     EXPECT_NEAR(t[1]->color().red, 0.10f, 1e-6);
     // Undated or unreadable: named by the running key, without a time (the unreadable one said).
     EXPECT_EQ(t[2]->name(), std::to_string(std::stol(t[1]->name()) + 1));
-    EXPECT_TRUE(!t[2]->hasDate() && !t[3]->hasDate());
+    EXPECT_FALSE(t[2]->hasDate());
+    EXPECT_FALSE(t[3]->hasDate());
     EXPECT_EQ(importer.report().count(exchange::RecordKind::TrackPoint, exchange::Reason::UnreadTime), 1u);
     EXPECT_EQ(t[4]->date(), 1714566645.5); // no zone: UTC, fractions kept
     EXPECT_EQ(t[5]->date(), 1714566646.0); // not ISO: the lenient reader, still UTC

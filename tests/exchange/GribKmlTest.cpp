@@ -104,16 +104,21 @@ TEST(GribKml, AFolderPerGridOfTheTimeOnViewWithLegendContoursAndLabels) {
     // The arrow points down (the flow of a north wind): its head is wide at the bottom.
     const std::vector<unsigned> rows = opaqueRows(slurp(folder.path / "a&b/wind-06.png"));
     ASSERT_EQ(rows.size(), 64u);
-    EXPECT_TRUE(rows[40] > 2 * rows[10] && rows[63] == 0) << rows[40] << " " << rows[10] << " " << rows[63];
+    EXPECT_GT(rows[40], 2 * rows[10]) << rows[40] << " " << rows[10] << " " << rows[63];
+    EXPECT_EQ(rows[63], 0) << rows[40] << " " << rows[10] << " " << rows[63];
 
     const GribPoints& air = m.gribPoints()[0];
-    ASSERT_FALSE(air.contourPath().empty() || air.labels().empty());
+    ASSERT_FALSE(air.contourPath().empty());
+    ASSERT_FALSE(air.labels().empty());
     EXPECT_EQ(count(kml, "<color>FFFFFFFF</color>\n<width>2</width>"), air.contourPath().size());
     // Lines lie on the grid itself: -30..-13.5 east, 51..60 north.
     const std::regex point(R"(\n(-?[0-9.]+),(-?[0-9.]+),0(?=\n))");
     for (std::sregex_iterator p(kml.begin(), kml.end(), point), end; p != end; ++p) {
         const double lon = std::stod((*p)[1]), lat = std::stod((*p)[2]);
-        EXPECT_TRUE(lon >= -30 && lon <= -13.5 && lat >= 51 && lat <= 60) << (*p)[0];
+        EXPECT_GE(lon, -30) << (*p)[0];
+        EXPECT_LE(lon, -13.5) << (*p)[0];
+        EXPECT_GE(lat, 51) << (*p)[0];
+        EXPECT_LE(lat, 60) << (*p)[0];
     }
     if (haveProgram("xmllint") && haveProgram("gpsbabel")) { // CI installs both
         const Outcome lint = run("xmllint --noout " + quoted(folder.file("f.kml")));
@@ -169,7 +174,8 @@ TEST(GribKml, SymbolsTurnedToTheirDirection) {
     for (int k = 0; k < 73 * 144; ++k)
         world.adduWindComponent(k == 40 * 144 + 77 ? 66.5f * kKnot : 10 * kKnot), world.addvWindComponent(0);
     const std::vector<std::string> o = overlays(exported({world}));
-    EXPECT_TRUE(o.size() <= KMLGribExport::kMaxSymbols && o.size() > 73 * 144 / 2) << o.size();
+    EXPECT_LE(o.size(), KMLGribExport::kMaxSymbols) << o.size();
+    EXPECT_GT(o.size(), 73u * 144 / 2) << o.size();
     EXPECT_EQ(std::count_if(o.begin(), o.end(),
                             [](const std::string& x) { return x.rfind("images/wind-12", 0) == 0; }),
               1);
@@ -187,20 +193,21 @@ TEST(GribKml, NavtoolWritesTheSample) {
     const std::string kml = quoted(folder.file("f.kml"));
     ASSERT_EQ(navtool("grib kml " + sample + " " + kml + " --date 2011-10-08T06:00Z").status, 0);
     const std::string text = slurp(folder.file("f.kml"));
-    EXPECT_TRUE(overlays(text).size() == 41 * 25 && count(text, "<LineString>") > 10);
+    EXPECT_EQ(overlays(text).size(), 41 * 25);
+    EXPECT_GT(count(text, "<LineString>"), 10);
     // Contour labels are text on the map, not pins.
     EXPECT_EQ(count(text, "<IconStyle>\n<scale>0</scale>"), count(text, "<Point>"));
     EXPECT_GT(count(text, "<Point>"), 10u);
     EXPECT_TRUE(fs::exists(folder.path / "images/legend-wind.png"));
     const Outcome o = navtool("grib kml " + sample + " " + kml + " --date 2011-10-09");
-    EXPECT_TRUE(o.status == 1 && o.output.find("no forecast for 2011-10-09T00:00:00Z") != std::string::npos)
-        << o.output;
+    EXPECT_EQ(o.status, 1) << o.output;
+    EXPECT_NE(o.output.find("no forecast for 2011-10-09T00:00:00Z"), std::string::npos) << o.output;
     EXPECT_EQ(navtool("grib kml " + sample + " " + quoted(folder.file("g.txt"))).status, 2);
     // The contoured field is chosen; one the file lacks leaves the wind alone in the folder.
     ASSERT_EQ(navtool("grib kml " + sample + " " + kml + " --field height500").status, 0);
     const std::string heights = slurp(folder.file("f.kml"));
-    EXPECT_TRUE(heights.find("<name>5") != std::string::npos &&
-                heights.find("<name>1012</name>") == std::string::npos);
+    EXPECT_NE(heights.find("<name>5"), std::string::npos);
+    EXPECT_EQ(heights.find("<name>1012</name>"), std::string::npos);
     EXPECT_EQ(navtool("grib kml " + sample + " " + kml + " --field snow").status, 2);
     // The model's own export is this one, once installed.
     GribModel model;
@@ -208,7 +215,8 @@ TEST(GribKml, NavtoolWritesTheSample) {
     KMLExport::installGribExport();
     ASSERT_TRUE(model.kmlExportGrib(folder.file("m.kml")));
     const std::string own = slurp(folder.file("m.kml")); // labels fall by the process's own count
-    EXPECT_TRUE(overlays(own) == overlays(text) && count(own, "<LineString>") == count(text, "<LineString>"));
+    EXPECT_EQ(overlays(own), overlays(text));
+    EXPECT_EQ(count(own, "<LineString>"), count(text, "<LineString>"));
     EXPECT_EQ(navtool("grib kml " + quoted(folder.file("absent")) + " " + kml).status, 1);
 }
 

@@ -43,7 +43,8 @@ TEST(Importer, RecordsFromTheDevice) {
         EXPECT_EQ(importer.createTrackFromGPS("t", c.position, 0, 0, 0, 0, 0, 0, 0, 0, 1000000) != nullptr,
                   c.made)
             << c.position.x << "," << c.position.y;
-    EXPECT_TRUE(m.tracks.count() == 6 && m.tracks.firstTrack()->date() == 1000000.0);
+    EXPECT_EQ(m.tracks.count(), 6);
+    EXPECT_EQ(m.tracks.firstTrack()->date(), 1000000.0);
 }
 
 TEST(Dates, LenientForms) {
@@ -72,7 +73,8 @@ TEST(ExportText, EscapesAndNumbers) {
     EXPECT_EQ(exchange::xmlEscaped("\xF0\x9F\x8C\x8A \xC3\xB8"), "\xF0\x9F\x8C\x8A \xC3\xB8");
     EXPECT_EQ(exchange::zeroPadded(-5, 3, 0) + exchange::zeroPadded(359.6, 3, 0), "-05360");
     float f = 0;
-    EXPECT_TRUE(exchange::readFloat("+1.5e1", &f) && f == 15.0f);
+    EXPECT_TRUE(exchange::readFloat("+1.5e1", &f));
+    EXPECT_EQ(f, 15.0f);
     for (const char* bad : {"", "1,5", "nan", "1e99", " 1", "--1", "++1"})
         EXPECT_FALSE(exchange::readFloat(bad, &f)) << bad;
 }

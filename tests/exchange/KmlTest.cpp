@@ -106,7 +106,8 @@ TEST(KmlImport, BrokenCoordinatesAndColours) {
     EXPECT_EQ(exchange::coordinateTuples("1,2,0 x,4,0").size(), 1u);
     EXPECT_FALSE(exchange::firstPosition("7"));
     EXPECT_EQ(exchange::readKmlColor("0000ff"), (ChartColor{1, 0, 0, 1})); // bbggrr, opaque
-    EXPECT_FALSE(exchange::readKmlColor("ff00") || exchange::readKmlColor("zz0000ff"));
+    EXPECT_FALSE(exchange::readKmlColor("ff00"));
+    EXPECT_FALSE(exchange::readKmlColor("zz0000ff"));
 }
 
 TEST(KmlRoundTrip, WaypointsRoutesAndIconsComeBackFromKmlAndKmz) {
@@ -127,9 +128,11 @@ TEST(KmlRoundTrip, WaypointsRoutesAndIconsComeBackFromKmlAndKmz) {
         EXPECT_EQ(listed(back.waypoints), "A||1|1,1\nB||0|2,2\nA||1|1,1\nB||0|2,2\n") << name;
         ASSERT_EQ(back.routes.count(), 1u);
         const Route& leg = *back.routes.route(0);
-        EXPECT_TRUE(leg.name() == "Leg" && leg.count() == 3 &&
-                    leg.waypointReference(2)->waypoint == back.waypoints.at(2) &&
-                    back.waypoints.at(2)->isRoutePoint() && !back.waypoints.at(0)->isRoutePoint());
+        EXPECT_EQ(leg.name(), "Leg");
+        EXPECT_EQ(leg.count(), 3);
+        EXPECT_EQ(leg.waypointReference(2)->waypoint, back.waypoints.at(2));
+        EXPECT_TRUE(back.waypoints.at(2)->isRoutePoint());
+        EXPECT_FALSE(back.waypoints.at(0)->isRoutePoint());
         back.waypoints.setMatch(std::nullopt);
         ASSERT_TRUE(KMLExport(back.exchange()).exportAll(folder.file("b.kml")));
         EXPECT_EQ(slurp(folder.file("b.kml")), slurp(folder.file("a.kml"))) << name;

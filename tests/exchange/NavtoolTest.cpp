@@ -140,7 +140,8 @@ TEST(Navtool, ConverterCommandLine) {
     }
     // --tracks wrote the track alone, of both inputs merged.
     const std::string merged = slurp(folder.file("m.gpx"));
-    EXPECT_TRUE(merged.find("<wpt") == std::string::npos && merged.find("<trkpt") != std::string::npos);
+    EXPECT_EQ(merged.find("<wpt"), std::string::npos);
+    EXPECT_NE(merged.find("<trkpt"), std::string::npos);
 }
 
 // --open hands the written file to the globe viewer, started without a shell: here a stand-in on

@@ -100,7 +100,8 @@ TEST(GribBits, GetBitsAndIbmFloatsStayInsideTheBytes) {
         EXPECT_EQ(out, c.value) << c.offset << "+" << c.count;
     }
     const std::vector<uint8_t> floats = {0x42, 0x64, 0, 0, 0xC2, 0x76, 0xA0, 0};
-    EXPECT_TRUE(ibm2real(floats, 0) == 100.0 && ibm2real(floats, 32) == -118.625);
+    EXPECT_EQ(ibm2real(floats, 0), 100.0);
+    EXPECT_EQ(ibm2real(floats, 32), -118.625);
     EXPECT_EQ(ibm2real(floats, 40), 0.0); // past the end
     std::vector<uint32_t> words = {0x47524942u, 0x01020304u};
     byteSwap(words);

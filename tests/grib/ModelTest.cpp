@@ -26,14 +26,21 @@ TEST(GribModel, GroupsSortsAndFilters) {
     ASSERT_TRUE(model.loadGrib(dir.file("f.grib")));
     ASSERT_EQ(model.gribPoints().size(), 2u);
     const GribPoints& first = model.gribPoints()[0];
-    EXPECT_TRUE(first.hasWind() && !first.hasPressure() && !first.hasAirTemperature() &&
-                !first.hasSeaTemperature());
-    EXPECT_TRUE(first.uWindComponent(1) == 1.0f && first.values(GribField::uWind).size() == 6); // first level
+    EXPECT_TRUE(first.hasWind());
+    EXPECT_FALSE(first.hasPressure());
+    EXPECT_FALSE(first.hasAirTemperature());
+    EXPECT_FALSE(first.hasSeaTemperature());
+    EXPECT_EQ(first.uWindComponent(1), 1.0f);
+    EXPECT_EQ(first.values(GribField::uWind).size(), 6); // first level
     EXPECT_TRUE(model.gribPoints()[1].hasPressure());
     EXPECT_EQ(model.gribPoints()[1].forecastDate() - first.forecastDate(), std::chrono::hours(12));
-    EXPECT_TRUE(model.viewForecastDate() == first.forecastDate() && model.canBarb() && !model.canContour());
+    EXPECT_EQ(model.viewForecastDate(), first.forecastDate());
+    EXPECT_TRUE(model.canBarb());
+    EXPECT_FALSE(model.canContour());
     model.setViewForecastDate(model.forecastDates()[1]);
-    EXPECT_TRUE(model.canContour() && !model.canBarb() && model.gribPointsOnView().size() == 1);
+    EXPECT_TRUE(model.canContour());
+    EXPECT_FALSE(model.canBarb());
+    EXPECT_EQ(model.gribPointsOnView().size(), 1);
     EXPECT_FALSE(model.loadGrib(dir.file("absent.grib")));
     EXPECT_TRUE(model.gribPoints().empty());
 }
@@ -51,9 +58,8 @@ TEST(GribModel, RowsRunNorthToSouthOrAsGiven) {
         GribModel model;
         ASSERT_TRUE(model.loadGrib(dir.file("s.grib")));
         const GribPoints& g = model.gribPoints().at(0);
-        EXPECT_TRUE(g.latitudeIncrement() == c.latitudeIncrement &&
-                    g.longitudeIncrement() == c.longitudeIncrement)
-            << c.scanMode;
+        EXPECT_EQ(g.latitudeIncrement(), c.latitudeIncrement) << c.scanMode;
+        EXPECT_EQ(g.longitudeIncrement(), c.longitudeIncrement) << c.scanMode;
         EXPECT_EQ(g.pressure(3), c.valueAtRow1Column0) << c.scanMode;
         EXPECT_EQ(g.pressure(6), kGribMissingFloat);
     }
@@ -73,17 +79,19 @@ TEST(GribModel, DamagedFilesKeepWhatCameBeforeAndSaySo) {
     spit(dir.file("many.grib"), gribMessage(2) + gribMessage(33) + gribMessage(34) + gribMessage(11));
     model.setMaxHeldValues(12);
     ASSERT_TRUE(model.loadGrib(dir.file("many.grib")));
-    EXPECT_TRUE(model.gribPoints().at(0).hasPressure() && model.gribPoints()[0].has(GribField::uWind) &&
-                !model.gribPoints()[0].has(GribField::vWind));
+    EXPECT_TRUE(model.gribPoints().at(0).hasPressure());
+    EXPECT_TRUE(model.gribPoints()[0].has(GribField::uWind));
+    EXPECT_FALSE(model.gribPoints()[0].has(GribField::vWind));
     EXPECT_FALSE(model.loadDamaged());
     EXPECT_EQ(model.loadNotes(),
               std::vector<std::string>{"messages 3 to 4 left out: a forecast holds at most 12 values"});
-    EXPECT_TRUE(model.loadGrib(dir.file("cut.grib")) && model.loadNotes().size() == 1)
-        << "notes are per load";
+    EXPECT_TRUE(model.loadGrib(dir.file("cut.grib"))) << "notes are per load";
+    EXPECT_EQ(model.loadNotes().size(), 1) << "notes are per load";
 
     spit(dir.file("wind.grib.BZ2"), bzip2Text(gribMessage(33) + gribMessage(34)));
     ASSERT_TRUE(model.loadGrib(dir.file("wind.grib.BZ2")));
-    EXPECT_TRUE(model.gribPoints().at(0).hasWind() && model.loadNotes().empty());
+    EXPECT_TRUE(model.gribPoints().at(0).hasWind());
+    EXPECT_TRUE(model.loadNotes().empty());
 }
 
 // Unpacking is bounded, leaves nothing behind when it fails, and replaces only an earlier
@@ -99,21 +107,24 @@ TEST(GribUnpack, BoundedAtomicAndCarefulWithOtherFiles) {
     };
     spit(dir.file("bomb.grib.bz2"), bzip2Text(std::string(3 << 20, '\0')));
     GribUnpacked u = unpackGribBz2(dir.file("bomb.grib.bz2"), 1 << 20);
-    EXPECT_TRUE(!u.ok && u.error.find("unpacks to more than 1 MiB") != std::string::npos) << u.error;
+    EXPECT_FALSE(u.ok) << u.error;
+    EXPECT_NE(u.error.find("unpacks to more than 1 MiB"), std::string::npos) << u.error;
     EXPECT_FALSE(fs::exists(dir.file("bomb.grib")));
 
     spit(dir.file("junk.grib"), good); // a stale unpacking must not be read in place of bad data
     spit(dir.file("junk.grib.bz2"), "not bzip2 at all");
     GribModel model;
     EXPECT_FALSE(model.loadGrib(dir.file("junk.grib.bz2")));
-    EXPECT_TRUE(model.gribPoints().empty() && model.loadNotes().at(0).find("not bzip2") != std::string::npos);
+    EXPECT_TRUE(model.gribPoints().empty());
+    EXPECT_NE(model.loadNotes().at(0).find("not bzip2"), std::string::npos);
     spit(dir.file("cut.grib.bz2"), bzip2Text(good).substr(0, 40));
     EXPECT_FALSE(unpackGribBz2(dir.file("cut.grib.bz2")).ok);
 
     spit(dir.file("mine.grib"), other); // the user's own file of that name stays as it is
     spit(dir.file("mine.grib.bz2"), bzip2Text(good));
     u = unpackGribBz2(dir.file("mine.grib.bz2"));
-    EXPECT_TRUE(!u.ok && u.error.find("is not an unpacking of it") != std::string::npos) << u.error;
+    EXPECT_FALSE(u.ok) << u.error;
+    EXPECT_NE(u.error.find("is not an unpacking of it"), std::string::npos) << u.error;
     EXPECT_EQ(slurp(dir.file("mine.grib")), other);
     fs::remove(dir.file("mine.grib"));
     ASSERT_TRUE(unpackGribBz2(dir.file("mine.grib.bz2")).ok);
@@ -150,7 +161,8 @@ TEST(GribPoints, SpeedsDirectionsAndUnits) {
     }
     GribPoints g;
     g.adduCurrentComponent(-1); // no v: no current
-    EXPECT_TRUE(!g.hasCurrent() && g.currentSpeed(0) == 0.0f);
+    EXPECT_FALSE(g.hasCurrent());
+    EXPECT_EQ(g.currentSpeed(0), 0.0f);
 }
 
 // The KML export lives above this library and forwards only once installed; a view is asked to

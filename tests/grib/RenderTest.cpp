@@ -60,7 +60,8 @@ TEST(GribRender, NorthAtlanticSample) {
     // keeps the strongest point of each block, so the hurricane point shows.
     const std::set<int> shown = beaufortClassesIn(image, 64, 480 - 66);
     EXPECT_GE(shown.size(), 5u);
-    EXPECT_TRUE(shown.count(12) && shown.count(8));
+    EXPECT_TRUE(shown.count(12));
+    EXPECT_TRUE(shown.count(8));
     for (int absent : {9, 10, 11})
         EXPECT_FALSE(shown.count(absent)) << absent;
     EXPECT_EQ(beaufortClassesIn(image, 480 - 40, 480).size(), 13u); // the legend

@@ -52,8 +52,8 @@ TEST(LinkGPSTransfer, BodyAndTailAreTwoWritesAndAShortWriteStops) {
             << body << " " << capacity;
         EXPECT_EQ(port->writes, writes) << body << " " << capacity;
     }
-    EXPECT_FALSE(GPSTransfer().sendNMEACommand("$PQVXCFQ") ||
-                 GPSTransfer().sendNMEACommandWithOutCheckSum("$A"));
+    EXPECT_FALSE(GPSTransfer().sendNMEACommand("$PQVXCFQ"));
+    EXPECT_FALSE(GPSTransfer().sendNMEACommandWithOutCheckSum("$A"));
 
     // A line given piece by piece: the pieces as the source gives them, then CR LF.
     const std::string line = "$" + std::string(1500, 'x');
@@ -109,7 +109,8 @@ TEST(LinkGPSTransfer, SendersNeverInterleaveAndDetachWaitsForTheSentence) {
         const std::string l = wire.substr(start, end + 2 - start), tag = l.substr(5, 2);
         Bytes b(l.begin(), l.end());
         b.push_back(0);
-        ASSERT_TRUE(l.find('*') == l.size() - 5 && NMEA::checkSumValid(b)) << "torn sentence: " << l;
+        ASSERT_EQ(l.find('*'), l.size() - 5) << "torn sentence: " << l;
+        ASSERT_TRUE(NMEA::checkSumValid(b)) << "torn sentence: " << l;
         ASSERT_TRUE(l.starts_with("$PQVX" + tag + "," + std::to_string(next[tag]++) + ",")) << l;
     }
     EXPECT_EQ(lines, sent.load());

@@ -58,8 +58,10 @@ TEST(LinkNMEAData, RecordedSentencesCheckReadBackAndDecode) {
             std::string joined;
             for (unsigned i = 0; i < n; ++i)
                 joined += (i ? "," : "") + NMEA::parse(b, i).value_or("<nil>");
-            EXPECT_TRUE(joined == body && !NMEA::parse(b, n)) << file << ": " << s;
-            EXPECT_TRUE(NMEA::command(b) == body.substr(3, 3) && NMEA::talker(b) == body.substr(1, 2)) << s;
+            EXPECT_EQ(joined, body) << file << ": " << s;
+            EXPECT_FALSE(NMEA::parse(b, n)) << file << ": " << s;
+            EXPECT_EQ(NMEA::command(b), body.substr(3, 3)) << s;
+            EXPECT_EQ(NMEA::talker(b), body.substr(1, 2)) << s;
             if (file == "ais_unpack_sixbit.log") {
                 payloads.back() += *NMEA::parse(b, 5);
                 if (NMEA::parse(b, 1) == NMEA::parse(b, 2))

@@ -28,7 +28,8 @@ TEST(LinkSerial, NamesAndTheListedPorts) {
     // clang-format on
     for (const auto& [name, shortName] : names)
         EXPECT_EQ(Serial::shortPortName(name), shortName) << name;
-    EXPECT_TRUE(Serial::portPath("pts/3") == "/dev/pts/3" && Serial::portPath("/tmp/mux") == "/tmp/mux");
+    EXPECT_EQ(Serial::portPath("pts/3"), "/dev/pts/3");
+    EXPECT_EQ(Serial::portPath("/tmp/mux"), "/tmp/mux");
 
     // tty class entries with or without a device behind, a UART type, a device node: in natural order.
     const TempFolder root;
@@ -62,24 +63,28 @@ TEST(LinkSerial, ConfiguresRawLineAtTheRequestedRate) {
         ASSERT_TRUE(port.openPort(pty.path(), std::string(rate), software, hardware)) << rate;
         termios t{};
         ASSERT_EQ(::tcgetattr(port.fd(), &t), 0);
-        EXPECT_TRUE(::cfgetospeed(&t) == speed && ::cfgetispeed(&t) == speed) << rate;
-        EXPECT_TRUE((t.c_cflag & (CSIZE | PARENB | CSTOPB | CREAD | CLOCAL)) == (CS8 | CREAD | CLOCAL) &&
-                    ((t.c_cflag & CRTSCTS) != 0) == hardware &&
-                    t.c_iflag == (software ? IXON | IXOFF | IXANY : 0))
+        EXPECT_EQ(::cfgetospeed(&t), speed) << rate;
+        EXPECT_EQ(::cfgetispeed(&t), speed) << rate;
+        EXPECT_TRUE((t.c_cflag & (CSIZE | PARENB | CSTOPB | CREAD | CLOCAL)) == (CS8 | CREAD | CLOCAL))
             << rate;
-        EXPECT_TRUE((t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN)) == 0 && (t.c_oflag & OPOST) == 0 &&
-                    t.c_cc[VMIN] == 0 && t.c_cc[VTIME] == 5);
+        EXPECT_EQ(((t.c_cflag & CRTSCTS) != 0), hardware) << rate;
+        EXPECT_TRUE(t.c_iflag == (software ? IXON | IXOFF | IXANY : 0)) << rate;
+        EXPECT_EQ((t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN)), 0);
+        EXPECT_EQ((t.c_oflag & OPOST), 0);
+        EXPECT_EQ(t.c_cc[VMIN], 0);
+        EXPECT_EQ(t.c_cc[VTIME], 5);
     }
 }
 
 TEST(LinkSerial, OpenRefusalsAndExclusiveAccess) {
     Pty pty;
     Serial port, second;
-    EXPECT_FALSE(port.openPort(std::nullopt, "4800", false, false) ||
-                 port.openPort(pty.path(), std::nullopt, false, false) ||
-                 port.openPort("", "4800", false, false) ||
-                 port.openPort("/nonexistent/tty", "4800", false, false) ||
-                 port.openPort("/etc/hostname", "4800", false, false) || port.isOpen()); // not a terminal
+    EXPECT_FALSE(port.openPort(std::nullopt, "4800", false, false));
+    EXPECT_FALSE(port.openPort(pty.path(), std::nullopt, false, false));
+    EXPECT_FALSE(port.openPort("", "4800", false, false));
+    EXPECT_FALSE(port.openPort("/nonexistent/tty", "4800", false, false));
+    EXPECT_FALSE(port.openPort("/etc/hostname", "4800", false, false));
+    EXPECT_FALSE(port.isOpen()); // not a terminal
     // A closed port reads nothing (an empty line, not nil) and writes nothing.
     EXPECT_EQ(text(port.readPortUntilChar('\n', 256)), "");
     EXPECT_EQ(port.writePort(Bytes{'$'}), 0u);
@@ -89,13 +94,17 @@ TEST(LinkSerial, OpenRefusalsAndExclusiveAccess) {
     const int other = ::open(pty.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(other, 0);
     ASSERT_TRUE(port.openPort(pty.shortName(), "4800", false, false));
-    EXPECT_FALSE(second.openPort(pty.path(), "4800", false, false) ||
-                 second.openPort(pty.shortName(), "4800", false, false) || second.isOpen());
+    EXPECT_FALSE(second.openPort(pty.path(), "4800", false, false));
+    EXPECT_FALSE(second.openPort(pty.shortName(), "4800", false, false));
+    EXPECT_FALSE(second.isOpen());
     int exclusive = 0;
-    EXPECT_TRUE(::ioctl(other, TIOCGEXCL, &exclusive) == 0 && exclusive == 1);
+    EXPECT_EQ(::ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
     // Closing gives the line up, though the terminal stays open elsewhere.
     port.closePort(), port.closePort();
-    EXPECT_TRUE(::ioctl(other, TIOCGEXCL, &exclusive) == 0 && exclusive == 0 && !port.isOpen());
+    EXPECT_EQ(::ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    EXPECT_FALSE(port.isOpen());
     ::close(other);
     EXPECT_TRUE(second.openPort(pty.path(), "4800", false, false));
 }
@@ -123,7 +132,8 @@ TEST_P(LinkSerialReads, ExactBytesAndLineLimits) {
     EXPECT_EQ(text(port.readPortForLength(3)), "$PQ");
     EXPECT_EQ(text(port.readPortUntilChar('\n', 256)), "VXVE,1.0\n");
     uint8_t byte = 1;
-    EXPECT_TRUE(port.readPortChar(&byte) && byte == 0);
+    EXPECT_TRUE(port.readPortChar(&byte));
+    EXPECT_EQ(byte, 0);
     EXPECT_EQ(text(port.readPortUntilChar('\n', 256)), fits);
     EXPECT_FALSE(port.readPortUntilChar('\n', 256)); // the 256th byte is the line feed: refused
     EXPECT_EQ(text(port.readPortUntilChar('\n', 256)), "$X\r\n");
@@ -132,7 +142,8 @@ TEST_P(LinkSerialReads, ExactBytesAndLineLimits) {
     EXPECT_EQ(text(port.readPortUntilChar('\n', 256)), "tail\r\n");
     EXPECT_EQ(port.pendingInput(), 0u);
 
-    EXPECT_TRUE(port.writePort(Bytes{}) == 0 && port.writePort(nullptr, 5) == 0);
+    EXPECT_EQ(port.writePort(Bytes{}), 0);
+    EXPECT_EQ(port.writePort(nullptr, 5), 0);
     EXPECT_EQ(port.writePort(Bytes{'$', 0, 0xff, '\n'}), 4u);
     EXPECT_EQ(pty.readThrough("\n"), std::string("$\0\xff\n", 4)); // as they are
     EXPECT_FALSE(port.lineLost());
@@ -144,8 +155,9 @@ TEST_P(LinkSerialReads, WhatWaitsIsShownAndFlushed) {
     ASSERT_TRUE(pty.write("$A\n$B\n"));
     pollfd p{port.fd(), POLLIN, 0};
     int queued = 0;
-    ASSERT_TRUE(::poll(&p, 1, 5000) == 1 && ::ioctl(port.fd(), FIONREAD, &queued) == 0 && queued == 6)
-        << queued;
+    ASSERT_EQ(::poll(&p, 1, 5000), 1) << queued;
+    ASSERT_EQ(::ioctl(port.fd(), FIONREAD, &queued), 0) << queued;
+    ASSERT_EQ(queued, 6) << queued;
     EXPECT_EQ(text(port.readPortUntilChar('\n', 256)), "$A\n");
     EXPECT_EQ(port.pendingInput(), GetParam() ? 3u : 0u);
     ::ioctl(port.fd(), FIONREAD, &queued);
@@ -162,8 +174,11 @@ TEST_P(LinkSerialReads, LostLineIsReportedAtOnce) {
     EXPECT_EQ(text(port.readPortForLength(3)), "$GP");
     pty.closeMaster();
     uint8_t byte = 0;
-    EXPECT_FALSE(port.readPortUntilChar('\n', 256) || port.readPortChar(&byte));
-    EXPECT_TRUE(port.lineLost() && port.isOpen() && port.writePort(Bytes{'$'}) == 0);
+    EXPECT_FALSE(port.readPortUntilChar('\n', 256));
+    EXPECT_FALSE(port.readPortChar(&byte));
+    EXPECT_TRUE(port.lineLost());
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_EQ(port.writePort(Bytes{'$'}), 0);
     Pty again;
     ASSERT_TRUE(port.openPort(again.path(), "4800", false, false));
     EXPECT_FALSE(port.lineLost());
@@ -179,7 +194,8 @@ TEST(LinkSerial, WriteCutShortByALostLineCountsWhatWent) {
     ASSERT_TRUE(pty->readable()); // some went; the rest cannot while nobody reads
     pty->closeMaster();
     const unsigned written = writer.get();
-    EXPECT_TRUE(written > 0 && written < big.size()) << written;
+    EXPECT_TRUE(written > 0) << written;
+    EXPECT_TRUE(written < big.size()) << written;
     EXPECT_TRUE(port->lineLost());
 }
 

@@ -18,6 +18,10 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// Waits here end at an event; their bound is one that only a hang reaches.
+constexpr auto kHang = 60s;
 
 class WirePort : public Serial {
 public:
@@ -48,7 +52,7 @@ TEST_F(PlaybackStep, ALineTooLongToHoldGoesOutWholeFromItsDollar) {
     const std::string sentence = "$GPTXT," + std::string(3 * NMEALogReader::kHeldLine, 'x') + "!*00";
     Playback playback(sender);
     ASSERT_TRUE(playback.start(write("junk!" + sentence))); // no separator: one line
-    ASSERT_TRUE(ConsoleRig::waitFor([&] { return playback.inPlay(); }));
+    ASSERT_TRUE(ConsoleRig::waitFor([&] { return playback.inPlay(); }, kHang));
     playback.turn(true);
     EXPECT_EQ(port->wire, sentence + "\r\n");
     playback.turn(true);
@@ -59,11 +63,12 @@ TEST_F(PlaybackStep, UnreadableEndlessAndFailingFilesEndCleanly) {
     Playback playback(sender);
     EXPECT_FALSE(playback.start((dir / "missing").string()));
     EXPECT_FALSE(playback.start(dir.string()));
-    EXPECT_FALSE(playback.playing() || playback.lastEnd());
+    EXPECT_FALSE(playback.playing());
+    EXPECT_FALSE(playback.lastEnd());
     // Endless and without a line end: read while it is asked for, and stopped at once.
     ASSERT_TRUE(playback.start("/dev/zero"));
-    ASSERT_TRUE(
-        ConsoleRig::waitFor([&] { return playback.progress() && playback.progress()->bytes > (8u << 20); }));
+    ASSERT_TRUE(ConsoleRig::waitFor(
+        [&] { return playback.progress() && playback.progress()->bytes > (8u << 20); }, kHang));
     EXPECT_TRUE(playback.progress()->preparing);
     playback.stop();
     EXPECT_FALSE(playback.playing());
@@ -82,13 +87,15 @@ TEST_F(PlaybackStep, UnreadableEndlessAndFailingFilesEndCleanly) {
         return ::pread(fd, buffer, std::min<uint64_t>(length, 100000 - offset), off_t(offset));
     });
     ASSERT_TRUE(failing.start(write(file)));
-    ASSERT_TRUE(ConsoleRig::waitFor([&] { return failing.inPlay(); }));
+    ASSERT_TRUE(ConsoleRig::waitFor([&] { return failing.inPlay(); }, kHang));
     while (failing.playing())
         failing.turn(false);
-    EXPECT_TRUE(failing.lastEnd() && failing.lastEnd()->failed);
+    ASSERT_TRUE(failing.lastEnd());
+    EXPECT_TRUE(failing.lastEnd()->failed);
     EXPECT_GT(port->wire.size(), 100000u);
     EXPECT_LT(port->wire.size(), played.size());
-    EXPECT_TRUE(port->wire.ends_with("\r\n") && played.starts_with(port->wire)); // whole lines, in order
+    EXPECT_TRUE(port->wire.ends_with("\r\n"));   // whole lines ...
+    EXPECT_TRUE(played.starts_with(port->wire)); // ... in order
 }
 
 // Put on the medium after every batch: the recording still holds every line, in order.

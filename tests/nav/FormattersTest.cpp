@@ -56,8 +56,10 @@ TEST_F(Formatters, NmeaForm) {
     NSPositionFormatter lat(NSPositionFormatter::Latitude), lon(NSPositionFormatter::Longitude);
     EXPECT_EQ(*lat.nmeaFormat(12.5f) + " " + *lon.nmeaFormat(-151.25f) + " " + *lat.nmeaFormat(0.999995f),
               "1230.000 15115.000 0100.000");
-    for (float v : {kNaN, kInf, -kInf, 3e38f})
-        EXPECT_FALSE(lat.nmeaFormat(v) || lon.formatPosition(v)) << v;
+    for (float v : {kNaN, kInf, -kInf, 3e38f}) {
+        EXPECT_FALSE(lat.nmeaFormat(v)) << v;
+        EXPECT_FALSE(lon.formatPosition(v)) << v;
+    }
 }
 
 // The value read (four decimals) or the message key of the refusal.
@@ -110,7 +112,8 @@ TEST_F(Formatters, PositionParsing) {
     float value = 0;
     EXPECT_FALSE(f.getObjectValue(&value, "", &error));
     units().setPositionFormatUnits(9);
-    EXPECT_FALSE(f.getObjectValue(&value, "N1.00.000", &error) || error != "untouched");
+    EXPECT_FALSE(f.getObjectValue(&value, "N1.00.000", &error));
+    EXPECT_EQ(error, "untouched");
     units().setPositionFormatUnits(0);
     EXPECT_FALSE(f.getObjectValue(nullptr, "1" + deg + "00.00'E", &error));
 }
@@ -179,7 +182,8 @@ TEST_F(Formatters, DistancesAndLengths) {
     EXPECT_EQ(dtw.stringForObjectValue(0.5f), "3,040'");
     dtw.setShowSign(true), dtw.setShowFractional(false);
     EXPECT_EQ(dtw.stringForObjectValue(1234567.0f), "+1,234,567 NM");
-    EXPECT_TRUE(dtw.stringForObjectValue(-1.0f) == "---" && dtw.stringForObjectValue(std::nullopt) == "---");
+    EXPECT_EQ(dtw.stringForObjectValue(-1.0f), "---");
+    EXPECT_EQ(dtw.stringForObjectValue(std::nullopt), "---");
     EXPECT_EQ(formatGroupedNumber(-1234.567, 1) + " " + formatGroupedNumber(-0.001, 2) + " " +
                   formatGroupedNumber(999.5, 0),
               "-1,234.6 0.00 1,000");
@@ -223,11 +227,12 @@ TEST_F(Formatters, NonFiniteValues) {
         for (float v : {kNaN, kInf, -kInf, 3.4e38f})
             for (const Formatter* f : all) {
                 const std::string text = f->stringForObjectValue(v).value_or("");
-                EXPECT_TRUE(text.find("nan") == std::string::npos && text.find("inf") == std::string::npos)
-                    << text;
+                EXPECT_EQ(text.find("nan"), std::string::npos) << text;
+                EXPECT_EQ(text.find("inf"), std::string::npos) << text;
             }
     }
-    EXPECT_TRUE(eta.stringForObjectValue(kInf) == "--:--" && eta.stringForObjectValue(3e38f) == "--:--");
+    EXPECT_EQ(eta.stringForObjectValue(kInf), "--:--");
+    EXPECT_EQ(eta.stringForObjectValue(3e38f), "--:--");
     EXPECT_EQ(dtw.stringForObjectValue(kNaN), "---");
     cog.setVariation(kNaN);
     EXPECT_EQ(cog.stringForObjectValue(10.0f), "");
@@ -242,15 +247,18 @@ TEST_F(Formatters, UnitsAreSavedAndLoaded) {
     EXPECT_EQ(Settings::number("surfaceDistanceUnits"), 4.0);
     units() = UnitsModel();
     units().loadSettings();
-    EXPECT_TRUE(units().positionFormatUnits() == 3 && units().surfaceDistanceUnits() == 4 &&
-                units().temperatureUnits() == 1);
+    EXPECT_EQ(units().positionFormatUnits(), 3);
+    EXPECT_EQ(units().surfaceDistanceUnits(), 4);
+    EXPECT_EQ(units().temperatureUnits(), 1);
     Settings::setItem(std::string("windSpeedUnits"), SettingValue(7));
     Settings::setItem(std::string("modeUnits"), SettingValue(5));
     Settings::setItem(std::string("boatSpeedUnits"), SettingValue(-1));
     Settings::removeItem("temperatureUnits");
     units().setWindSpeedUnits(2), units().setBoatSpeedUnits(2), units().setModeUnits(2);
     units().loadSettings();
-    EXPECT_TRUE(units().windSpeedUnits() == 0 && units().modeUnits() == 0 && units().boatSpeedUnits() == 0);
+    EXPECT_EQ(units().windSpeedUnits(), 0);
+    EXPECT_EQ(units().modeUnits(), 0);
+    EXPECT_EQ(units().boatSpeedUnits(), 0);
     EXPECT_EQ(units().temperatureUnits(), 1u);
     Settings::save(); // nothing left for the exit hook to write into the removed folder
 }

@@ -51,7 +51,9 @@ Read readAll(const std::string& path, size_t block, size_t held) {
 void expectAgreement(const std::string& path, const std::vector<std::string>& lines = {}) {
     const auto whole = NMEASimulator::fromFile(path);
     ASSERT_TRUE(whole);
-    EXPECT_TRUE(lines.empty() || *whole == lines);
+    if (!lines.empty()) {
+        EXPECT_EQ(*whole, lines);
+    }
     for (auto [block, held] : {std::pair<size_t, size_t>{1, 1},
                                {3, 7},
                                {64, 16},
@@ -108,7 +110,8 @@ TEST(LogReader, RefusesWhatCannotBeRead) {
     ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
     for (const std::string& path : {dir.file("missing"), dir.path.string(), dir.file("pipe")})
         EXPECT_FALSE(reader.open(path)) << path;
-    EXPECT_FALSE(NMEASimulator::fromFile(dir.file("missing")) || NMEASimulator::fromFile(dir.path.string()));
+    EXPECT_FALSE(NMEASimulator::fromFile(dir.file("missing")));
+    EXPECT_FALSE(NMEASimulator::fromFile(dir.path.string()));
 }
 
 } // namespace

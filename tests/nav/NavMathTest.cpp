@@ -20,7 +20,8 @@ TEST(NavMath, FixPositionAndBearingFold) {
         };
     for (const auto& [in, out] : positions) {
         const NavPoint p = NavMath::fixPosition(in);
-        EXPECT_TRUE(std::fabs(p.x - out.x) < 1e-4f && std::fabs(p.y - out.y) < 1e-4f) << in.x << "," << in.y;
+        EXPECT_TRUE(std::fabs(p.x - out.x) < 1e-4f) << in.x << "," << in.y;
+        EXPECT_TRUE(std::fabs(p.y - out.y) < 1e-4f) << in.x << "," << in.y;
     }
     const std::pair<float, float> bearings[] = {{360, 0},
                                                 {-10, 350},
@@ -34,8 +35,10 @@ TEST(NavMath, FixPositionAndBearingFold) {
         EXPECT_FLOAT_EQ(b, out) << in;
         EXPECT_FALSE(std::signbit(b)) << in; // "-00.0" would reach a sentence
     }
-    EXPECT_TRUE(NavMath::trueBearing(350, 15) == 5 && NavMath::magneticBearing(2, 5) == 357);
-    EXPECT_TRUE(NavMath::withInPlusOrMinus(9, 10, 1) && NavMath::withInPlusOrMinus(11, 10, 1));
+    EXPECT_EQ(NavMath::trueBearing(350, 15), 5);
+    EXPECT_EQ(NavMath::magneticBearing(2, 5), 357);
+    EXPECT_TRUE(NavMath::withInPlusOrMinus(9, 10, 1));
+    EXPECT_TRUE(NavMath::withInPlusOrMinus(11, 10, 1));
     EXPECT_FALSE(NavMath::withInPlusOrMinus(11.01f, 10, 1));
 }
 
@@ -71,7 +74,10 @@ TEST(NavMath, RoundTrips) {
             for (float distance : distances) {
                 const NavPoint end =
                     NavMath::fixPosition(NavMath::positionAtDistance(start, course, distance));
-                ASSERT_TRUE(end.x >= -180 && end.x <= 180 && end.y >= -90 && end.y <= 90);
+                ASSERT_GE(end.x, -180);
+                ASSERT_LE(end.x, 180);
+                ASSERT_GE(end.y, -90);
+                ASSERT_LE(end.y, 90);
                 EXPECT_NEAR(NavMath::distanceFromPoint(start, end), distance, 0.01f + distance * 2e-4f)
                     << start.x << "," << start.y << " c" << course << " d" << distance;
                 if (std::fabs(start.y) > 60)
@@ -94,18 +100,21 @@ TEST(NavMath, IntermediateVmgTimeAndCpa) {
     const NavPoint mid = NavMath::intermediatePosition({179, 0}, {-179, 0}, 0.5f),
                    quarter = NavMath::intermediatePosition({0, 0}, {0, 40}, 0.25f),
                    same = NavMath::intermediatePosition({5, 5}, {5, 5}, 0.5f);
-    EXPECT_TRUE(std::fabs(std::fabs(mid.x) - 180) < 1e-3 && std::fabs(mid.y) < 1e-4 &&
-                std::fabs(quarter.y - 10) < 1e-3);
-    EXPECT_TRUE(std::isnan(same.x) && std::isnan(same.y));
+    EXPECT_TRUE(std::fabs(std::fabs(mid.x) - 180) < 1e-3);
+    EXPECT_TRUE(std::fabs(mid.y) < 1e-4);
+    EXPECT_TRUE(std::fabs(quarter.y - 10) < 1e-3);
+    EXPECT_TRUE(std::isnan(same.x));
+    EXPECT_TRUE(std::isnan(same.y));
     EXPECT_NEAR(NavMath::vmgFromPoint({0, 0}, {0, 1}, 60, 10), 5.0f, 1e-3);
     EXPECT_NEAR(NavMath::timeFromPoint({0, 0}, {0, 1}, 0, 6), 10.0f, 1e-3);
     EXPECT_LT(NavMath::timeFromPoint({0, 0}, {0, 1}, 180, 6), 0.0f);
-    EXPECT_TRUE(NavMath::timeFromPoint({0, 0}, {0, 1}, 0, 0) == 0 &&
-                NavMath::timeFromPoint({0, 1}, {0, 1}, 0, 5) == 0);
+    EXPECT_EQ(NavMath::timeFromPoint({0, 0}, {0, 1}, 0, 0), 0);
+    EXPECT_EQ(NavMath::timeFromPoint({0, 1}, {0, 1}, 0, 5), 0);
     EXPECT_GT(std::fabs(NavMath::timeFromPoint({0, 0}, {0, 1}, 90, 5)), 1e5f); // square across: no approach
     EXPECT_EQ(NavMath::closestPointOfApproach({0, 0}, {0, 1}, 5, 5, 180, 0), CPA{});
     const CPA northOf = NavMath::closestPointOfApproach({0, 0}, {0, 10.0f / 60}, 5, 0, 0, 0);
-    EXPECT_TRUE(std::fabs(northOf.time - 2) < 1e-3 && northOf.distance < 0.05);
+    EXPECT_TRUE(std::fabs(northOf.time - 2) < 1e-3);
+    EXPECT_LT(northOf.distance, 0.05);
     // Crossing: vessel 2 six miles east heading west, vessel 1 heading north; both 6 knots.
     const CPA crossing = NavMath::closestPointOfApproach({0, 0}, {0.1f, 0}, 6, 6, 0, 270);
     EXPECT_NEAR(crossing.time, 0.5f, 1e-3);
@@ -128,11 +137,13 @@ TEST(NavMath, TrueWind) {
 // Every operation returns on NaN and infinities (a fixed number of steps, no integer conversion).
 TEST(NavMath, NonFiniteInputsReturn) {
     for (float v : {kNaN, kInf, -kInf}) {
-        EXPECT_TRUE(std::isnan(NavMath::fixBearing(v)) && std::isnan(NavMath::trueBearing(v, 0)) &&
-                    std::isnan(NavMath::magneticBearing(10, v)));
+        EXPECT_TRUE(std::isnan(NavMath::fixBearing(v)));
+        EXPECT_TRUE(std::isnan(NavMath::trueBearing(v, 0)));
+        EXPECT_TRUE(std::isnan(NavMath::magneticBearing(10, v)));
         const NavPoint p{v, v};
         const float b = NavMath::bearingFromPoint(p, {0, 0});
-        EXPECT_TRUE(b == 0.0f || b == 180.0f || std::isnan(b));
+        // No angle to speak of: the latitudes decide, as at a pole (only -inf lies south of 0).
+        EXPECT_EQ(b, v == -kInf ? 0.0f : 180.0f) << v;
         EXPECT_EQ(NavMath::closestPointOfApproach(p, {0, 0}, v, v, v, v), CPA{});
         double field[6];
         const float floats[] = {NavMath::radianDistance(p, {0, 0}),
@@ -158,7 +169,8 @@ TEST(NavMath, NonFiniteInputsReturn) {
     EXPECT_TRUE(std::isnan(NavMath::fixPosition({kNaN, kNaN}).x));
     EXPECT_EQ(NavMath::positionAtDistance({3, 4}, 90, kNaN), (NavPoint{3, 4}));
     // Extreme but finite values: still a bearing in range, at once.
-    EXPECT_TRUE(NavMath::fixBearing(-3.4e38f) >= 0 && NavMath::fixBearing(3.4e38f) < 360);
+    EXPECT_GE(NavMath::fixBearing(-3.4e38f), 0);
+    EXPECT_LT(NavMath::fixBearing(3.4e38f), 360);
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <unistd.h>
 
@@ -58,8 +59,20 @@ TEST(SimLine, InstrumentTrafficIsValidDecodesAndTakesTheTalkerIDs) {
             const std::string payload = field(5).value_or("");
             ASSERT_EQ(payload.size(), 28u) << line;
             EXPECT_EQ(field(6), "0");
-            const uint8_t type = NMEA::sixBitToBinary(static_cast<uint8_t>(payload[0]));
-            EXPECT_TRUE(type == 1 || type == 18) << line;
+            auto bits = [&](int from, int count) { // big-endian, six bits a character
+                uint32_t value = 0;
+                for (int bit = from; bit < from + count; ++bit)
+                    value = value << 1 |
+                            ((NMEA::sixBitToBinary(static_cast<uint8_t>(payload[bit / 6])) >> (5 - bit % 6)) &
+                             1u);
+                return value;
+            };
+            // The own ship and two ships report as class A, the yacht as class B.
+            const std::map<uint32_t, uint32_t> kinds{
+                {227006420, 1}, {228237700, 1}, {636019825, 1}, {227145390, 18}};
+            const uint32_t mmsi = bits(8, 30);
+            ASSERT_TRUE(kinds.contains(mmsi)) << mmsi << " in " << line;
+            EXPECT_EQ(bits(0, 6), kinds.at(mmsi)) << line;
             ++aisReports;
         }
     }

@@ -66,9 +66,11 @@ TEST_F(SettingsStore, TypesSurviveAFreshReadAndAreReadOnlyAsThemselves) {
         }
         EXPECT_EQ(read, reads) << key;
     }
-    EXPECT_TRUE(Settings::number("yes") == 1.0 && Settings::boolean("int") == true &&
-                !Settings::boolean("text"));
-    EXPECT_FALSE(Settings::item(std::nullopt, T::Text) || Settings::hasItem(std::string("missing")));
+    EXPECT_EQ(Settings::number("yes"), 1.0);
+    EXPECT_EQ(Settings::boolean("int"), true);
+    EXPECT_FALSE(Settings::boolean("text"));
+    EXPECT_FALSE(Settings::item(std::nullopt, T::Text));
+    EXPECT_FALSE(Settings::hasItem(std::string("missing")));
     Settings::setItem("text", 5); // a value of another type replaces
     EXPECT_EQ(Settings::text("text"), std::nullopt);
     Settings::removeItem("text");

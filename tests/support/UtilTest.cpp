@@ -53,7 +53,8 @@ TEST(FileAccess, OpensForReadingOnly) {
     for (const char* mode : {"w", "a", "", "wr"})
         EXPECT_FALSE(OSXUtil::fopenForRead(file, mode)) << mode;
     EXPECT_EQ(slurp(file), "$GPGGA\n");
-    EXPECT_FALSE(OSXUtil::fopenForRead(std::nullopt, "r") || OSXUtil::fopenForRead(dir.file("missing"), "r"));
+    EXPECT_FALSE(OSXUtil::fopenForRead(std::nullopt, "r"));
+    EXPECT_FALSE(OSXUtil::fopenForRead(dir.file("missing"), "r"));
     using Path = std::optional<std::string>;
     for (const Path& bad : {Path(), Path(""), Path("/"), Path(dir.file("nothing"))})
         EXPECT_EQ(OSXUtil::changeDirectoryToPath(bad), std::nullopt) << bad.value_or("nil");

@@ -30,7 +30,8 @@ TEST(AddPart, JoinsWithoutRepeats) {
 TEST(Volume, RealMountsOfThisMachine) {
     auto proc = Workspace::propertiesForPath("/proc/self");
     ASSERT_TRUE(proc);
-    EXPECT_TRUE((*proc)[NSWorkspace_KZfstypename] == "proc" && (*proc)[NSWorkspace_KZmntonname] == "/proc");
+    EXPECT_EQ((*proc)[NSWorkspace_KZfstypename], "proc");
+    EXPECT_EQ((*proc)[NSWorkspace_KZmntonname], "/proc");
     EXPECT_FALSE(proc->count(NSWorkspace_KZimagefilepath));
 
     auto own = Workspace::propertiesForPath(MUX_BINARY_DIR);
@@ -38,7 +39,8 @@ TEST(Volume, RealMountsOfThisMachine) {
     EXPECT_TRUE(std::string(MUX_BINARY_DIR).starts_with((*own)[NSWorkspace_KZmntonname]));
     EXPECT_FALSE((*own)[NSWorkspace_KZfstypename].empty());
 
-    EXPECT_FALSE(Workspace::propertiesForPath("/no/such/path/here") || Workspace::propertiesForPath(""));
+    EXPECT_FALSE(Workspace::propertiesForPath("/no/such/path/here"));
+    EXPECT_FALSE(Workspace::propertiesForPath(""));
 }
 
 // A made-up device tree: a partition of a USB stick, and a mapped device on a loop image.
@@ -81,8 +83,8 @@ TEST_F(DeviceWalk, UsbStickPartition) {
     VolumeDescription volume;
     EXPECT_EQ(CheckParents(partition.string(), std::nullopt, volume, tree),
               "Flash Drive; 1.00; ACME; ABC123");
-    EXPECT_TRUE(volume[NSWorkspace_KZconnectiontype] == "USB" &&
-                volume[NSWorkspace_KZpartitionscheme] == "gpt");
+    EXPECT_EQ(volume[NSWorkspace_KZconnectiontype], "USB");
+    EXPECT_EQ(volume[NSWorkspace_KZpartitionscheme], "gpt");
     EXPECT_FALSE(volume.count(NSWorkspace_KZimagefilepath));
 }
 
@@ -102,8 +104,8 @@ TEST_F(DeviceWalk, MappedDeviceOnALoopImage) {
     VolumeDescription volume;
     EXPECT_EQ(CheckParents(mapped.string(), std::nullopt, volume, tree), std::nullopt);
     EXPECT_EQ(volume[NSWorkspace_KZimagefilepath], "/home/sailor/Velmar Console.img");
-    EXPECT_TRUE(volume[NSWorkspace_KZconnectiontype] == "Virtual Interface" &&
-                volume[NSWorkspace_KZpartitionscheme] == "dos");
+    EXPECT_EQ(volume[NSWorkspace_KZconnectiontype], "Virtual Interface");
+    EXPECT_EQ(volume[NSWorkspace_KZpartitionscheme], "dos");
 }
 
 } // namespace
