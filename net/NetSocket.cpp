@@ -130,6 +130,9 @@ void NetSocket::close() {
     connectionTimer_.reset();
     acceptPause_.reset();
     source_.reset();
+    if (reserve_ >= 0)
+        ::close(reserve_);
+    reserve_ = -1;
     {
         std::lock_guard lock(mutex_);
         if (fd_ >= 0)
@@ -207,6 +210,7 @@ bool NetSocket::listenOnPort(uint16_t port, int backlog, const std::string& bind
         ::listen(fd_, backlog) != 0)
         return false;
     listening_ = true;
+    reserve_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC); // see refuseOverCeiling()
     if (source_)
         source_->setReadEnabled(true);
     return true;
@@ -282,7 +286,19 @@ void NetSocket::socketConnectionTimedOut(double seconds) {
         delegate_->netsocketConnectionTimedOut(*this, seconds);
 }
 
+int NetSocket::takeNativeSocket() {
+    int fd = -1;
+    {
+        std::lock_guard lock(mutex_);
+        std::swap(fd, fd_);
+    }
+    close();
+    return fd;
+}
+
 void NetSocket::socketAcceptConnections() {
+    if (reserve_ < 0) // lost to a want of descriptors before: taken back once there is room
+        reserve_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     while (listening_) {
         sockaddr_in peer{};
         socklen_t length = sizeof peer;
@@ -291,7 +307,10 @@ void NetSocket::socketAcceptConnections() {
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED)
                 continue;
-            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+            const bool full = errno == EMFILE || errno == ENFILE;
+            if (full && refuseOverCeiling())
+                continue;
+            if (full || errno == ENOBUFS || errno == ENOMEM)
                 pauseAccepting(); // the pending connection would wake us again at once
             return;
         }
@@ -299,6 +318,23 @@ void NetSocket::socketAcceptConnections() {
         if (accepted && delegate_)
             delegate_->netsocketConnectionAccepted(*this, std::move(accepted));
     }
+}
+
+// Out of descriptors: the spare one makes room to take the waiting client and close it, so it
+// hears at once that it was turned away instead of waiting in the queue.
+bool NetSocket::refuseOverCeiling() {
+    if (reserve_ < 0)
+        return false;
+    ::close(reserve_);
+    const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0)
+        ::close(fd);
+    reserve_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    if (delegate_)
+        delegate_->netsocketConnectionRefused(*this);
+    return reserve_ >= 0;
 }
 
 void NetSocket::pauseAccepting() {

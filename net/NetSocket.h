@@ -39,6 +39,8 @@ public:
     virtual void netsocketConnectionTimedOut(NetSocket&, double /*interval*/) {}
     // The new socket is connected, has no delegate and is not scheduled.
     virtual void netsocketConnectionAccepted(NetSocket& /*listener*/, std::shared_ptr<NetSocket>) {}
+    // A connection was taken and closed at once: the process is out of descriptors.
+    virtual void netsocketConnectionRefused(NetSocket& /*listener*/) {}
 };
 
 class NetSocket : public std::enable_shared_from_this<NetSocket> {
@@ -111,6 +113,9 @@ public:
     uint16_t localPort() const;
     uint16_t remotePort() const;
     int nativeSocketHandle() const { return fd_; }
+    // Hands the descriptor to the caller, who closes it; the socket is left closed. The owning
+    // thread, on an unscheduled socket.
+    int takeNativeSocket();
     size_t incomingBufferLength() const { return incoming_.size(); }
     size_t outgoingBufferLength() const;
 
@@ -132,12 +137,14 @@ private:
     void connectedEvent();
     void disconnectedEvent();
     void pauseAccepting();
+    bool refuseOverCeiling();
 
     // Declared first so that the source and timers, which refer to it, go before it.
     std::shared_ptr<RunLoop> loop_;
     std::unique_ptr<RunLoop::Source> source_;
     std::unique_ptr<RunLoop::Timer> connectionTimer_;
     std::unique_ptr<RunLoop::Timer> acceptPause_;
+    int reserve_ = -1; // a listener's spare descriptor, given up to turn a client away
     NetSocketDelegate* delegate_ = nullptr;
 
     // Shared with writers on other threads.
