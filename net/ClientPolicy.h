@@ -22,8 +22,11 @@ struct ClientPolicy {
     int keepIdle = 20, keepInterval = 5, keepCount = 4;
     // Sent bytes that stay unacknowledged this long end the connection.
     std::chrono::milliseconds userTimeout{30000};
-    // Lines that arrive closer together than this go out together, one write per client.
-    std::chrono::microseconds gather{0};
+    // Lines that arrive this soon after a sender's last round of writes wait to go out with the
+    // next: a sender with many clients, whose every round costs a system call per client, gathers
+    // about as long as a round takes.
+    std::chrono::microseconds gatherPerClient{8};
+    std::chrono::microseconds gatherAtMost{4000};
     // The server's clock; tests bring their own.
     std::function<Clock::time_point()> now = [] { return Clock::now(); };
 

@@ -109,20 +109,19 @@ void FanoutSender::takeBatch() {
 }
 
 void FanoutSender::flush() {
-    if (policy_.gather.count() > 0) {
-        const auto since = Clock::now() - lastFlush_;
-        if (gatherTimer_)
-            return; // the gathering timer flushes
-        if (since < policy_.gather) {
-            const double wait = std::chrono::duration<double>(policy_.gather - since).count();
-            gatherTimer_ = loop_->addTimer(wait, [this] {
-                gatherTimer_.reset();
-                flush();
-            });
-            return;
-        }
-        lastFlush_ = Clock::now();
+    if (gatherTimer_)
+        return; // the gathering timer flushes
+    const auto gather = std::min<Clock::duration>(
+        policy_.gatherAtMost, policy_.gatherPerClient * static_cast<int64_t>(clients_.size()));
+    const auto since = Clock::now() - lastFlush_;
+    if (since < gather) {
+        gatherTimer_ = loop_->addTimer(std::chrono::duration<double>(gather - since).count(), [this] {
+            gatherTimer_.reset();
+            flush();
+        });
+        return;
     }
+    lastFlush_ = Clock::now();
     takeBatch();
     walking_ = true;
     for (const auto& client : clients_) {
