@@ -9,8 +9,7 @@ public:
     EpollSource(EpollRunLoop* loop, uint64_t id) : loop_(loop), id_(id) {}
     ~EpollSource() override {
         auto it = loop_->watches_.find(id_);
-        if (it->second.watched)
-            ::epoll_ctl(loop_->epoll_.get(), EPOLL_CTL_DEL, it->second.fd, nullptr);
+        ::epoll_ctl(loop_->epoll_.get(), EPOLL_CTL_DEL, it->second.fd, nullptr);
         loop_->watches_.erase(it);
     }
     void setReadEnabled(bool on) override { set(&Watch::read, on); }
@@ -22,7 +21,7 @@ private:
         if (watch.*direction == on)
             return; // no system call for a change that is none
         watch.*direction = on;
-        loop_->update(id_, watch);
+        loop_->update(id_, watch, EPOLL_CTL_MOD);
     }
     EpollRunLoop* loop_;
     uint64_t id_;
@@ -51,20 +50,16 @@ EpollRunLoop::EpollRunLoop()
 
 std::unique_ptr<RunLoop::Source> EpollRunLoop::addSource(int fd, SourceHandler handler) {
     const uint64_t id = nextId_++;
-    Watch& watch = watches_.emplace(id, Watch{fd, true, false, false, std::move(handler)}).first->second;
-    update(id, watch);
+    Watch& watch = watches_.emplace(id, Watch{fd, true, false, std::move(handler)}).first->second;
+    update(id, watch, EPOLL_CTL_ADD);
     return std::make_unique<EpollSource>(this, id);
 }
 
-void EpollRunLoop::update(uint64_t id, Watch& watch) {
+void EpollRunLoop::update(uint64_t id, Watch& watch, int op) {
     epoll_event event{};
     event.events = (watch.read ? EPOLLIN : 0u) | (watch.write ? EPOLLOUT : 0u);
     event.data.u64 = id;
-    const bool wanted = event.events != 0;
-    const int op = !wanted ? EPOLL_CTL_DEL : watch.watched ? EPOLL_CTL_MOD : EPOLL_CTL_ADD;
-    if (wanted || watch.watched)
-        ::epoll_ctl(epoll_.get(), op, watch.fd, &event);
-    watch.watched = wanted;
+    ::epoll_ctl(epoll_.get(), op, watch.fd, &event);
 }
 
 std::unique_ptr<RunLoop::Timer> EpollRunLoop::addTimer(double seconds, std::function<void()> fired) {
@@ -121,7 +116,8 @@ void EpollRunLoop::runOnce(std::chrono::milliseconds timeout) {
             continue;
         const uint32_t got = ready[i].events;
         const bool failed = (got & (EPOLLERR | EPOLLHUP)) != 0;
-        const bool readable = it->second.read && ((got & EPOLLIN) || failed);
+        const bool deaf = !it->second.read && !it->second.write;
+        const bool readable = (it->second.read || deaf) && ((got & EPOLLIN) || failed);
         const bool writable = it->second.write && ((got & EPOLLOUT) || failed);
         if (readable || writable) {
             const SourceHandler handler = it->second.handler; // survives the source's removal

@@ -1,8 +1,8 @@
 #pragma once
 // A RunLoop over epoll(7) for a thread that watches many descriptors: the cost of a turn follows
 // the descriptors that are ready, not the number watched. The thread that constructs it runs it.
-// A source with neither direction enabled is not watched at all, so a peer's error on it is seen
-// only when the owner next uses the descriptor.
+// A source with neither direction enabled still hears of a hang-up or an error on its descriptor,
+// as a read event: a peer that has stopped sending is not watched for more, but its reset is.
 
 #include "base/UniqueFd.h"
 #include "net/RunLoop.h"
@@ -37,13 +37,13 @@ private:
     using Clock = std::chrono::steady_clock;
     struct Watch {
         int fd;
-        bool read = true, write = false, watched = false;
+        bool read = true, write = false;
         SourceHandler handler;
     };
     class EpollSource;
     class EpollTimer;
 
-    void update(uint64_t id, Watch& watch);
+    void update(uint64_t id, Watch& watch, int op);
     void runTimers();
     void runPosted();
 

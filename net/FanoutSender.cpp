@@ -168,10 +168,12 @@ void FanoutSender::onEvent(Client& client, bool readable, bool writable) {
     if (readable && !client.gone) {
         // What a client says is not wanted; reading shows when it leaves.
         const ssize_t got = ::recv(client.fd.get(), discard_, sizeof discard_, MSG_DONTWAIT);
-        if (got == 0) // it sends no more but may still read: it is served until a write fails
+        if (got == 0 && !client.ended) { // it sends no more but may still read, until it resets
+            client.ended = true;
             client.source->setReadEnabled(false);
-        else if (got < 0 && !transient(errno))
-            drop(client);
+        } else if (got == 0 || (got < 0 && !transient(errno))) {
+            drop(client); // the end a second time: the connection is closed both ways
+        }
     }
     walking_ = false;
     sweep();

@@ -46,6 +46,7 @@ private:
         uint64_t position = 0;   // the next byte of the log it gets
         size_t systemBuffer = 0; // the most its socket holds unsent
         bool waiting = false;    // its socket was full: written on its write events
+        bool ended = false;      // it sends no more
         bool gone = false;
     };
     using Clock = ClientPolicy::Clock;
