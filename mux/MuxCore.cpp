@@ -44,6 +44,7 @@ MuxCore::MuxCore(CoreOptions options, MuxCoreObserver* observer)
     TCPConnectionModel& net = TCPConnectionModel::tcpConnection();
     server_ = std::make_unique<ServerControl>(
         net, [this] { observer_.serverChanged(); }, [this] { observer_.serverStopped(); }, this);
+    server_->setRefusedHandler([this] { observer_.shown("#### " + Alert::localizedStringWithKey("NSServerFull")); });
     reader_->addLineObserver(ServerControl::forwarder(net)); // every line, before its checksum
     reader_->addLineObserver([this](const Bytes& line) { recorder_.line(line); });
     reader_->addTurnObserver([this](bool lineRead) { playback_.turn(lineRead); });

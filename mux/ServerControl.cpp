@@ -57,6 +57,11 @@ std::function<void(const Bytes&)> ServerControl::forwarder(TCPConnectionModel& m
     };
 }
 
+void ServerControl::serverRefusedClients() {
+    if (refused_)
+        refused_();
+}
+
 void ServerControl::serverSocketConnected() {
     updateConnections();
 }

@@ -47,6 +47,10 @@ public:
 
     // From the server's state; any thread (the news reaches the main thread).
     void updateConnections() override;
+    // `refused` runs, on the main thread, when the server first turns a client away for want of
+    // room.
+    void setRefusedHandler(std::function<void()> refused) { refused_ = std::move(refused); }
+    void serverRefusedClients() override;
 
     // For the reader: each line as read, handed to the clients while the server listens. It
     // copies the line and never waits on a client.
@@ -60,7 +64,7 @@ private:
     void wentDown();
 
     TCPConnectionModel& model_;
-    std::function<void()> changed_, stopped_;
+    std::function<void()> changed_, stopped_, refused_;
     std::shared_ptr<RunLoop> loop_; // the main thread's, where the server tells its news
     bool started_ = false;          // this control started the server that listens now
 };

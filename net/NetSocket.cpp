@@ -1,4 +1,5 @@
-// NetSocket: creation, scheduling, connecting, listening, accepting and the event routing.
+// NetSocket: creation, scheduling, connecting, listening, accepting, the events, sending and
+// receiving, the options and the address queries.
 
 #include "net/NetSocket.h"
 
@@ -8,10 +9,19 @@
 #include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/tcp.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
+
+constexpr size_t kReadChunk = 64 * 1024; // per read event, so one busy peer cannot hog the loop
+
+bool transient(int error) {
+    return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
+}
 
 bool resolve(const std::string& host, in_addr* out) {
     addrinfo hints{};
@@ -68,7 +78,7 @@ std::shared_ptr<NetSocket> NetSocket::withNativeSocket(int fd) {
     auto socket = std::make_shared<NetSocket>();
     if (!socket->createForNative(fd))
         return nullptr;
-    socket->connected_ = true;
+    socket->sender_.setConnected(true);
     return socket;
 }
 
@@ -92,8 +102,8 @@ bool NetSocket::createForNative(int fd) {
         ::close(fd);
         return false;
     }
-    std::lock_guard lock(mutex_);
     fd_ = fd;
+    sender_.attach(fd);
     return true;
 }
 
@@ -112,8 +122,8 @@ bool NetSocket::createForUDP(uint16_t port) {
         return false;
     }
     udp_ = true;
-    std::lock_guard lock(mutex_);
     fd_ = fd;
+    sender_.attach(fd);
     return true;
 }
 
@@ -130,17 +140,14 @@ void NetSocket::close() {
     connectionTimer_.reset();
     acceptPause_.reset();
     source_.reset();
-    {
-        std::lock_guard lock(mutex_);
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-        connected_ = false;
-        outgoing_.release();
-        writeArmed_ = false;
-        failurePosted_ = false;
-        loop_.reset();
-    }
+    if (reserve_ >= 0)
+        ::close(reserve_);
+    reserve_ = -1;
+    sender_.detach(); // no writer reaches the descriptor from here on
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    loop_.reset();
     listening_ = connecting_ = udp_ = false;
 }
 
@@ -153,10 +160,10 @@ bool NetSocket::scheduleOnRunLoop(const std::shared_ptr<RunLoop>& loop) {
             self->onEvent(readable, writable);
     });
     // An idle TCP socket reports a hang-up: read only once there is something to read from.
-    source_->setReadEnabled(connecting_ || connected_ || listening_ || udp_);
-    std::lock_guard lock(mutex_);
+    source_->setReadEnabled(connecting_ || isConnected() || listening_ || udp_);
     loop_ = loop;
-    source_->setWriteEnabled(connecting_ || writeArmed_);
+    sender_.setLoop(loop);
+    source_->setWriteEnabled(connecting_ || sender_.watching());
     return true;
 }
 
@@ -166,12 +173,12 @@ bool NetSocket::scheduleOnCurrentRunLoop() {
 
 void NetSocket::unscheduleFromRunLoop() {
     source_.reset();
-    std::lock_guard lock(mutex_);
     loop_.reset();
+    sender_.setLoop(nullptr);
 }
 
 bool NetSocket::connectToHost(const std::string& host, uint16_t port, double timeout) {
-    if (fd_ < 0 || udp_ || connected_ || listening_ || connecting_)
+    if (fd_ < 0 || udp_ || isConnected() || listening_ || connecting_)
         return false;
     sockaddr_in address{};
     if (!resolve(host, &address.sin_addr))
@@ -193,7 +200,7 @@ bool NetSocket::connectToHost(const std::string& host, uint16_t port, double tim
 }
 
 bool NetSocket::listenOnPort(uint16_t port, int backlog, const std::string& bindAddress) {
-    if (fd_ < 0 || udp_ || connected_ || listening_ || connecting_)
+    if (fd_ < 0 || udp_ || isConnected() || listening_ || connecting_)
         return false;
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -207,6 +214,7 @@ bool NetSocket::listenOnPort(uint16_t port, int backlog, const std::string& bind
         ::listen(fd_, backlog) != 0)
         return false;
     listening_ = true;
+    reserve_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC); // see refuseOverCeiling()
     if (source_)
         source_->setReadEnabled(true);
     return true;
@@ -225,7 +233,7 @@ void NetSocket::onEvent(bool readable, bool writable) {
     if (writable)
         socketWriteData();
     if (readable && fd_ >= 0) {
-        if (udp_ && !connected_)
+        if (udp_ && !isConnected())
             connectedEvent(); // the first datagram is the connection
         if (fd_ >= 0)
             socketReadData();
@@ -247,11 +255,10 @@ void NetSocket::finishConnect() {
 
 void NetSocket::connectedEvent() {
     connectionTimer_.reset();
-    connected_ = true;
+    sender_.setConnected(true);
     if (source_) {
         source_->setReadEnabled(true);
-        std::lock_guard lock(mutex_);
-        source_->setWriteEnabled(writeArmed_);
+        source_->setWriteEnabled(sender_.watching());
     }
     if (delegate_)
         delegate_->netsocketConnected(*this);
@@ -282,7 +289,16 @@ void NetSocket::socketConnectionTimedOut(double seconds) {
         delegate_->netsocketConnectionTimedOut(*this, seconds);
 }
 
+int NetSocket::takeNativeSocket() {
+    sender_.detach();
+    const int fd = std::exchange(fd_, -1);
+    close();
+    return fd;
+}
+
 void NetSocket::socketAcceptConnections() {
+    if (reserve_ < 0) // lost to a want of descriptors before: taken back once there is room
+        reserve_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     while (listening_) {
         sockaddr_in peer{};
         socklen_t length = sizeof peer;
@@ -291,7 +307,10 @@ void NetSocket::socketAcceptConnections() {
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED)
                 continue;
-            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+            const bool full = errno == EMFILE || errno == ENFILE;
+            if (full && refuseOverCeiling())
+                continue;
+            if (full || errno == ENOBUFS || errno == ENOMEM)
                 pauseAccepting(); // the pending connection would wake us again at once
             return;
         }
@@ -299,6 +318,23 @@ void NetSocket::socketAcceptConnections() {
         if (accepted && delegate_)
             delegate_->netsocketConnectionAccepted(*this, std::move(accepted));
     }
+}
+
+// Out of descriptors: the spare one makes room to take the waiting client and close it, so it
+// hears at once that it was turned away instead of waiting in the queue.
+bool NetSocket::refuseOverCeiling() {
+    if (reserve_ < 0)
+        return false;
+    ::close(reserve_);
+    const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0)
+        ::close(fd);
+    reserve_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    if (delegate_)
+        delegate_->netsocketConnectionRefused(*this);
+    return reserve_ >= 0;
 }
 
 void NetSocket::pauseAccepting() {
@@ -311,4 +347,162 @@ void NetSocket::pauseAccepting() {
         if (self && self->listening_ && self->source_)
             self->source_->setReadEnabled(true);
     });
+}
+
+void NetSocket::setOutgoingLimit(size_t bytes) {
+    sender_.setLimit(bytes);
+}
+
+void NetSocket::write(const void* bytes, size_t length) {
+    switch (sender_.write(bytes, length)) {
+    case SocketSender::Outcome::Sent:
+        if (delegate_) {
+            const std::shared_ptr<RunLoop> loop = sender_.loop();
+            if (!loop || loop->isLoopThread())
+                delegate_->netsocketDataSent(*this);
+        }
+        break;
+    case SocketSender::Outcome::WatchForRoom:
+        watchForRoom();
+        break;
+    case SocketSender::Outcome::Fail:
+        postFailure();
+        break;
+    default:
+        break;
+    }
+}
+
+// Any thread: the write event is the owning thread's to enable.
+void NetSocket::watchForRoom() {
+    const std::shared_ptr<RunLoop> loop = sender_.loop();
+    if (!loop)
+        return;
+    if (loop->isLoopThread()) {
+        if (source_)
+            source_->setWriteEnabled(true);
+        return;
+    }
+    std::weak_ptr<NetSocket> weak = weak_from_this();
+    loop->post([weak] {
+        auto self = weak.lock();
+        if (self && self->source_ && self->sender_.watching())
+            self->source_->setWriteEnabled(true);
+    });
+}
+
+// Any thread. Closing and telling the delegate happen on the owning thread, never inside a
+// writer's loop over its peers. An unscheduled socket keeps its descriptor until its owner
+// closes it.
+void NetSocket::postFailure() {
+    const std::shared_ptr<RunLoop> loop = sender_.loop();
+    if (!loop)
+        return;
+    std::weak_ptr<NetSocket> weak = weak_from_this();
+    loop->post([weak] {
+        auto self = weak.lock();
+        if (self && self->fd_ >= 0 && self->sender_.failing())
+            self->disconnectedEvent();
+    });
+}
+
+void NetSocket::socketWriteData() {
+    const SocketSender::Outcome outcome = sender_.drain();
+    if (source_)
+        source_->setWriteEnabled(outcome == SocketSender::Outcome::Waiting);
+    if (outcome == SocketSender::Outcome::Fail)
+        postFailure();
+    else if (outcome == SocketSender::Outcome::Sent && delegate_)
+        delegate_->netsocketDataSent(*this);
+}
+
+void NetSocket::socketReadData() {
+    int readable = 0;
+    if (::ioctl(fd_, FIONREAD, &readable) != 0) {
+        if (errno == EINVAL)
+            return;
+        readable = 0;
+    }
+    // One read takes what is there, at least one byte (or one whole datagram).
+    const size_t want = udp_ ? kReadChunk : std::clamp<size_t>(static_cast<size_t>(readable), 1, kReadChunk);
+    uint8_t chunk[kReadChunk];
+    const ssize_t got = ::recv(fd_, chunk, want, 0);
+    if (got > 0) {
+        incoming_.append(chunk, static_cast<size_t>(got));
+        if (delegate_)
+            delegate_->netsocketDataAvailable(*this, incoming_.size());
+        return;
+    }
+    if (udp_ ? (got < 0 && !transient(errno) && errno != ECONNREFUSED) // an empty datagram is no close
+             : (got == 0 || !transient(errno)))
+        disconnectedEvent();
+}
+
+bool NetSocket::isUDP() const {
+    int type = 0;
+    socklen_t length = sizeof type;
+    return fd_ >= 0 && ::getsockopt(fd_, SOL_SOCKET, SO_TYPE, &type, &length) == 0 && type == SOCK_DGRAM;
+}
+
+void NetSocket::setNoDelay() {
+    if (fd_ < 0)
+        return;
+    const int yes = 1, size = 1024;
+    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+    ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    ::setsockopt(fd_, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+}
+
+void NetSocket::setLowDelay() {
+    const int yes = 1;
+    if (fd_ >= 0)
+        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+}
+
+namespace {
+
+template <typename Query>
+std::optional<sockaddr_in> socketAddress(int fd, Query query) {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (fd < 0 || query(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+        address.sin_family != AF_INET)
+        return std::nullopt;
+    return address;
+}
+
+} // namespace
+
+std::optional<std::string> NetSocket::localHost() const {
+    const auto a = socketAddress(fd_, ::getsockname);
+    return a ? std::optional(stringWithSocketAddress(a->sin_addr)) : std::nullopt;
+}
+
+std::optional<std::string> NetSocket::remoteHost() const {
+    const auto a = socketAddress(fd_, ::getpeername);
+    return a ? std::optional(stringWithSocketAddress(a->sin_addr)) : std::nullopt;
+}
+
+uint16_t NetSocket::localPort() const {
+    const auto a = socketAddress(fd_, ::getsockname);
+    return a ? ntohs(a->sin_port) : 0;
+}
+
+uint16_t NetSocket::remotePort() const {
+    const auto a = socketAddress(fd_, ::getpeername);
+    return a ? ntohs(a->sin_port) : 0;
+}
+
+std::string NetSocket::stringWithSocketAddress(const in_addr& address) {
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &address, text, sizeof text);
+    return text;
+}
+
+bool NetSocket::addressFromString(const std::string& text, sockaddr_in* address) {
+    if (text.empty() || !address)
+        return false;
+    *address = sockaddr_in{};
+    address->sin_family = AF_INET;
+    return ::inet_aton(text.c_str(), &address->sin_addr) != 0;
 }

@@ -10,14 +10,12 @@
 // on the owning thread, which then tells the delegate.
 
 #include "base/Bytes.h"
-#include "net/ByteQueue.h"
+#include "net/IncomingBuffer.h"
 #include "net/RunLoop.h"
+#include "net/SocketSender.h"
 
-#include <atomic>
 #include <cstdint>
-#include <limits>
 #include <memory>
-#include <mutex>
 #include <netinet/in.h>
 #include <optional>
 #include <string>
@@ -39,13 +37,15 @@ public:
     virtual void netsocketConnectionTimedOut(NetSocket&, double /*interval*/) {}
     // The new socket is connected, has no delegate and is not scheduled.
     virtual void netsocketConnectionAccepted(NetSocket& /*listener*/, std::shared_ptr<NetSocket>) {}
+    // A connection was taken and closed at once: the process is out of descriptors.
+    virtual void netsocketConnectionRefused(NetSocket& /*listener*/) {}
 };
 
 class NetSocket : public std::enable_shared_from_this<NetSocket> {
 public:
-    enum class Encoding { ASCII, UTF8, Latin1 };
+    using Encoding = IncomingBuffer::Encoding;
     static constexpr int kDefaultBacklog = 5;
-    static constexpr size_t kNoLimit = std::numeric_limits<size_t>::max();
+    static constexpr size_t kNoLimit = SocketSender::kNoLimit;
 
     // Factories: scheduled on the calling thread's current run loop; empty on failure.
     static std::shared_ptr<NetSocket> netsocket();
@@ -90,20 +90,24 @@ public:
     void writeString(std::string_view text) { write(text.data(), text.size()); }
 
     // Reads take from the front of the incoming buffer.
-    size_t read(void* out, size_t amount);
-    size_t readOntoData(Bytes& data, size_t amount);
+    size_t read(void* out, size_t amount) { return incoming_.read(out, amount); }
+    size_t readOntoData(Bytes& data, size_t amount) { return incoming_.readOntoData(data, amount); }
     size_t readOntoData(Bytes& data) { return readOntoData(data, incoming_.size()); }
-    std::optional<Bytes> readData(size_t amount);
+    std::optional<Bytes> readData(size_t amount) { return incoming_.readData(amount); }
     std::optional<Bytes> readData() { return readData(incoming_.size()); }
     // Nothing, and the buffer unchanged, when the bytes do not decode.
-    std::optional<std::string> readString(Encoding encoding, size_t amount);
+    std::optional<std::string> readString(Encoding encoding, size_t amount) {
+        return incoming_.readString(encoding, amount);
+    }
     std::optional<std::string> readString(Encoding encoding) {
         return readString(encoding, incoming_.size());
     }
-    size_t readOntoString(std::string& text, Encoding encoding, size_t amount);
-    const Bytes& peekData() const { return incoming_; }
+    size_t readOntoString(std::string& text, Encoding encoding, size_t amount) {
+        return incoming_.readOntoString(text, encoding, amount);
+    }
+    const Bytes& peekData() const { return incoming_.bytes(); }
 
-    bool isConnected() const { return connected_.load(); }
+    bool isConnected() const { return sender_.connected(); }
     bool isListening() const { return listening_; }
     bool isUDP() const;
     std::optional<std::string> localHost() const;
@@ -111,8 +115,11 @@ public:
     uint16_t localPort() const;
     uint16_t remotePort() const;
     int nativeSocketHandle() const { return fd_; }
+    // Hands the descriptor to the caller, who closes it; the socket is left closed. The owning
+    // thread, on an unscheduled socket.
+    int takeNativeSocket();
     size_t incomingBufferLength() const { return incoming_.size(); }
-    size_t outgoingBufferLength() const;
+    size_t outgoingBufferLength() const { return sender_.waiting(); }
 
     NetSocketDelegate* delegate() const { return delegate_; }
     void setDelegate(NetSocketDelegate* delegate) { delegate_ = delegate; }
@@ -127,30 +134,26 @@ private:
     void socketAcceptConnections();
     void socketReadData();
     void socketWriteData();
-    void socketFailed(std::unique_lock<std::mutex>& lock);
-    void armWrite(std::unique_lock<std::mutex>& lock);
+    void watchForRoom();
+    void postFailure();
     void connectedEvent();
     void disconnectedEvent();
     void pauseAccepting();
+    bool refuseOverCeiling();
 
     // Declared first so that the source and timers, which refer to it, go before it.
     std::shared_ptr<RunLoop> loop_;
     std::unique_ptr<RunLoop::Source> source_;
     std::unique_ptr<RunLoop::Timer> connectionTimer_;
     std::unique_ptr<RunLoop::Timer> acceptPause_;
+    int reserve_ = -1; // a listener's spare descriptor, given up to turn a client away
     NetSocketDelegate* delegate_ = nullptr;
 
-    // Shared with writers on other threads.
-    mutable std::mutex mutex_;
     int fd_ = -1;
-    std::atomic<bool> connected_{false};
-    ByteQueue outgoing_;
-    size_t outgoingLimit_ = kNoLimit;
-    bool writeArmed_ = false;    // the write event is (or will be) enabled
-    bool failurePosted_ = false; // a failed write's close is on its way to the owning thread
+    SocketSender sender_; // shared with writers on other threads
 
     bool listening_ = false;
     bool connecting_ = false;
     bool udp_ = false;
-    Bytes incoming_;
+    IncomingBuffer incoming_;
 };

@@ -26,6 +26,7 @@ size_t clientCeiling() {
 
 // One sending thread a core, up to four: a line reaches many clients in parallel.
 size_t senderCount() {
+    if (getenv("NF_SENDERS")) return atoi(getenv("NF_SENDERS"));
     return std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4);
 }
 
@@ -56,6 +57,10 @@ bool TCPConnectionModel::createServerConnection(TCPServerDelegate* delegate,
     events.clientsChanged = [this, alive] {
         if (TCPServerDelegate* d = alive.expired() ? nullptr : serverDelegate_.load())
             d->updateConnections();
+    };
+    events.clientsRefused = [this, alive] {
+        if (TCPServerDelegate* d = alive.expired() ? nullptr : serverDelegate_.load())
+            d->serverRefusedClients();
     };
     events.listenerLost = [this, alive] {
         if (!alive.expired())

@@ -28,6 +28,8 @@ public:
     virtual ~TCPServerDelegate() = default;
     // A client was accepted or has gone.
     virtual void updateConnections() {}
+    // The first client turned away because the server holds all it can; said once a server.
+    virtual void serverRefusedClients() {}
     virtual void serverSocketConnected() {}
     virtual void serverSocketDisconnected() {}
     virtual void serverSocketTimedOut() {}

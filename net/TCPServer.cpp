@@ -3,134 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 
-// One sending thread: its loop, its clients and the batch of lines waiting for them. The first
-// sender also serves the listening socket.
-class TCPServer::Sender : private NetSocketDelegate {
-public:
-    explicit Sender(TCPServer* server) : server_(server) {
-        std::promise<void> ready;
-        thread_ = std::thread([this, &ready] { run(ready); });
-        ready.get_future().wait();
-    }
-    ~Sender() override { stop(); }
-
-    void stop() {
-        if (!thread_.joinable())
-            return;
-        stopping_ = true;
-        loop_->post([] {}); // wakes the loop to see the flag
-        thread_.join();
-    }
-    void broadcast(const uint8_t* line, size_t length) {
-        if (load() == 0)
-            return;
-        {
-            std::lock_guard lock(batchMutex_);
-            batch_.insert(batch_.end(), line, line + length);
-            if (flushPosted_)
-                return;
-            flushPosted_ = true;
-        }
-        loop_->post([this] { flush(); });
-    }
-    // Serves the listening socket from this sender's thread. Called once every sender is in the
-    // server's list, which accepting reads.
-    void listen(std::shared_ptr<NetSocket> listener) {
-        loop_->post([this, listener] {
-            listener_ = listener;
-            listener_->setDelegate(this);
-            listener_->scheduleOnRunLoop(loop_);
-        });
-    }
-    // Any thread: the client is served from this sender's thread.
-    void adopt(std::shared_ptr<NetSocket> socket) {
-        pending_++;
-        loop_->post([this, socket] {
-            socket->setDelegate(this);
-            if (socket->scheduleOnRunLoop(loop_))
-                served_.push_back(socket);
-            recount();
-            pending_--;
-            server_->tellOwner(server_->events_.clientsChanged);
-        });
-    }
-    size_t load() const { return servedCount_.load() + pending_.load(); }
-    unsigned connected() const { return connected_.load(); }
-    const std::shared_ptr<PollRunLoop>& loop() const { return loop_; }
-
-private:
-    void run(std::promise<void>& ready) {
-        loop_ = std::make_shared<PollRunLoop>();
-        ready.set_value();
-        while (!stopping_)
-            loop_->runOnce(std::chrono::milliseconds(500));
-        // The sockets' sources belong to this loop: they go on this thread.
-        for (const auto& client : served_)
-            client->close();
-        served_.clear();
-        if (listener_)
-            listener_->close();
-        connected_ = 0;
-    }
-    void flush() {
-        Bytes batch;
-        {
-            std::lock_guard lock(batchMutex_);
-            batch.swap(batch_);
-            flushPosted_ = false;
-        }
-        // One write a client: what its socket does not take at once waits in its outgoing
-        // buffer, up to the limit, and goes out on its write events.
-        for (const auto& client : served_)
-            if (client->isConnected())
-                client->write(batch.data(), batch.size());
-        recount();
-    }
-    void recount() {
-        unsigned n = 0;
-        for (const auto& client : served_)
-            n += client->isConnected() ? 1 : 0;
-        connected_ = n;
-        servedCount_ = served_.size();
-    }
-    void netsocketConnectionAccepted(NetSocket&, std::shared_ptr<NetSocket> socket) override {
-        server_->accepted(std::move(socket));
-    }
-    void netsocketDisconnected(NetSocket& socket) override {
-        if (&socket == listener_.get()) {
-            server_->tellOwner(server_->events_.listenerLost);
-            return;
-        }
-        const auto it = std::find_if(served_.begin(), served_.end(),
-                                     [&](const auto& client) { return client.get() == &socket; });
-        if (it == served_.end())
-            return;
-        served_.erase(it); // the socket itself lives on until its event returns
-        recount();
-        server_->tellOwner(server_->events_.clientsChanged);
-    }
-    void netsocketDataAvailable(NetSocket& socket, size_t) override {
-        socket.readData(); // what a client says is not wanted; reading shows when it leaves
-    }
-
-    TCPServer* server_;
-    std::shared_ptr<NetSocket> listener_;
-    std::shared_ptr<PollRunLoop> loop_;
-    std::thread thread_;
-    std::atomic<bool> stopping_{false};
-    std::vector<std::shared_ptr<NetSocket>> served_; // this thread's
-    std::atomic<size_t> servedCount_{0};
-    std::atomic<size_t> pending_{0}; // handed over, not yet served
-    std::atomic<unsigned> connected_{0};
-    std::mutex batchMutex_;
-    Bytes batch_;
-    bool flushPosted_ = false;
-};
-
 std::unique_ptr<TCPServer> TCPServer::start(uint16_t port, const std::string& bindAddress, size_t maxClients,
-                                            size_t senders, std::shared_ptr<RunLoop> owner, Events events) {
+                                            size_t senders, std::shared_ptr<RunLoop> owner, Events events,
+                                            const ClientPolicy& policy) {
     auto listener = std::make_shared<NetSocket>();
-    if (!listener->open() || !listener->listenOnPort(port, NetSocket::kDefaultBacklog, bindAddress)) {
+    if (!listener->open() || !listener->listenOnPort(port, kListenBacklog, bindAddress)) {
         const int error = errno;
         listener->close();
         errno = error;
@@ -139,11 +16,20 @@ std::unique_ptr<TCPServer> TCPServer::start(uint16_t port, const std::string& bi
     std::unique_ptr<TCPServer> server(new TCPServer);
     server->port_ = listener->localPort();
     server->maxClients_ = maxClients;
+    server->policy_ = policy;
     server->owner_ = std::move(owner);
     server->events_ = std::move(events);
+    TCPServer* const s = server.get();
     for (size_t i = 0; i < std::max<size_t>(senders, 1); ++i)
-        server->senders_.push_back(std::make_unique<Sender>(server.get()));
-    server->senders_.front()->listen(std::move(listener));
+        server->senders_.push_back(
+            std::make_unique<FanoutSender>(policy, [s] { s->tellOwner(s->events_.clientsChanged); }));
+    server->listener_ = std::move(listener);
+    // Accepting reads the list of senders, now complete.
+    FanoutSender& first = *server->senders_.front();
+    first.post([s, &first] {
+        s->listener_->setDelegate(s);
+        s->listener_->scheduleOnRunLoop(first.loop());
+    });
     return server;
 }
 
@@ -153,6 +39,15 @@ TCPServer::~TCPServer() {
 
 void TCPServer::stop() {
     *live_ = false;
+    if (listener_ && !senders_.empty()) {
+        std::promise<void> closed; // the listener's source belongs to the first sender's thread
+        senders_.front()->post([this, &closed] {
+            listener_->close();
+            closed.set_value();
+        });
+        closed.get_future().wait();
+        listener_.reset();
+    }
     for (auto& sender : senders_)
         sender->stop();
 }
@@ -169,18 +64,34 @@ unsigned TCPServer::clientsConnected() const {
     return n;
 }
 
-void TCPServer::accepted(std::shared_ptr<NetSocket> socket) {
+void TCPServer::netsocketConnectionAccepted(NetSocket&, std::shared_ptr<NetSocket> socket) {
     size_t total = 0;
     for (const auto& sender : senders_)
         total += sender->load();
-    if (total >= maxClients_ || !socket->isConnected())
-        return; // turned away: closed as it goes out of scope
-    socket->setOutgoingLimit(kClientOutgoingLimit);
-    socket->setLowDelay();
+    if (total >= maxClients_ || !socket->isConnected()) {
+        refused(); // closed as it goes out of scope: the client sees an orderly end at once
+        return;
+    }
+    UniqueFd fd(socket->takeNativeSocket());
+    policy_.apply(fd.get());
     // The sender with the fewest clients takes it.
     const auto least = std::min_element(senders_.begin(), senders_.end(),
                                         [](const auto& a, const auto& b) { return a->load() < b->load(); });
-    (*least)->adopt(std::move(socket));
+    (*least)->adopt(std::move(fd));
+}
+
+void TCPServer::netsocketConnectionRefused(NetSocket&) {
+    refused();
+}
+
+void TCPServer::netsocketDisconnected(NetSocket&) {
+    tellOwner(events_.listenerLost);
+}
+
+// Said once: a crowd of clients over the ceiling is one fact, not one message each.
+void TCPServer::refused() {
+    if (!refusalTold_.exchange(true))
+        tellOwner(events_.clientsRefused);
 }
 
 void TCPServer::tellOwner(const std::function<void()>& event) {

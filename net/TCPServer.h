@@ -1,39 +1,41 @@
 #pragma once
 // The NMEA server behind TCPConnectionModel: a listening socket and the clients it accepted,
-// served by sending threads of the server's own, each with a poll loop and its share of the
-// clients. A line handed in from any thread is only copied into each sender's batch; a sender
-// passes its batch to each of its clients with one write. When the clients cost more than the
-// lines come in, batches grow instead of the handing-in thread falling behind. The owner's
+// served by sending threads of the server's own (FanoutSender), each with an epoll loop and its
+// share of the clients. A line handed in from any thread is only copied into each sender's
+// batch. How much may wait for a client, and for how long, is the ClientPolicy's. The owner's
 // notifications are posted to the run loop of the thread that started the server.
 
-#include "base/Bytes.h"
+#include "net/ClientPolicy.h"
+#include "net/FanoutSender.h"
 #include "net/NetSocket.h"
-#include "net/PollRunLoop.h"
 
 #include <atomic>
 #include <functional>
-#include <future>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
-class TCPServer {
+class TCPServer : private NetSocketDelegate {
 public:
     // A client this far behind has stopped reading: it is dropped rather than held in memory.
-    static constexpr size_t kClientOutgoingLimit = 1024 * 1024;
+    static constexpr size_t kClientOutgoingLimit = ClientPolicy::kDefaultMaxBytes;
+    // Room for a reconnect storm: every client of a boat's network at once (the system may
+    // clip it to its own ceiling).
+    static constexpr int kListenBacklog = 4096;
 
     struct Events {
         std::function<void()> clientsChanged; // a client was accepted or has gone
         std::function<void()> listenerLost;   // the listening socket failed
+        std::function<void()> clientsRefused; // the first client turned away at the ceiling
     };
 
-    // Listens (address reuse, backlog 5) and starts `senders` sending threads (at least one);
-    // empty on failure, with errno telling why. `events` run on `owner`'s thread; without an
+    // Listens (address reuse) and starts `senders` sending threads (at least one); empty on
+    // failure, with errno telling why. At most `maxClients` are served; those beyond are closed at
+    // once and the owner is told the first time. `events` run on `owner`'s thread; without an
     // owner they are dropped.
     static std::unique_ptr<TCPServer> start(uint16_t port, const std::string& bindAddress, size_t maxClients,
-                                            size_t senders, std::shared_ptr<RunLoop> owner, Events events);
-    ~TCPServer();
+                                            size_t senders, std::shared_ptr<RunLoop> owner, Events events,
+                                            const ClientPolicy& policy = {});
+    ~TCPServer() override;
     TCPServer(const TCPServer&) = delete;
     TCPServer& operator=(const TCPServer&) = delete;
 
@@ -45,15 +47,21 @@ public:
     uint16_t port() const { return port_; }
 
 private:
-    class Sender;
     TCPServer() = default;
-    void accepted(std::shared_ptr<NetSocket> socket); // on the first sender's thread
+    // The listener's events, on the first sender's thread.
+    void netsocketConnectionAccepted(NetSocket& listener, std::shared_ptr<NetSocket> socket) override;
+    void netsocketConnectionRefused(NetSocket& listener) override;
+    void netsocketDisconnected(NetSocket& listener) override;
+    void refused();
     void tellOwner(const std::function<void()>& event);
 
-    std::vector<std::unique_ptr<Sender>> senders_;
+    std::vector<std::unique_ptr<FanoutSender>> senders_;
+    std::shared_ptr<NetSocket> listener_; // served on the first sender's thread
+    ClientPolicy policy_;
     size_t maxClients_ = 0;
     uint16_t port_ = 0;
     std::shared_ptr<RunLoop> owner_;
     Events events_;
+    std::atomic<bool> refusalTold_{false};
     std::shared_ptr<std::atomic<bool>> live_ = std::make_shared<std::atomic<bool>>(true);
 };

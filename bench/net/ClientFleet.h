@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -42,6 +43,19 @@ inline std::string stampedLine(uint64_t sequence) {
     std::snprintf(body, sizeof body, "$PQVXT,%llu,%lld", static_cast<unsigned long long>(sequence),
                   static_cast<long long>(nowNanoseconds()));
     return body + NMEA::checkSumTail(body);
+}
+
+// The system's memory for TCP, all sockets of the machine together: it pins what waits in them.
+inline double tcpKernelMegabytes() {
+    std::ifstream sockstat("/proc/net/sockstat");
+    for (std::string word; sockstat >> word;)
+        if (word == "mem") { // the TCP line's comes first
+            long pages = 0;
+            sockstat >> pages;
+            return static_cast<double>(pages) * static_cast<double>(::sysconf(_SC_PAGESIZE)) /
+                   (1024.0 * 1024.0);
+        }
+    return 0;
 }
 
 // Room for many clients and the server's ends of them.

@@ -133,29 +133,40 @@ BENCHMARK(BM_Delivery)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// One client never reads while another takes 40 MB of lines: the server's memory stays flat.
+// Clients that never read while another takes 40 MB of lines: the server's memory stays flat,
+// and so does the system's. Arg: the clients that never read.
 void BM_StalledClientMemory(benchmark::State& state) {
+    const auto stalled = static_cast<size_t>(state.range(0));
     for (auto _ : state) {
         Server server;
-        bench::ClientFleet fleet(server.model.serverPort(), 2, 1);
+        bench::ClientFleet fleet(server.model.serverPort(), stalled + 1, stalled);
         fleet.recordDelays(false); // the fleet's own memory is not the server's
-        server.await([&] { return fleet.ready() && server.model.clientsConnected() == 2; });
-        const double before = residentMegabytes();
-        double peak = before;
+        server.await([&] { return fleet.ready() && server.model.clientsConnected() == stalled + 1; });
+        const double before = residentMegabytes(), kernelBefore = bench::tcpKernelMegabytes();
+        double peak = before, kernelPeak = kernelBefore;
         Feed f;
         f.lines = 40 * 1024 * 1024 / 40;
         std::thread feeder = feed(server, fleet, f);
         server.await([&] {
             peak = std::max(peak, residentMegabytes());
+            kernelPeak = std::max(kernelPeak, bench::tcpKernelMegabytes());
             return f.done && fleet.deliveredToAll() >= f.lines;
         });
         feeder.join();
         state.counters["rss_growth_MB"] = peak - before;
-        state.counters["stalled_dropped"] = server.model.clientsConnected() == 1 ? 1 : 0;
+        state.counters["kernel_tcp_growth_MB"] = kernelPeak - kernelBefore;
+        state.counters["stalled_dropped"] =
+            static_cast<double>(stalled + 1 - server.model.clientsConnected());
         state.counters["fast_client_lost"] = static_cast<double>(fleet.lost());
     }
 }
-BENCHMARK(BM_StalledClientMemory)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_StalledClientMemory)
+    ->ArgName("stalled")
+    ->Arg(1)
+    ->Arg(60)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 } // namespace
 

@@ -8,10 +8,12 @@
 #endif
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -79,8 +81,18 @@ public:
             if (n <= 0)
                 break;
             got.append(chunk, static_cast<size_t>(n));
+            // Acknowledged at once: the server sees the bytes delivered, not still in flight.
+            const int yes = 1;
+            ::setsockopt(fd_, IPPROTO_TCP, TCP_QUICKACK, &yes, sizeof yes);
         }
         return got;
+    }
+    // Waits for the server to end the connection: true at its end of stream or reset, false when
+    // bytes came instead or the wait ran out.
+    bool ended() {
+        char byte;
+        const ssize_t n = ::recv(fd_, &byte, 1, 0);
+        return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
     }
     void send(const std::string& text) {
         [[maybe_unused]] ssize_t n = ::send(fd_, text.data(), text.size(), MSG_NOSIGNAL);

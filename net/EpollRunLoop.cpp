@@ -1,0 +1,156 @@
+#include "net/EpollRunLoop.h"
+
+#include <algorithm>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+
+class EpollRunLoop::EpollSource : public RunLoop::Source {
+public:
+    EpollSource(EpollRunLoop* loop, uint64_t id) : loop_(loop), id_(id) {}
+    ~EpollSource() override {
+        auto it = loop_->watches_.find(id_);
+        ::epoll_ctl(loop_->epoll_.get(), EPOLL_CTL_DEL, it->second.fd, nullptr);
+        loop_->watches_.erase(it);
+    }
+    void setReadEnabled(bool on) override { set(&Watch::read, on); }
+    void setWriteEnabled(bool on) override { set(&Watch::write, on); }
+
+private:
+    void set(bool Watch::*direction, bool on) {
+        Watch& watch = loop_->watches_.at(id_);
+        if (watch.*direction == on)
+            return; // no system call for a change that is none
+        watch.*direction = on;
+        loop_->update(id_, watch, EPOLL_CTL_MOD);
+    }
+    EpollRunLoop* loop_;
+    uint64_t id_;
+};
+
+class EpollRunLoop::EpollTimer : public RunLoop::Timer {
+public:
+    EpollTimer(EpollRunLoop* loop, uint64_t id) : loop_(loop), id_(id) {}
+    ~EpollTimer() override { loop_->timers_.erase(id_); }
+
+private:
+    EpollRunLoop* loop_;
+    uint64_t id_;
+};
+
+EpollRunLoop::EpollRunLoop()
+    : epoll_(::epoll_create1(EPOLL_CLOEXEC)), wake_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
+      owner_(std::this_thread::get_id()) {
+    if (!valid())
+        return;
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.u64 = 0;
+    ::epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, wake_.get(), &event);
+}
+
+std::unique_ptr<RunLoop::Source> EpollRunLoop::addSource(int fd, SourceHandler handler) {
+    const uint64_t id = nextId_++;
+    Watch& watch = watches_.emplace(id, Watch{fd, true, false, std::move(handler)}).first->second;
+    update(id, watch, EPOLL_CTL_ADD);
+    return std::make_unique<EpollSource>(this, id);
+}
+
+void EpollRunLoop::update(uint64_t id, Watch& watch, int op) {
+    epoll_event event{};
+    event.events = (watch.read ? EPOLLIN : 0u) | (watch.write ? EPOLLOUT : 0u);
+    event.data.u64 = id;
+    ::epoll_ctl(epoll_.get(), op, watch.fd, &event);
+}
+
+std::unique_ptr<RunLoop::Timer> EpollRunLoop::addTimer(double seconds, std::function<void()> fired) {
+    const uint64_t id = nextId_++;
+    const auto delay = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    timers_.emplace(id, std::make_pair(Clock::now() + delay, std::move(fired)));
+    return std::make_unique<EpollTimer>(this, id);
+}
+
+void EpollRunLoop::post(std::function<void()> task) {
+    std::lock_guard lock(postedMutex_);
+    posted_.push_back(std::move(task));
+    if (wakePending_)
+        return; // one wake-up carries every task posted before the loop takes them
+    wakePending_ = true;
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wake_.get(), &one, sizeof one);
+}
+
+bool EpollRunLoop::isLoopThread() const {
+    return std::this_thread::get_id() == owner_;
+}
+
+bool EpollRunLoop::runUntil(const std::function<bool()>& done, double seconds) {
+    const auto deadline =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    while (!done()) {
+        const auto now = Clock::now();
+        if (now >= deadline)
+            return false;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+        runOnce(std::min(left, std::chrono::milliseconds(10)));
+    }
+    return true;
+}
+
+void EpollRunLoop::runOnce(std::chrono::milliseconds timeout) {
+    for (const auto& [id, pending] : timers_) {
+        const auto untilDue = std::chrono::ceil<std::chrono::milliseconds>(pending.first - Clock::now());
+        timeout = std::max(std::chrono::milliseconds(0), std::min(timeout, untilDue));
+    }
+    epoll_event ready[256];
+    const int n = ::epoll_wait(epoll_.get(), ready, 256, static_cast<int>(timeout.count()));
+    for (int i = 0; i < n; ++i) {
+        const uint64_t id = ready[i].data.u64;
+        if (id == 0) {
+            uint64_t count = 0;
+            [[maybe_unused]] const ssize_t got = ::read(wake_.get(), &count, sizeof count);
+            continue;
+        }
+        // A handler may have removed this source, or any other, meanwhile.
+        auto it = watches_.find(id);
+        if (it == watches_.end())
+            continue;
+        const uint32_t got = ready[i].events;
+        const bool failed = (got & (EPOLLERR | EPOLLHUP)) != 0;
+        const bool deaf = !it->second.read && !it->second.write;
+        const bool readable = (it->second.read || deaf) && ((got & EPOLLIN) || failed);
+        const bool writable = it->second.write && ((got & EPOLLOUT) || failed);
+        if (readable || writable) {
+            const SourceHandler handler = it->second.handler; // survives the source's removal
+            handler(readable, writable);
+        }
+    }
+    runTimers();
+    runPosted();
+}
+
+void EpollRunLoop::runTimers() {
+    const auto now = Clock::now();
+    std::vector<uint64_t> due;
+    for (const auto& [id, pending] : timers_)
+        if (pending.first <= now)
+            due.push_back(id);
+    for (uint64_t id : due) {
+        auto it = timers_.find(id);
+        if (it == timers_.end())
+            continue;
+        const std::function<void()> fired = std::move(it->second.second);
+        timers_.erase(it); // one shot; the owner's handle now refers to nothing
+        fired();
+    }
+}
+
+void EpollRunLoop::runPosted() {
+    {
+        std::lock_guard lock(postedMutex_);
+        running_.swap(posted_); // both keep their storage: no allocation per turn
+        wakePending_ = false;
+    }
+    for (auto& task : running_)
+        task();
+    running_.clear();
+}
