@@ -25,6 +25,34 @@ bool resolve(const std::string& host, in_addr* out) {
     return true;
 }
 
+// The address to bind a socket of fd's family to: the text (a numeric address, an IPv6 one with
+// its "%interface" scope) or, empty, every local address. An IPv6 socket bound to "::" serves IPv4
+// clients too; bound to one address, only that one.
+bool bindableAddress(int fd, const std::string& text, uint16_t port, sockaddr_storage* out,
+                     socklen_t* length) {
+    sockaddr_storage own{};
+    socklen_t ownLength = sizeof own;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&own), &ownLength) != 0)
+        return false;
+    const int family = own.ss_family;
+    addrinfo hints{};
+    hints.ai_family = family;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV | AI_PASSIVE;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(port);
+    if (::getaddrinfo(text.empty() ? nullptr : text.c_str(), service.c_str(), &hints, &found) != 0 || !found)
+        return false;
+    std::memcpy(out, found->ai_addr, found->ai_addrlen);
+    *length = found->ai_addrlen;
+    ::freeaddrinfo(found);
+    if (family == AF_INET6) {
+        const int only = text.empty() || text == "::" ? 0 : 1;
+        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &only, sizeof only);
+    }
+    return true;
+}
+
 template <typename Init>
 std::shared_ptr<NetSocket> scheduledSocket(Init init) {
     auto socket = std::make_shared<NetSocket>();
@@ -117,9 +145,9 @@ bool NetSocket::createForUDP(uint16_t port) {
     return true;
 }
 
-bool NetSocket::open() {
+bool NetSocket::open(int family) {
     if (fd_ < 0) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int fd = ::socket(family, SOCK_STREAM, 0);
         if (fd >= 0)
             createForNative(fd);
     }
@@ -195,16 +223,15 @@ bool NetSocket::connectToHost(const std::string& host, uint16_t port, double tim
 bool NetSocket::listenOnPort(uint16_t port, int backlog, const std::string& bindAddress) {
     if (fd_ < 0 || udp_ || connected_ || listening_ || connecting_)
         return false;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (!bindAddress.empty() && ::inet_aton(bindAddress.c_str(), &address.sin_addr) == 0)
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (!bindableAddress(fd_, bindAddress, port, &address, &length)) {
+        errno = EINVAL;
         return false;
+    }
     const int yes = 1;
     if (::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) != 0 ||
-        ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd_, backlog) != 0)
+        ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), length) != 0 || ::listen(fd_, backlog) != 0)
         return false;
     listening_ = true;
     if (source_)

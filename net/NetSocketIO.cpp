@@ -69,7 +69,39 @@ std::optional<std::string> decode(const uint8_t* p, size_t n, NetSocket::Encodin
     return std::string(reinterpret_cast<const char*>(p), n);
 }
 
+// The UTF-8 text's characters in the encoding; nothing when the text is not UTF-8 or holds a
+// character the encoding lacks.
+std::optional<Bytes> encode(std::string_view text, NetSocket::Encoding encoding) {
+    const auto* p = reinterpret_cast<const uint8_t*>(text.data());
+    if (!validUtf8(p, text.size()))
+        return std::nullopt;
+    if (encoding == NetSocket::Encoding::UTF8)
+        return Bytes(p, p + text.size());
+    const uint8_t highest = encoding == NetSocket::Encoding::ASCII ? 0x7F : 0xFF;
+    Bytes bytes;
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t code = p[i];
+        if (code >= 0x80) { // a valid sequence: two bytes encode up to 0x7FF, more go beyond 0xFF
+            if ((code >> 5) != 0x6)
+                return std::nullopt;
+            code = ((code & 0x1F) << 6) | (p[++i] & 0x3F);
+        }
+        if (code > highest)
+            return std::nullopt;
+        bytes.push_back(static_cast<uint8_t>(code));
+    }
+    return bytes;
+}
+
 } // namespace
+
+bool NetSocket::writeString(std::string_view text, Encoding encoding) {
+    const std::optional<Bytes> bytes = encode(text, encoding);
+    if (!bytes || !isConnected())
+        return false;
+    writeData(*bytes);
+    return true;
+}
 
 void NetSocket::setOutgoingLimit(size_t bytes) {
     std::lock_guard lock(mutex_);
@@ -272,36 +304,51 @@ void NetSocket::setLowDelay() {
 
 namespace {
 
+// The socket's own or its peer's address, IPv4 or IPv6; an IPv4 peer of an IPv6 socket
+// (::ffff:a.b.c.d) as the IPv4 address it is.
 template <typename Query>
-std::optional<sockaddr_in> socketAddress(int fd, Query query) {
-    sockaddr_in address{};
+std::optional<std::pair<std::string, uint16_t>> socketAddress(int fd, Query query) {
+    sockaddr_storage address{};
     socklen_t length = sizeof address;
-    if (fd < 0 || query(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
-        address.sin_family != AF_INET)
+    if (fd < 0 || query(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
         return std::nullopt;
-    return address;
+    if (address.ss_family == AF_INET) {
+        const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+        return std::pair{NetSocket::stringWithSocketAddress(v4.sin_addr), ntohs(v4.sin_port)};
+    }
+    if (address.ss_family != AF_INET6)
+        return std::nullopt;
+    const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
+    if (IN6_IS_ADDR_V4MAPPED(&v6.sin6_addr)) {
+        in_addr v4{};
+        std::memcpy(&v4, v6.sin6_addr.s6_addr + 12, sizeof v4);
+        return std::pair{NetSocket::stringWithSocketAddress(v4), ntohs(v6.sin6_port)};
+    }
+    char text[INET6_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text);
+    return std::pair{std::string(text), ntohs(v6.sin6_port)};
 }
 
 } // namespace
 
 std::optional<std::string> NetSocket::localHost() const {
     const auto a = socketAddress(fd_, ::getsockname);
-    return a ? std::optional(stringWithSocketAddress(a->sin_addr)) : std::nullopt;
+    return a ? std::optional(a->first) : std::nullopt;
 }
 
 std::optional<std::string> NetSocket::remoteHost() const {
     const auto a = socketAddress(fd_, ::getpeername);
-    return a ? std::optional(stringWithSocketAddress(a->sin_addr)) : std::nullopt;
+    return a ? std::optional(a->first) : std::nullopt;
 }
 
 uint16_t NetSocket::localPort() const {
     const auto a = socketAddress(fd_, ::getsockname);
-    return a ? ntohs(a->sin_port) : 0;
+    return a ? a->second : 0;
 }
 
 uint16_t NetSocket::remotePort() const {
     const auto a = socketAddress(fd_, ::getpeername);
-    return a ? ntohs(a->sin_port) : 0;
+    return a ? a->second : 0;
 }
 
 std::string NetSocket::stringWithSocketAddress(const in_addr& address) {

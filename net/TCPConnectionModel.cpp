@@ -48,6 +48,18 @@ TCPConnectionModel::~TCPConnectionModel() {
 bool TCPConnectionModel::createServerConnection(TCPServerDelegate* delegate,
                                                 const std::optional<std::string>& portText,
                                                 const std::string& bindAddress) {
+    return createServerConnection(delegate, portText, std::vector<std::string>{bindAddress});
+}
+
+void TCPConnectionModel::setClientLineHandler(ClientLineHandler handler) {
+    auto next = handler ? std::make_shared<const ClientLineHandler>(std::move(handler)) : nullptr;
+    std::lock_guard lock(serverMutex_);
+    clientLines_ = std::move(next);
+}
+
+bool TCPConnectionModel::createServerConnection(TCPServerDelegate* delegate,
+                                                const std::optional<std::string>& portText,
+                                                const std::vector<std::string>& bindAddresses) {
     if (server_ || !portText)
         return false;
     std::shared_ptr<RunLoop> owner = RunLoop::current();
@@ -61,9 +73,18 @@ bool TCPConnectionModel::createServerConnection(TCPServerDelegate* delegate,
         if (!alive.expired())
             closeServerConnection();
     };
+    events.clientLine = [this, alive](uint64_t client, const Bytes& line) {
+        std::shared_ptr<const ClientLineHandler> handler;
+        if (!alive.expired()) {
+            std::lock_guard lock(serverMutex_);
+            handler = clientLines_;
+        }
+        if (handler)
+            (*handler)(client, line);
+    };
     NetSocket::ignoreBrokenPipes();
     std::shared_ptr<TCPServer> server = TCPServer::start(
-        portFromText(*portText), bindAddress, clientCeiling(), senderCount(), owner, std::move(events));
+        portFromText(*portText), bindAddresses, clientCeiling(), senderCount(), owner, std::move(events));
     if (!server)
         return false;
     serverDelegate_ = delegate;

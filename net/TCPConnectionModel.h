@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -61,9 +62,16 @@ public:
     TCPConnectionModel(const TCPConnectionModel&) = delete;
     TCPConnectionModel& operator=(const TCPConnectionModel&) = delete;
 
-    // Server. Listens on every local address, or on bindAddress when given.
+    // Server. Listens on every local IPv4 address, or on bindAddress when given.
     bool createServerConnection(TCPServerDelegate* delegate, const std::optional<std::string>& portText,
                                 const std::string& bindAddress = {});
+    // On each of the addresses, one port ("::": every IPv4 and IPv6 address).
+    bool createServerConnection(TCPServerDelegate* delegate, const std::optional<std::string>& portText,
+                                const std::vector<std::string>& bindAddresses);
+    // Receives every line the server's clients send (TCPServer::Events::clientLine: on a sending
+    // thread, an empty line for discarded bytes); none: what they send is dropped. Any thread.
+    using ClientLineHandler = std::function<void(uint64_t client, const Bytes& line)>;
+    void setClientLineHandler(ClientLineHandler handler);
     void closeServerConnection();
     bool serverConnected() const { return serverListening_.load(); }
     unsigned clientsConnected() const;
@@ -134,6 +142,8 @@ private:
     bool serverTransmitInstruments_ = true;
     bool serverTransmitAIS_ = true;
     bool serverLimitToProcessed_ = false;
+
+    std::shared_ptr<const ClientLineHandler> clientLines_; // under serverMutex_
 
     Bytes clientPending_; // an unfinished received line
     double tcpTimeout_ = 30.0;

@@ -1,7 +1,10 @@
 #include "net/TCPServer.h"
 
+#include "net/LineSplitter.h"
+
 #include <algorithm>
 #include <cerrno>
+#include <unordered_map>
 
 // One sending thread: its loop, its clients and the batch of lines waiting for them. The first
 // sender also serves the listening socket.
@@ -37,18 +40,21 @@ public:
     // server's list, which accepting reads.
     void listen(std::shared_ptr<NetSocket> listener) {
         loop_->post([this, listener] {
-            listener_ = listener;
-            listener_->setDelegate(this);
-            listener_->scheduleOnRunLoop(loop_);
+            listeners_.push_back(listener);
+            listener->setDelegate(this);
+            listener->scheduleOnRunLoop(loop_);
         });
     }
     // Any thread: the client is served from this sender's thread.
     void adopt(std::shared_ptr<NetSocket> socket) {
         pending_++;
-        loop_->post([this, socket] {
+        loop_->post([this, socket, id = server_->nextClient_++] {
             socket->setDelegate(this);
-            if (socket->scheduleOnRunLoop(loop_))
+            if (socket->scheduleOnRunLoop(loop_)) {
                 served_.push_back(socket);
+                if (server_->events_.clientLine)
+                    said_[socket.get()].client = id;
+            }
             recount();
             pending_--;
             server_->tellOwner(server_->events_.clientsChanged);
@@ -68,8 +74,8 @@ private:
         for (const auto& client : served_)
             client->close();
         served_.clear();
-        if (listener_)
-            listener_->close();
+        for (const auto& listener : listeners_)
+            listener->close();
         connected_ = 0;
     }
     void flush() {
@@ -97,10 +103,12 @@ private:
         server_->accepted(std::move(socket));
     }
     void netsocketDisconnected(NetSocket& socket) override {
-        if (&socket == listener_.get()) {
+        if (std::any_of(listeners_.begin(), listeners_.end(),
+                        [&](const auto& l) { return l.get() == &socket; })) {
             server_->tellOwner(server_->events_.listenerLost);
             return;
         }
+        said_.erase(&socket);
         const auto it = std::find_if(served_.begin(), served_.end(),
                                      [&](const auto& client) { return client.get() == &socket; });
         if (it == served_.end())
@@ -110,11 +118,30 @@ private:
         server_->tellOwner(server_->events_.clientsChanged);
     }
     void netsocketDataAvailable(NetSocket& socket, size_t) override {
-        socket.readData(); // what a client says is not wanted; reading shows when it leaves
+        const auto said = said_.find(&socket);
+        if (said == said_.end()) {
+            socket.readData(); // what a client says is not wanted; reading shows when it leaves
+            return;
+        }
+        Said& s = said->second;
+        socket.readOntoData(s.pending);
+        const auto& handOn = server_->events_.clientLine;
+        if (LineSplitter::split(s.pending, [&](const Bytes& line) {
+                handOn(s.client, line);
+                return true;
+            }) == LineSplitter::Result::Overflow)
+            handOn(s.client, Bytes{});
     }
 
+    // What a client sent that is not yet a whole line.
+    struct Said {
+        uint64_t client = 0;
+        Bytes pending;
+    };
+
     TCPServer* server_;
-    std::shared_ptr<NetSocket> listener_;
+    std::vector<std::shared_ptr<NetSocket>> listeners_;
+    std::unordered_map<const NetSocket*, Said> said_; // clients whose lines are wanted
     std::shared_ptr<PollRunLoop> loop_;
     std::thread thread_;
     std::atomic<bool> stopping_{false};
@@ -127,23 +154,57 @@ private:
     bool flushPosted_ = false;
 };
 
-std::unique_ptr<TCPServer> TCPServer::start(uint16_t port, const std::string& bindAddress, size_t maxClients,
-                                            size_t senders, std::shared_ptr<RunLoop> owner, Events events) {
-    auto listener = std::make_shared<NetSocket>();
-    if (!listener->open() || !listener->listenOnPort(port, NetSocket::kDefaultBacklog, bindAddress)) {
+// A listening socket on the address; "::" falls back to every IPv4 address where the system
+// has no IPv6.
+std::shared_ptr<NetSocket> TCPServer::listener(uint16_t port, const std::string& address) {
+    const bool v6 = address.find(':') != std::string::npos;
+    auto socket = std::make_shared<NetSocket>();
+    if (!socket->open(v6 ? AF_INET6 : AF_INET)) {
         const int error = errno;
-        listener->close();
+        if (address == "::" && (error == EAFNOSUPPORT || error == EINVAL))
+            return listener(port, "0.0.0.0");
         errno = error;
         return nullptr;
     }
+    if (!socket->listenOnPort(port, NetSocket::kDefaultBacklog, address)) {
+        const int error = errno;
+        socket->close();
+        if (address == "::" && error == EADDRNOTAVAIL)
+            return listener(port, "0.0.0.0");
+        errno = error;
+        return nullptr;
+    }
+    return socket;
+}
+
+std::unique_ptr<TCPServer> TCPServer::start(uint16_t port, const std::vector<std::string>& bindAddresses,
+                                            size_t maxClients, size_t senders, std::shared_ptr<RunLoop> owner,
+                                            Events events) {
+    // Every address on one port: the first one's when the system chose it.
+    std::vector<std::shared_ptr<NetSocket>> listeners;
+    for (const std::string& address : bindAddresses.empty() ? std::vector<std::string>{""} : bindAddresses) {
+        auto socket = listener(listeners.empty() ? port : listeners.front()->localPort(), address);
+        if (!socket) {
+            // An IPv6 loopback where the system has no IPv6 is no loss beside the IPv4 one.
+            if (!listeners.empty() && (errno == EAFNOSUPPORT || errno == EADDRNOTAVAIL))
+                continue;
+            const int error = errno;
+            for (const auto& l : listeners)
+                l->close();
+            errno = error;
+            return nullptr;
+        }
+        listeners.push_back(std::move(socket));
+    }
     std::unique_ptr<TCPServer> server(new TCPServer);
-    server->port_ = listener->localPort();
+    server->port_ = listeners.front()->localPort();
     server->maxClients_ = maxClients;
     server->owner_ = std::move(owner);
     server->events_ = std::move(events);
     for (size_t i = 0; i < std::max<size_t>(senders, 1); ++i)
         server->senders_.push_back(std::make_unique<Sender>(server.get()));
-    server->senders_.front()->listen(std::move(listener));
+    for (auto& l : listeners)
+        server->senders_.front()->listen(std::move(l));
     return server;
 }
 
