@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -43,13 +44,16 @@ MuxCore::MuxCore(CoreOptions options, MuxCoreObserver* observer)
         reader_->setOpener(options_.openPort);
     TCPConnectionModel& net = TCPConnectionModel::tcpConnection();
     server_ = std::make_unique<ServerControl>(
-        net, [this] { observer_.serverChanged(); }, [this] { observer_.serverStopped(); }, this);
+        net, [this] { observer_.serverChanged(); }, [this] { observer_.serverStopped(); }, this,
+        &clientSentences_);
     reader_->addLineObserver(ServerControl::forwarder(net)); // every line, before its checksum
+    reader_->addLineObserver([this](const Bytes& line) { udp_.send(line); });
     reader_->addLineObserver([this](const Bytes& line) { recorder_.line(line); });
     reader_->addTurnObserver([this](bool lineRead) { playback_.turn(lineRead); });
 }
 
 MuxCore::~MuxCore() {
+    server_.reset();  // no client's line reaches the sender any more
     playback_.stop(); // a long line going out ends here
     reader_.reset();  // the thread ends before anything it reaches goes
     recorder_.stop(); // the recording's lines reach its file while the core is whole
@@ -151,6 +155,7 @@ void MuxCore::sendQuery(Query query) {
 }
 
 void MuxCore::sanityTimer() {
+    tellClientSentences();
     if (quitting_ || !hasConnection())
         return;
     // A line too long to hold has the sender for a while: the next tick asks instead.
@@ -165,6 +170,28 @@ std::optional<std::string> MuxCore::record(const std::string& path) {
         QMetaObject::invokeMethod(
             this, [this, end] { observer_.recordingEnded(end); }, Qt::QueuedConnection);
     });
+}
+
+std::optional<std::string> MuxCore::startUDP(const std::vector<std::string>& destinations) {
+    std::string why;
+    // Said on the reader thread, shown on the main one.
+    auto fault = [this](const std::string& destination, int error) {
+        QMetaObject::invokeMethod(
+            this, [this, destination, error] { observer_.udpFailed(destination, std::strerror(error)); },
+            Qt::QueuedConnection);
+    };
+    if (!udp_.start(destinations, &why, fault))
+        return why;
+    return std::nullopt;
+}
+
+// What became of the clients' sentences since last told, now and then.
+void MuxCore::tellClientSentences() {
+    const ClientSentences::Counts counts = clientSentences_.counts();
+    if (counts == toldCounts_)
+        return;
+    toldCounts_ = counts;
+    observer_.clientSentencesCounted(counts);
 }
 
 void MuxCore::terminate() {
