@@ -285,10 +285,13 @@ void TCPConnectionModel::receiveLines(NetSocket& socket) {
     // The delegate may close the connection while it takes a line: work on a moved-out copy.
     Bytes pending = std::move(clientPending_);
     clientPending_.clear();
-    const LineSplitter::Result result = LineSplitter::split(pending, [&](const Bytes& line) {
-        readNMEASentence(line);
-        return clientNetSocket_.get() == &socket;
-    });
+    const LineSplitter::Result result = LineSplitter::split(
+        pending,
+        [&](const Bytes& line) {
+            readNMEASentence(line);
+            return clientNetSocket_.get() == &socket;
+        },
+        clientClock_);
     if (clientNetSocket_.get() != &socket)
         return;
     clientPending_ = std::move(pending);
@@ -346,6 +349,10 @@ std::string TCPConnectionModel::clientLocalHost() const {
     if (!clientConnected())
         return {};
     return clientNetSocket_->localHost().value_or("");
+}
+
+uint16_t TCPConnectionModel::clientLocalPort() const {
+    return clientNetSocket_ ? clientNetSocket_->localPort() : 0;
 }
 
 std::string TCPConnectionModel::hostName() {

@@ -15,6 +15,7 @@
 #include "net/TCPServer.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -97,6 +98,11 @@ public:
     void readNMEASentence(const Bytes& line);
     void readNMEASentenceOverflow();
     std::string clientLocalHost() const;
+    uint16_t clientLocalPort() const; // the client connection's own port, 0 without one
+    // The clock of the 2-second rule for handing on received lines (tests); the steady clock by default.
+    void setClientClock(std::function<std::chrono::steady_clock::time_point()> now) {
+        clientClock_ = std::move(now);
+    }
     // Connection timers, 30 s for TCP and 90 s for the first UDP datagram.
     void setClientTimeouts(double tcpSeconds, double udpSeconds);
 
@@ -146,6 +152,7 @@ private:
     std::shared_ptr<const ClientLineHandler> clientLines_; // under serverMutex_
 
     Bytes clientPending_; // an unfinished received line
+    std::function<std::chrono::steady_clock::time_point()> clientClock_ = std::chrono::steady_clock::now;
     double tcpTimeout_ = 30.0;
     double udpTimeout_ = 90.0;
     std::shared_ptr<char> alive_ = std::make_shared<char>(); // posted notifications check it
