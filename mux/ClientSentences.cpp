@@ -1,5 +1,7 @@
 #include "mux/ClientSentences.h"
 
+#include "support/Alert.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -127,4 +129,11 @@ void ClientSentences::run() {
 
 ClientSentences::Counts ClientSentences::counts() const {
     return {written_.load(), malformed_.load(), deviceCommands_.load(), overRate_.load(), notWritten_.load()};
+}
+
+std::string ClientSentences::said(const Counts& c) {
+    return Alert::localizedStringWithKey("NSClientSentences",
+                                         {std::to_string(c.written), std::to_string(c.malformed),
+                                          std::to_string(c.deviceCommands), std::to_string(c.overRate),
+                                          std::to_string(c.notWritten)});
 }

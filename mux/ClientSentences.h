@@ -42,6 +42,8 @@ public:
         bool operator==(const Counts&) const = default;
     };
 
+    // The counts as the user reads them, in the user's language.
+    static std::string said(const Counts& counts);
     // The line's form alone; a line feed, with or without its carriage return, ends it.
     static Verdict judge(const Bytes& line);
 

@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
-#include <QString>
 #include <QTimer>
 
 #include <csignal>
@@ -14,12 +13,8 @@
 
 namespace {
 
-// A message of the tables with its %1, %2 ... filled in.
-std::string text(const char* key, std::initializer_list<std::string> values) {
-    QString t = QString::fromStdString(Alert::localizedStringWithKey(key));
-    for (const std::string& v : values)
-        t = t.arg(QString::fromStdString(v));
-    return t.toStdString();
+std::string text(const char* key, const std::vector<std::string>& values) {
+    return Alert::localizedStringWithKey(key, values);
 }
 
 std::string joined(const std::vector<std::string>& items) {
@@ -123,10 +118,8 @@ void HeadlessBridge::udpFailed(const std::string& destination, const std::string
     say_(text("NSUDPFailed", {destination, reason}));
 }
 
-void HeadlessBridge::clientSentencesCounted(const ClientSentences::Counts& c) {
-    say_(text("NSClientSentences",
-              {std::to_string(c.written), std::to_string(c.malformed), std::to_string(c.deviceCommands),
-               std::to_string(c.overRate), std::to_string(c.notWritten)}));
+void HeadlessBridge::clientSentencesCounted(const ClientSentences::Counts& counts) {
+    say_(ClientSentences::said(counts));
 }
 
 // ---- the program --------------------------------------------------------------------------------
