@@ -288,6 +288,14 @@ std::vector<std::string> deviceLines(SimulatedMux& sim) {
     return lines;
 }
 
+// A core that opened the device's port and has identified it; none after the wait's bound.
+std::unique_ptr<MuxCore> identifiedCore(SimulatedMux& sim, Told& told) {
+    auto core = std::make_unique<MuxCore>(quick([] {}), &told);
+    core->openPort(sim.portPath(), "4800");
+    core->start();
+    return waitFor([&] { return core->identified(); }) ? std::move(core) : nullptr;
+}
+
 } // namespace
 
 // Off, nothing a client sends reaches the device; on, the well-formed sentences do, whole, between
@@ -295,10 +303,9 @@ std::vector<std::string> deviceLines(SimulatedMux& sim) {
 TEST(MuxCore, ClientSentencesReachTheDeviceOnlyWhenAcceptedAndWhole) {
     auto sim = device(MuxFamily::ThirdGeneration);
     Told told;
-    MuxCore core(quick([] {}), &told);
-    core.openPort(sim->portPath(), "4800");
-    core.start();
-    ASSERT_TRUE(waitFor([&] { return core.identified(); }));
+    const auto running = identifiedCore(*sim, told);
+    ASSERT_TRUE(running);
+    MuxCore& core = *running;
     ASSERT_TRUE(core.server().start("0", ListenOn{ListenOn::Where::Loopback, {}}));
     Peer client(core.server().port());
     ASSERT_TRUE(waitFor([&] { return core.server().status().clients == 1; }));
@@ -338,10 +345,9 @@ TEST(MuxCore, ClientSentencesReachTheDeviceOnlyWhenAcceptedAndWhole) {
 TEST(MuxCore, EveryLineGoesOutOverUDPAsOnTCP) {
     auto sim = device(MuxFamily::ThirdGeneration);
     Told told;
-    MuxCore core(quick([] {}), &told);
-    core.openPort(sim->portPath(), "4800");
-    core.start();
-    ASSERT_TRUE(waitFor([&] { return core.identified(); }));
+    const auto running = identifiedCore(*sim, told);
+    ASSERT_TRUE(running);
+    MuxCore& core = *running;
     ASSERT_TRUE(settle(core, *sim, told));
     const int receiver = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in at{};
