@@ -185,10 +185,14 @@ std::optional<std::string> MuxCore::startUDP(const std::vector<std::string>& des
     return std::nullopt;
 }
 
-// What became of the clients' sentences since last told, now and then.
+// What became of the clients' sentences, now and then: when the first was written, and whenever
+// more were not. A client feeding the device steadily is not told every tick.
 void MuxCore::tellClientSentences() {
     const ClientSentences::Counts counts = clientSentences_.counts();
-    if (counts == toldCounts_)
+    const bool firstWritten = toldCounts_.written == 0 && counts.written > 0;
+    ClientSentences::Counts unwritten = counts;
+    unwritten.written = toldCounts_.written;
+    if (!firstWritten && unwritten == toldCounts_)
         return;
     toldCounts_ = counts;
     observer_.clientSentencesCounted(counts);

@@ -40,6 +40,7 @@ public:
     virtual void recordingEnded(const Recorder::End& /*end*/) {}
     // A UDP destination the system refuses to send to (no route, say); once until it works again.
     virtual void udpFailed(const std::string& /*destination*/, const std::string& /*reason*/) {}
-    // The sentences clients sent since the start, when they changed (each tick of the timer).
+    // The sentences clients sent since the start: on the timer's tick after the first was written
+    // and after each tick in which more were not.
     virtual void clientSentencesCounted(const ClientSentences::Counts& /*counts*/) {}
 };

@@ -43,6 +43,8 @@ struct Told : MuxCoreObserver {
     void portFailed(const std::string& port) override { failedPorts.push_back(port); }
     void identityChanged() override { ++identities; }
     void firmwareNotSupported() override { ++tooOld; }
+    std::vector<ClientSentences::Counts> counted;
+    void clientSentencesCounted(const ClientSentences::Counts& counts) override { counted.push_back(counts); }
     bool sawTraffic(const std::string& text) {
         std::lock_guard guard(lock);
         return std::any_of(trafficLines.begin(), trafficLines.end(),
@@ -340,6 +342,15 @@ TEST(MuxCore, ClientSentencesReachTheDeviceOnlyWhenAcceptedAndWhole) {
     const ClientSentences::Counts counts = core.clientSentences().counts();
     EXPECT_EQ(counts.deviceCommands, 1u);
     EXPECT_EQ(counts.malformed, 2u);
+
+    // Told what was not written; a client feeding the device steadily is not told each tick.
+    ASSERT_TRUE(waitFor([&] { return !told.counted.empty() && told.counted.back() == counts; }));
+    const size_t saidBefore = told.counted.size();
+    for (int i = 0; i < 5; ++i)
+        client.send(autopilot);
+    ASSERT_TRUE(waitFor([&] { return core.clientSentences().counts().written == 45; }));
+    ASSERT_TRUE(settle(core, *sim, told)); // ticks of the timer went by
+    EXPECT_EQ(told.counted.size(), saidBefore);
 }
 
 TEST(MuxCore, EveryLineGoesOutOverUDPAsOnTCP) {
