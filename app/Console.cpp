@@ -1,5 +1,6 @@
 #include "app/Console.h"
 
+#include "app/BridgeArguments.h"
 #include "app/Version.h"
 #include "mux/MuxController.h"
 #include "mux/MuxWindow.h"
@@ -31,17 +32,19 @@ struct Arguments {
 };
 
 void usage(const char* program, FILE* out) {
-    std::fprintf(out,
-                 "Usage: %s [options]\n"
-                 "  --port PATH          open this serial port (a path or a name under /dev)\n"
-                 "  --demo               run against a simulated multiplexer\n"
-                 "  --family NAME        simulated device: legacy, third, model42 or other\n"
-                 "  --bluetooth          the simulated device reports Bluetooth\n"
-                 "  --firmware X.Y       the simulated device's firmware version\n"
-                 "  --traffic N          instrument sentences per second of the simulated device\n"
-                 "  --screenshot FILE    save the window as PNG once the device is identified, then quit\n"
-                 "  --version, --help\n",
-                 program);
+    std::fprintf(
+        out,
+        "Usage: %s [options]\n"
+        "  --port PATH          open this serial port (a path or a name under /dev)\n"
+        "  --demo               run against a simulated multiplexer\n"
+        "  --family NAME        simulated device: legacy, third, model42 or other\n"
+        "  --bluetooth          the simulated device reports Bluetooth\n"
+        "  --firmware X.Y       the simulated device's firmware version\n"
+        "  --traffic N          instrument sentences per second of the simulated device\n"
+        "  --screenshot FILE    save the window as PNG once the device is identified, then quit\n"
+        "  --headless           run as a bridge without a window (--headless --help lists its options)\n"
+        "  --version, --help\n",
+        program);
 }
 
 // Returns the exit code when the program is to stop at once.
@@ -114,6 +117,15 @@ std::optional<int> parse(int argc, char** argv, const char* program, Arguments& 
 int runConsole(int argc, char** argv, MuxVariant variant) {
     const bool legacy = variant == MuxVariant::Legacy;
     const char* program = legacy ? "muxconsole-legacy" : "muxconsole";
+    // The bridge: no display, no widget, only a QCoreApplication.
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--headless") == 0) {
+            BridgeOptions bridge;
+            bridge.core.variant = variant;
+            if (auto code = bridgeArguments(argc, argv, program, bridge))
+                return *code;
+            return HeadlessBridge::run(argc, argv, program, std::move(bridge));
+        }
     // Options first: --help, --version and a bad option need no display.
     Arguments args;
     if (auto code = parse(argc, argv, program, args))

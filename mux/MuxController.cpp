@@ -82,6 +82,10 @@ void MuxController::connectActions() {
     connect(w.device, &DevicePane::rateChosen, this, &MuxController::onRateChange);
     connect(w.server, &ServerPane::enableClicked, this, &MuxController::onEnable);
     connect(w.server, &ServerPane::fieldEdited, this, &MuxController::textDidBeginEditing);
+    connect(w.server, &ServerPane::listenOnChosen, this, &MuxController::onListenOnChange);
+    connect(w.server, &ServerPane::acceptClicked, this, &MuxController::onAccept);
+    connect(w.server, &ServerPane::udpClicked, this, &MuxController::onUDP);
+    connect(w.server, &ServerPane::udpEdited, this, &MuxController::udpDidBeginEditing);
     connect(&w, &MuxWindow::closing, this, &MuxController::windowWillClose);
     connect(&w, &MuxWindow::becameKey, this, &MuxController::windowDidBecomeKey);
 }
@@ -122,16 +126,17 @@ void MuxController::controlTextDidChange(std::optional<size_t> talkerIDField) {
 
 // ---- the network server ----------------------------------------------------------------------
 
-// Listens on the port field's port while the box is ticked, else stops. A port that cannot be had
-// is said on a sheet and unticks the box; a text that did not name the port ("abc" lets the
-// system choose, "70000" wraps) shows the port listened on: the number a client must be given.
+// Listens on the port field's port, where chosen, while the box is ticked, else stops. A port
+// that cannot be had is said on a sheet and unticks the box; a text that did not name the port
+// ("abc" lets the system choose, "70000" wraps) shows the port listened on: the number a client
+// must be given.
 void MuxController::onEnable() {
     ServerPane& pane = *muxWindow_->server;
     if (!pane.ticked()) {
         core_->server().stop();
         return;
     }
-    if (!core_->server().start(pane.portText())) {
+    if (!core_->server().start(pane.portText(), listenOn())) {
         Alert::showMessageWithKey(muxWindow_.get(), "NSFailConnect");
         pane.setTicked(false);
         return;
@@ -141,12 +146,62 @@ void MuxController::onEnable() {
         pane.setPortText(port);
 }
 
+// The pane's choice; an interface that has gone since is still the choice (and has no address).
+ListenOn MuxController::listenOn() const {
+    const std::string text = muxWindow_->server->listenOn();
+    std::string why;
+    if (auto on = ListenOn::parse(text, listen_addresses::system(), &why))
+        return *on;
+    return ListenOn{ListenOn::Where::Interface, text};
+}
+
+void MuxController::onListenOnChange() {
+    showAddresses();
+    if (!muxWindow_->server->ticked())
+        return;
+    core_->server().stop();
+    onEnable();
+}
+
+void MuxController::onAccept() {
+    core_->clientSentences().setAccepting(muxWindow_->server->accepting());
+}
+
+// Sends every line to the destinations while the box is ticked; destinations that are none are
+// said on a sheet, with the reason, and untick it.
+void MuxController::onUDP() {
+    ServerPane& pane = *muxWindow_->server;
+    if (!pane.udpTicked()) {
+        core_->stopUDP();
+        return;
+    }
+    if (auto why = core_->startUDP(UDPSender::splitList(pane.udpText()))) {
+        Alert::showMessage(muxWindow_.get(), Alert::localizedStringWithKey("NSBadUDP", {*why}));
+        pane.setUdpTicked(false);
+    }
+}
+
+void MuxController::udpDidBeginEditing() {
+    if (!muxWindow_->server->udpTicked())
+        return;
+    muxWindow_->server->setUdpTicked(false);
+    onUDP();
+}
+
+void MuxController::udpFailed(const std::string& destination, const std::string& reason) {
+    updateMonitor("#### " + Alert::localizedStringWithKey("NSUDPFailed", {destination, reason}));
+}
+
+void MuxController::clientSentencesCounted(const ClientSentences::Counts& counts) {
+    updateMonitor("#### " + ClientSentences::said(counts));
+}
+
 void MuxController::updateConnections() {
     const ServerControl::Status status = core_->server().status();
     muxWindow_->server->showStatus(status.lamp(), status.clients);
 }
 
-// Typing in the port or address field stops a running server.
+// Typing in the port field stops a running server.
 void MuxController::textDidBeginEditing() {
     if (!muxWindow_->server->ticked())
         return;
@@ -155,8 +210,16 @@ void MuxController::textDidBeginEditing() {
 }
 
 void MuxController::windowDidBecomeKey() {
-    const std::string host = ServerControl::host();
-    muxWindow_->server->showHost(host.empty() ? Alert::localizedStringWithKey("NSUnknown") : host);
+    showAddresses();
+}
+
+void MuxController::showAddresses() {
+    ServerPane& pane = *muxWindow_->server;
+    pane.setInterfaces(listen_addresses::interfaceNames(listen_addresses::system()));
+    std::string shown;
+    for (const std::string& address : ServerControl::clientAddresses(listenOn()))
+        shown += (shown.empty() ? "" : ", ") + address;
+    pane.showHost(shown.empty() ? Alert::localizedStringWithKey("NSUnknown") : shown);
 }
 
 // ---- queries, the timer and the panel --------------------------------------------------------
@@ -206,10 +269,19 @@ void MuxController::loadSettings() {
     if (auto stored = Settings::text("rate"); stored && anyPort)
         d.selectRate(*stored);
     s.setPortText(Settings::text("tcpipServerPort").value_or("2114"));
+    s.setListenOn(Settings::text("tcpipServerInterface").value_or("all"));
+    s.setAccepting(Settings::boolean("tcpipServerAcceptFromClients").value_or(false));
+    onAccept();
     if (auto enabled = Settings::boolean("tcpipServerEnable"); enabled && *enabled) {
         s.setTicked(true);
         onEnable();
     }
+    s.setUdpText(Settings::text("udpDestinations").value_or(""));
+    if (auto enabled = Settings::boolean("udpEnable"); enabled && *enabled) {
+        s.setUdpTicked(true);
+        onUDP();
+    }
+    showAddresses();
     settingsLoaded_ = true;
 }
 
@@ -220,6 +292,10 @@ void MuxController::saveSettings() {
         Settings::setItem("rate", SettingValue(*r));
     Settings::setItem("tcpipServerEnable", SettingValue(muxWindow_->server->ticked()));
     Settings::setItem("tcpipServerPort", SettingValue(muxWindow_->server->portText()));
+    Settings::setItem("tcpipServerInterface", SettingValue(muxWindow_->server->listenOn()));
+    Settings::setItem("tcpipServerAcceptFromClients", SettingValue(muxWindow_->server->accepting()));
+    Settings::setItem("udpEnable", SettingValue(muxWindow_->server->udpTicked()));
+    Settings::setItem("udpDestinations", SettingValue(muxWindow_->server->udpText()));
 }
 
 void MuxController::prepareForSleep(bool start) {

@@ -64,9 +64,14 @@ public:
     void updateFiles() { files_->updateFiles(); } // the playback's progress and the recording
     void setFilter(const std::optional<Filter>& filter) { filters_->setFilter(filter); }
     void updateConnections();
+    void onListenOnChange(); // a running server moves there
+    void onAccept();         // clients' sentences go to the device, or no longer
+    void onUDP();
+    void udpDidBeginEditing(); // in the UDP destinations: UDP stops
+    void showAddresses();      // where clients can reach the server, and the interfaces to choose
     // A keystroke in a talker-ID field (channel 1 first), or in the sentence box (none).
     void controlTextDidChange(std::optional<size_t> talkerIDField);
-    void textDidBeginEditing(); // in the server's port or address field
+    void textDidBeginEditing(); // in the server's port field
 
     void sendQuery(Query query) { core_->sendQuery(query); }
     void sanityTimer() { core_->sanityTimer(); }
@@ -108,6 +113,9 @@ private:
     void serverChanged() override { updateConnections(); }
     void serverStopped() override { muxWindow_->server->setTicked(false); }
     void recordingEnded(const Recorder::End& end) override { files_->recordEnded(end); }
+    void udpFailed(const std::string& destination, const std::string& reason) override;
+    void clientSentencesCounted(const ClientSentences::Counts& counts) override;
+    ListenOn listenOn() const;
 
     void connectActions();
     void fillControls();

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -43,14 +44,18 @@ MuxCore::MuxCore(CoreOptions options, MuxCoreObserver* observer)
         reader_->setOpener(options_.openPort);
     TCPConnectionModel& net = TCPConnectionModel::tcpConnection();
     server_ = std::make_unique<ServerControl>(
-        net, [this] { observer_.serverChanged(); }, [this] { observer_.serverStopped(); }, this);
-    server_->setRefusedHandler([this] { observer_.shown("#### " + Alert::localizedStringWithKey("NSServerFull")); });
+        net, [this] { observer_.serverChanged(); }, [this] { observer_.serverStopped(); }, this,
+        &clientSentences_);
+    server_->setRefusedHandler(
+        [this] { observer_.shown("#### " + Alert::localizedStringWithKey("NSServerFull")); });
     reader_->addLineObserver(ServerControl::forwarder(net)); // every line, before its checksum
+    reader_->addLineObserver([this](const Bytes& line) { udp_.send(line); });
     reader_->addLineObserver([this](const Bytes& line) { recorder_.line(line); });
     reader_->addTurnObserver([this](bool lineRead) { playback_.turn(lineRead); });
 }
 
 MuxCore::~MuxCore() {
+    server_.reset();  // no client's line reaches the sender any more
     playback_.stop(); // a long line going out ends here
     reader_.reset();  // the thread ends before anything it reaches goes
     recorder_.stop(); // the recording's lines reach its file while the core is whole
@@ -154,6 +159,7 @@ void MuxCore::sendQuery(Query query) {
 }
 
 void MuxCore::sanityTimer() {
+    tellClientSentences();
     if (quitting_ || !hasConnection())
         return;
     // A line too long to hold has the sender for a while: the next tick asks instead.
@@ -168,6 +174,32 @@ std::optional<std::string> MuxCore::record(const std::string& path) {
         QMetaObject::invokeMethod(
             this, [this, end] { observer_.recordingEnded(end); }, Qt::QueuedConnection);
     });
+}
+
+std::optional<std::string> MuxCore::startUDP(const std::vector<std::string>& destinations) {
+    std::string why;
+    // Said on the reader thread, shown on the main one.
+    auto fault = [this](const std::string& destination, int error) {
+        QMetaObject::invokeMethod(
+            this, [this, destination, error] { observer_.udpFailed(destination, std::strerror(error)); },
+            Qt::QueuedConnection);
+    };
+    if (!udp_.start(destinations, &why, fault))
+        return why;
+    return std::nullopt;
+}
+
+// What became of the clients' sentences, now and then: when the first was written, and whenever
+// more were not. A client feeding the device steadily is not told every tick.
+void MuxCore::tellClientSentences() {
+    const ClientSentences::Counts counts = clientSentences_.counts();
+    const bool firstWritten = toldCounts_.written == 0 && counts.written > 0;
+    ClientSentences::Counts unwritten = counts;
+    unwritten.written = toldCounts_.written;
+    if (!firstWritten && unwritten == toldCounts_)
+        return;
+    toldCounts_ = counts;
+    observer_.clientSentencesCounted(counts);
 }
 
 void MuxCore::terminate() {

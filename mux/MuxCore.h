@@ -1,15 +1,17 @@
 #pragma once
 // The console without its window: the reader and its requests, the command sender, the reply
 // handlers, what the device told (family, identity, configuration, talker IDs, filter list), the
-// timer that keeps it queried, the network server, the recording, the file playback and the
-// forwarding of every line. It needs Qt Core only, so the window and a headless bridge run the
-// same one; whatever the user must be told goes out through a MuxCoreObserver.
+// timer that keeps it queried, the network server and the UDP output, the sentences clients send
+// to the device, the recording, the file playback and the forwarding of every line. It needs Qt Core only, so
+// the window and a headless bridge run the same one; whatever the user must be told goes out through a
+// MuxCoreObserver.
 //
 // Threads: made, used and destroyed on the main thread (a QCoreApplication's is enough). The
 // reader runs its own thread from start() until the core is destroyed.
 
 #include "link/GPSTransfer.h"
 #include "link/NMEA.h"
+#include "mux/ClientSentences.h"
 #include "mux/FilterList.h"
 #include "mux/MuxCoreObserver.h"
 #include "mux/Playback.h"
@@ -17,6 +19,7 @@
 #include "mux/Recorder.h"
 #include "mux/ServerControl.h"
 #include "mux/protocol/Descriptor.h"
+#include "net/UDPSender.h"
 
 #include <QObject>
 
@@ -95,6 +98,10 @@ public:
 
     // Records every line as read into the file; the reason when it cannot be created.
     std::optional<std::string> record(const std::string& path);
+    // Sends every line as read to these UDP destinations from now on; the reason, and nothing
+    // changed, when one is not a destination.
+    std::optional<std::string> startUDP(const std::vector<std::string>& destinations);
+    void stopUDP() { udp_.stop(); }
     void terminate();
 
     Reader& reader() { return *reader_; }
@@ -102,6 +109,8 @@ public:
     Playback& playback() { return playback_; }
     Recorder& recorder() { return recorder_; }
     ServerControl& server() { return *server_; }
+    UDPSender& udp() { return udp_; }
+    ClientSentences& clientSentences() { return clientSentences_; }
 
 private:
     // ReaderClient.
@@ -122,6 +131,7 @@ private:
     void updateSpeed(const std::string& text);
     void forgetIdentity();
     void stateChanged();
+    void tellClientSentences();
 
     CoreOptions options_;
     MuxCoreObserver nobody_;
@@ -144,6 +154,9 @@ private:
 
     Playback playback_{gpsTransfer_};
     Recorder recorder_;
+    UDPSender udp_;
+    ClientSentences clientSentences_{gpsTransfer_};
+    ClientSentences::Counts toldCounts_;
     std::unique_ptr<ServerControl> server_;
     std::unique_ptr<Reader> reader_; // last: its thread goes first
 };

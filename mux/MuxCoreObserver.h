@@ -4,6 +4,7 @@
 // unless overridden. All on the main thread, except traffic().
 
 #include "base/Bytes.h"
+#include "mux/ClientSentences.h"
 #include "mux/Recorder.h"
 #include "mux/protocol/DeviceValues.h"
 
@@ -37,4 +38,9 @@ public:
     virtual void serverChanged() {} // a client came or went, the server started or stopped
     virtual void serverStopped() {} // the server went down by itself
     virtual void recordingEnded(const Recorder::End& /*end*/) {}
+    // A UDP destination the system refuses to send to (no route, say); once until it works again.
+    virtual void udpFailed(const std::string& /*destination*/, const std::string& /*reason*/) {}
+    // The sentences clients sent since the start: on the timer's tick after the first was written
+    // and after each tick in which more were not.
+    virtual void clientSentencesCounted(const ClientSentences::Counts& /*counts*/) {}
 };

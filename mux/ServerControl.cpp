@@ -1,34 +1,52 @@
 #include "mux/ServerControl.h"
 
+#include "mux/ClientSentences.h"
 #include "net/QtRunLoop.h"
 
 #include <QThread>
 
 ServerControl::ServerControl(TCPConnectionModel& model, std::function<void()> changed,
-                             std::function<void()> stopped, QObject* parent)
-    : QObject(parent), model_(model), changed_(std::move(changed)), stopped_(std::move(stopped)),
-      loop_(QtRunLoop::install()) {
+                             std::function<void()> stopped, QObject* parent, ClientSentences* sentences)
+    : QObject(parent), model_(model), sentences_(sentences), changed_(std::move(changed)),
+      stopped_(std::move(stopped)), loop_(QtRunLoop::install()) {
 }
 
 ServerControl::~ServerControl() {
     if (started_) {
         started_ = false; // no news reaches the views any more
-        model_.closeServerConnection();
+        closeServer();
     }
 }
 
-bool ServerControl::start(const std::string& port) {
-    if (!model_.createServerConnection(this, port))
+bool ServerControl::start(const std::string& port, const ListenOn& where) {
+    const auto addresses = listen_addresses::bindAddresses(where, listen_addresses::system());
+    if (addresses.empty() || !model_.createServerConnection(this, port, addresses))
         return false;
+    where_ = where;
     started_ = true;
+    if (sentences_) {
+        ClientSentences* sentences = sentences_;
+        model_.setClientLineHandler(
+            [sentences](uint64_t client, const Bytes& line) { sentences->line(client, line); });
+    }
     updateConnections();
     return true;
 }
 
 void ServerControl::stop() {
     started_ = false;
-    model_.closeServerConnection();
+    closeServer();
     updateConnections();
+}
+
+// The server's threads end before the handler goes: no client line arrives after.
+void ServerControl::closeServer() {
+    model_.closeServerConnection();
+    model_.setClientLineHandler(nullptr);
+}
+
+std::vector<std::string> ServerControl::clientAddresses(const ListenOn& where) {
+    return listen_addresses::clientAddresses(where, listen_addresses::system());
 }
 
 ServerControl::Status ServerControl::status() const {
@@ -78,6 +96,7 @@ void ServerControl::wentDown() {
     if (!started_)
         return; // going away, or not this control's server
     started_ = false;
+    model_.setClientLineHandler(nullptr);
     if (stopped_)
         stopped_();
     updateConnections();

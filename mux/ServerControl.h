@@ -8,6 +8,7 @@
 // too. updateConnections() may be called from any thread; forwarder() runs on the reader thread.
 
 #include "base/Bytes.h"
+#include "net/ListenAddresses.h"
 #include "net/TCPConnectionModel.h"
 
 #include <QObject>
@@ -16,7 +17,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+class ClientSentences;
 class RunLoop;
 
 class ServerControl : public QObject, public TCPServerDelegate {
@@ -32,18 +35,23 @@ public:
 
     // changed: the state moved (a client came or went). stopped: the server this control started
     // went down by itself. Both on the main thread.
+    // What clients send goes to `sentences` (none: nowhere) while a server this control started
+    // runs.
     ServerControl(TCPConnectionModel& model, std::function<void()> changed, std::function<void()> stopped,
-                  QObject* parent = nullptr);
+                  QObject* parent = nullptr, ClientSentences* sentences = nullptr);
     ~ServerControl() override; // a server it started stops with it
 
-    // Listens on the port ("abc" lets the system choose); false when the port is taken, is not a
-    // port, or a server already runs.
-    bool start(const std::string& port);
+    // Listens on the port ("abc" lets the system choose) where chosen; false when the port is
+    // taken, is not a port, the interface has no address, or a server already runs.
+    bool start(const std::string& port, const ListenOn& where = {});
     void stop();
     Status status() const;
     uint16_t port() const { return model_.serverPort(); } // the port listened on
+    const ListenOn& where() const { return where_; }
     // This computer's address for the clients; empty when it has none.
     static std::string host() { return TCPConnectionModel::serverHost(); }
+    // The addresses clients can use to reach a server listening there, IPv4 ones first.
+    static std::vector<std::string> clientAddresses(const ListenOn& where);
 
     // From the server's state; any thread (the news reaches the main thread).
     void updateConnections() override;
@@ -62,8 +70,11 @@ public:
 
 private:
     void wentDown();
+    void closeServer();
 
     TCPConnectionModel& model_;
+    ClientSentences* sentences_;
+    ListenOn where_;
     std::function<void()> changed_, stopped_, refused_;
     std::shared_ptr<RunLoop> loop_; // the main thread's, where the server tells its news
     bool started_ = false;          // this control started the server that listens now

@@ -1,5 +1,7 @@
 #include "net/FanoutSender.h"
 
+#include "net/LineSplitter.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <linux/sockios.h>
@@ -16,8 +18,8 @@ bool transient(int error) {
 
 } // namespace
 
-FanoutSender::FanoutSender(const ClientPolicy& policy, std::function<void()> changed)
-    : policy_(policy), changed_(std::move(changed)),
+FanoutSender::FanoutSender(const ClientPolicy& policy, std::function<void()> changed, LineHandler line)
+    : policy_(policy), changed_(std::move(changed)), line_(std::move(line)),
       // Arrival times matter up to the age bound; twice that leaves room for a late check.
       log_(policy.maxBytes, 2 * policy.maxAge) {
     std::promise<void> ready;
@@ -68,11 +70,12 @@ void FanoutSender::broadcast(const uint8_t* bytes, size_t count) {
     loop_->post([this] { flush(); });
 }
 
-void FanoutSender::adopt(UniqueFd fd) {
+void FanoutSender::adopt(UniqueFd fd, uint64_t id) {
     ++adopting_;
-    loop_->post([this, raw = fd.release()] {
+    loop_->post([this, raw = fd.release(), id] {
         auto client = std::make_unique<Client>();
         client->fd.reset(raw);
+        client->id = id;
         client->position = log_.head(); // it gets what arrives from now on
         int size = 0;
         socklen_t length = sizeof size;
@@ -166,9 +169,11 @@ void FanoutSender::onEvent(Client& client, bool readable, bool writable) {
     if (writable)
         send(client);
     if (readable && !client.gone) {
-        // What a client says is not wanted; reading shows when it leaves.
-        const ssize_t got = ::recv(client.fd.get(), discard_, sizeof discard_, MSG_DONTWAIT);
-        if (got == 0 && !client.ended) { // it sends no more but may still read, until it resets
+        // Reading shows when it leaves; what it says is handed on when wanted.
+        const ssize_t got = ::recv(client.fd.get(), heard_, sizeof heard_, MSG_DONTWAIT);
+        if (got > 0 && line_)
+            hear(client, heard_, static_cast<size_t>(got));
+        else if (got == 0 && !client.ended) { // it sends no more but may still read, until it resets
             client.ended = true;
             client.source->setReadEnabled(false);
         } else if (got == 0 || (got < 0 && !transient(errno))) {
@@ -177,6 +182,15 @@ void FanoutSender::onEvent(Client& client, bool readable, bool writable) {
     }
     walking_ = false;
     sweep();
+}
+
+void FanoutSender::hear(Client& client, const uint8_t* bytes, size_t count) {
+    client.said.insert(client.said.end(), bytes, bytes + count);
+    if (LineSplitter::split(client.said, [&](const Bytes& line) {
+            line_(client.id, line);
+            return true;
+        }) == LineSplitter::Result::Overflow)
+        line_(client.id, Bytes{});
 }
 
 // What waits for the client: the log's bytes it lacks and those its socket has not delivered.

@@ -6,6 +6,7 @@
 // socket is full is written again when it has room. The policy's bounds drop a client that has
 // fallen too far behind; what all clients together hold is the log, whatever their number.
 
+#include "base/Bytes.h"
 #include "base/UniqueFd.h"
 #include "net/ClientPolicy.h"
 #include "net/EpollRunLoop.h"
@@ -21,8 +22,13 @@
 
 class FanoutSender {
 public:
-    // `changed` runs on this sender's thread when a client came or went.
-    FanoutSender(const ClientPolicy& policy, std::function<void()> changed);
+    // A line a client sent, on this sender's thread; an empty one stands for bytes that were no
+    // line, discarded.
+    using LineHandler = std::function<void(uint64_t client, const Bytes& line)>;
+
+    // `changed` runs on this sender's thread when a client came or went. Without `line`, what
+    // clients send is read and dropped.
+    FanoutSender(const ClientPolicy& policy, std::function<void()> changed, LineHandler line = {});
     ~FanoutSender();
     FanoutSender(const FanoutSender&) = delete;
     FanoutSender& operator=(const FanoutSender&) = delete;
@@ -31,8 +37,9 @@ public:
     void stop();
     // Any thread; copies the bytes and never waits on a client.
     void broadcast(const uint8_t* bytes, size_t count);
-    // Any thread: the connected descriptor is served by this thread from now on.
-    void adopt(UniqueFd fd);
+    // Any thread: the connected descriptor is served by this thread from now on; its lines are
+    // handed on under `id`.
+    void adopt(UniqueFd fd, uint64_t id = 0);
     // Runs the task on this sender's thread.
     void post(std::function<void()> task) { loop_->post(std::move(task)); }
     size_t load() const { return served_.load() + adopting_.load(); }
@@ -43,6 +50,8 @@ private:
     struct Client {
         UniqueFd fd;
         std::unique_ptr<RunLoop::Source> source;
+        uint64_t id = 0;
+        Bytes said;              // what it sent that is not yet a whole line
         uint64_t position = 0;   // the next byte of the log it gets
         size_t systemBuffer = 0; // the most its socket holds unsent
         bool waiting = false;    // its socket was full: written on its write events
@@ -56,6 +65,7 @@ private:
     void flush();
     void send(Client& client);
     void onEvent(Client& client, bool readable, bool writable);
+    void hear(Client& client, const uint8_t* bytes, size_t count);
     bool overBytes(const Client& client) const;
     void checkAges();
     void scheduleAgeCheck();
@@ -64,6 +74,7 @@ private:
 
     const ClientPolicy policy_;
     const std::function<void()> changed_;
+    const LineHandler line_;
     std::shared_ptr<EpollRunLoop> loop_;
     std::thread thread_;
     std::atomic<bool> stopping_{false};
@@ -81,6 +92,6 @@ private:
     bool walking_ = false; // clients_ is being walked: removal waits for sweep()
     Clock::time_point lastFlush_{}, lastAgeCheck_{};
     std::unique_ptr<RunLoop::Timer> gatherTimer_, ageTimer_;
-    uint8_t discard_[4096];
+    uint8_t heard_[4096]; // what a client just sent
     std::atomic<size_t> served_{0}, adopting_{0};
 };

@@ -1,33 +1,10 @@
 #include "net/IncomingBuffer.h"
+#include "net/TextEncoding.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
-
-bool validUtf8(const uint8_t* p, size_t n) {
-    for (size_t i = 0; i < n;) {
-        const uint8_t c = p[i];
-        const size_t length = c < 0x80           ? 1
-                              : (c >> 5) == 0x6  ? 2
-                              : (c >> 4) == 0xE  ? 3
-                              : (c >> 3) == 0x1E ? 4
-                                                 : 0;
-        if (length == 0 || i + length > n)
-            return false;
-        uint32_t code = length == 1 ? c : c & (0x7F >> length);
-        for (size_t k = 1; k < length; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80)
-                return false;
-            code = (code << 6) | (p[i + k] & 0x3F);
-        }
-        static constexpr uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return false;
-        i += length;
-    }
-    return true;
-}
 
 std::optional<std::string> decode(const uint8_t* p, size_t n, IncomingBuffer::Encoding encoding) {
     switch (encoding) {

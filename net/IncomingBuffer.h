@@ -3,13 +3,14 @@
 // a text read that does not decode takes nothing.
 
 #include "base/Bytes.h"
+#include "net/TextEncoding.h"
 
 #include <optional>
 #include <string>
 
 class IncomingBuffer {
 public:
-    enum class Encoding { ASCII, UTF8, Latin1 };
+    using Encoding = TextEncoding;
 
     void append(const uint8_t* bytes, size_t count) { bytes_.insert(bytes_.end(), bytes, bytes + count); }
     void clear() { bytes_.clear(); }

@@ -35,6 +35,34 @@ bool resolve(const std::string& host, in_addr* out) {
     return true;
 }
 
+// The address to bind a socket of fd's family to: the text (a numeric address, an IPv6 one with
+// its "%interface" scope) or, empty, every local address. An IPv6 socket bound to "::" serves IPv4
+// clients too; bound to one address, only that one.
+bool bindableAddress(int fd, const std::string& text, uint16_t port, sockaddr_storage* out,
+                     socklen_t* length) {
+    sockaddr_storage own{};
+    socklen_t ownLength = sizeof own;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&own), &ownLength) != 0)
+        return false;
+    const int family = own.ss_family;
+    addrinfo hints{};
+    hints.ai_family = family;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV | AI_PASSIVE;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(port);
+    if (::getaddrinfo(text.empty() ? nullptr : text.c_str(), service.c_str(), &hints, &found) != 0 || !found)
+        return false;
+    std::memcpy(out, found->ai_addr, found->ai_addrlen);
+    *length = found->ai_addrlen;
+    ::freeaddrinfo(found);
+    if (family == AF_INET6) {
+        const int only = text.empty() || text == "::" ? 0 : 1;
+        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &only, sizeof only);
+    }
+    return true;
+}
+
 template <typename Init>
 std::shared_ptr<NetSocket> scheduledSocket(Init init) {
     auto socket = std::make_shared<NetSocket>();
@@ -127,9 +155,9 @@ bool NetSocket::createForUDP(uint16_t port) {
     return true;
 }
 
-bool NetSocket::open() {
+bool NetSocket::open(int family) {
     if (fd_ < 0) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int fd = ::socket(family, SOCK_STREAM, 0);
         if (fd >= 0)
             createForNative(fd);
     }
@@ -202,16 +230,15 @@ bool NetSocket::connectToHost(const std::string& host, uint16_t port, double tim
 bool NetSocket::listenOnPort(uint16_t port, int backlog, const std::string& bindAddress) {
     if (fd_ < 0 || udp_ || isConnected() || listening_ || connecting_)
         return false;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (!bindAddress.empty() && ::inet_aton(bindAddress.c_str(), &address.sin_addr) == 0)
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (!bindableAddress(fd_, bindAddress, port, &address, &length)) {
+        errno = EINVAL;
         return false;
+    }
     const int yes = 1;
     if (::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) != 0 ||
-        ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd_, backlog) != 0)
+        ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), length) != 0 || ::listen(fd_, backlog) != 0)
         return false;
     listening_ = true;
     reserve_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC); // see refuseOverCeiling()
@@ -453,6 +480,14 @@ void NetSocket::setNoDelay() {
     ::setsockopt(fd_, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
 }
 
+bool NetSocket::writeString(std::string_view text, Encoding encoding) {
+    const std::optional<Bytes> bytes = encodeText(text, encoding);
+    if (!bytes || !isConnected())
+        return false;
+    writeData(*bytes);
+    return true;
+}
+
 void NetSocket::setLowDelay() {
     const int yes = 1;
     if (fd_ >= 0)
@@ -461,36 +496,51 @@ void NetSocket::setLowDelay() {
 
 namespace {
 
+// The socket's own or its peer's address, IPv4 or IPv6; an IPv4 peer of an IPv6 socket
+// (::ffff:a.b.c.d) as the IPv4 address it is.
 template <typename Query>
-std::optional<sockaddr_in> socketAddress(int fd, Query query) {
-    sockaddr_in address{};
+std::optional<std::pair<std::string, uint16_t>> socketAddress(int fd, Query query) {
+    sockaddr_storage address{};
     socklen_t length = sizeof address;
-    if (fd < 0 || query(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
-        address.sin_family != AF_INET)
+    if (fd < 0 || query(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
         return std::nullopt;
-    return address;
+    if (address.ss_family == AF_INET) {
+        const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+        return std::pair{NetSocket::stringWithSocketAddress(v4.sin_addr), ntohs(v4.sin_port)};
+    }
+    if (address.ss_family != AF_INET6)
+        return std::nullopt;
+    const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
+    if (IN6_IS_ADDR_V4MAPPED(&v6.sin6_addr)) {
+        in_addr v4{};
+        std::memcpy(&v4, v6.sin6_addr.s6_addr + 12, sizeof v4);
+        return std::pair{NetSocket::stringWithSocketAddress(v4), ntohs(v6.sin6_port)};
+    }
+    char text[INET6_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text);
+    return std::pair{std::string(text), ntohs(v6.sin6_port)};
 }
 
 } // namespace
 
 std::optional<std::string> NetSocket::localHost() const {
     const auto a = socketAddress(fd_, ::getsockname);
-    return a ? std::optional(stringWithSocketAddress(a->sin_addr)) : std::nullopt;
+    return a ? std::optional(a->first) : std::nullopt;
 }
 
 std::optional<std::string> NetSocket::remoteHost() const {
     const auto a = socketAddress(fd_, ::getpeername);
-    return a ? std::optional(stringWithSocketAddress(a->sin_addr)) : std::nullopt;
+    return a ? std::optional(a->first) : std::nullopt;
 }
 
 uint16_t NetSocket::localPort() const {
     const auto a = socketAddress(fd_, ::getsockname);
-    return a ? ntohs(a->sin_port) : 0;
+    return a ? a->second : 0;
 }
 
 uint16_t NetSocket::remotePort() const {
     const auto a = socketAddress(fd_, ::getpeername);
-    return a ? ntohs(a->sin_port) : 0;
+    return a ? a->second : 0;
 }
 
 std::string NetSocket::stringWithSocketAddress(const in_addr& address) {

@@ -1,5 +1,5 @@
 #pragma once
-// One IPv4 socket (a TCP listener, a TCP connection or a UDP socket) with an incoming and an
+// One socket (a TCP listener, a TCP connection or a UDP socket) with an incoming and an
 // outgoing byte buffer, an optional connection timer and a delegate. Events arrive on the thread
 // of the run loop the socket is scheduled on. Neither reading nor writing ever waits on the
 // network. Sockets are always held by std::shared_ptr (the factories make them so).
@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/socket.h>
 
 class NetSocket;
 
@@ -65,7 +66,8 @@ public:
     NetSocket(const NetSocket&) = delete;
     NetSocket& operator=(const NetSocket&) = delete;
 
-    bool open();
+    // A TCP socket of the family (AF_INET, or AF_INET6 for an IPv6 listener) when none exists.
+    bool open(int family = AF_INET);
     void close();
     bool scheduleOnRunLoop(const std::shared_ptr<RunLoop>& loop);
     bool scheduleOnCurrentRunLoop();
@@ -74,7 +76,8 @@ public:
 
     // Starts a background connection; the outcome arrives as an event. A timeout <= 0: no timer.
     bool connectToHost(const std::string& host, uint16_t port, double timeout = -1.0);
-    // Binds to the address (empty: every local address) with address reuse, then listens.
+    // Binds to the address (empty: every local IPv4 address; an IPv6 one on an AF_INET6 socket,
+    // "::" taking IPv4 clients too) with address reuse, then listens.
     bool listenOnPort(uint16_t port, int backlog = kDefaultBacklog, const std::string& address = {});
     bool listenOnRandomPort() { return listenOnPort(0); }
     // TCP_NODELAY with 1024-byte system buffers, for a chatty peer of small messages.
@@ -88,6 +91,9 @@ public:
     void write(const void* bytes, size_t length);
     void writeData(const Bytes& data) { write(data.data(), data.size()); }
     void writeString(std::string_view text) { write(text.data(), text.size()); }
+    // The UTF-8 text in the encoding; false, and nothing written, when it is not valid UTF-8 or
+    // holds a character the encoding lacks (or when not connected).
+    bool writeString(std::string_view text, Encoding encoding);
 
     // Reads take from the front of the incoming buffer.
     size_t read(void* out, size_t amount) { return incoming_.read(out, amount); }

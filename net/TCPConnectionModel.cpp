@@ -49,6 +49,18 @@ TCPConnectionModel::~TCPConnectionModel() {
 bool TCPConnectionModel::createServerConnection(TCPServerDelegate* delegate,
                                                 const std::optional<std::string>& portText,
                                                 const std::string& bindAddress) {
+    return createServerConnection(delegate, portText, std::vector<std::string>{bindAddress});
+}
+
+void TCPConnectionModel::setClientLineHandler(ClientLineHandler handler) {
+    auto next = handler ? std::make_shared<const ClientLineHandler>(std::move(handler)) : nullptr;
+    std::lock_guard lock(serverMutex_);
+    clientLines_ = std::move(next);
+}
+
+bool TCPConnectionModel::createServerConnection(TCPServerDelegate* delegate,
+                                                const std::optional<std::string>& portText,
+                                                const std::vector<std::string>& bindAddresses) {
     if (server_ || !portText)
         return false;
     std::shared_ptr<RunLoop> owner = RunLoop::current();
@@ -66,9 +78,18 @@ bool TCPConnectionModel::createServerConnection(TCPServerDelegate* delegate,
         if (!alive.expired())
             closeServerConnection();
     };
+    events.clientLine = [this, alive](uint64_t client, const Bytes& line) {
+        std::shared_ptr<const ClientLineHandler> handler;
+        if (!alive.expired()) {
+            std::lock_guard lock(serverMutex_);
+            handler = clientLines_;
+        }
+        if (handler)
+            (*handler)(client, line);
+    };
     NetSocket::ignoreBrokenPipes();
     std::shared_ptr<TCPServer> server = TCPServer::start(
-        portFromText(*portText), bindAddress, clientCeiling(), senderCount(), owner, std::move(events));
+        portFromText(*portText), bindAddresses, clientCeiling(), senderCount(), owner, std::move(events));
     if (!server)
         return false;
     serverDelegate_ = delegate;
@@ -269,10 +290,13 @@ void TCPConnectionModel::receiveLines(NetSocket& socket) {
     // The delegate may close the connection while it takes a line: work on a moved-out copy.
     Bytes pending = std::move(clientPending_);
     clientPending_.clear();
-    const LineSplitter::Result result = LineSplitter::split(pending, [&](const Bytes& line) {
-        readNMEASentence(line);
-        return clientNetSocket_.get() == &socket;
-    });
+    const LineSplitter::Result result = LineSplitter::split(
+        pending,
+        [&](const Bytes& line) {
+            readNMEASentence(line);
+            return clientNetSocket_.get() == &socket;
+        },
+        clientClock_);
     if (clientNetSocket_.get() != &socket)
         return;
     clientPending_ = std::move(pending);
@@ -330,6 +354,10 @@ std::string TCPConnectionModel::clientLocalHost() const {
     if (!clientConnected())
         return {};
     return clientNetSocket_->localHost().value_or("");
+}
+
+uint16_t TCPConnectionModel::clientLocalPort() const {
+    return clientNetSocket_ ? clientNetSocket_->localPort() : 0;
 }
 
 std::string TCPConnectionModel::hostName() {

@@ -15,7 +15,9 @@
 #include "net/TCPServer.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -63,9 +65,16 @@ public:
     TCPConnectionModel(const TCPConnectionModel&) = delete;
     TCPConnectionModel& operator=(const TCPConnectionModel&) = delete;
 
-    // Server. Listens on every local address, or on bindAddress when given.
+    // Server. Listens on every local IPv4 address, or on bindAddress when given.
     bool createServerConnection(TCPServerDelegate* delegate, const std::optional<std::string>& portText,
                                 const std::string& bindAddress = {});
+    // On each of the addresses, one port ("::": every IPv4 and IPv6 address).
+    bool createServerConnection(TCPServerDelegate* delegate, const std::optional<std::string>& portText,
+                                const std::vector<std::string>& bindAddresses);
+    // Receives every line the server's clients send (TCPServer::Events::clientLine: on a sending
+    // thread, an empty line for discarded bytes); none: what they send is dropped. Any thread.
+    using ClientLineHandler = std::function<void(uint64_t client, const Bytes& line)>;
+    void setClientLineHandler(ClientLineHandler handler);
     void closeServerConnection();
     bool serverConnected() const { return serverListening_.load(); }
     unsigned clientsConnected() const;
@@ -91,6 +100,11 @@ public:
     void readNMEASentence(const Bytes& line);
     void readNMEASentenceOverflow();
     std::string clientLocalHost() const;
+    uint16_t clientLocalPort() const; // the client connection's own port, 0 without one
+    // The clock of the 2-second rule for handing on received lines (tests); the steady clock by default.
+    void setClientClock(std::function<std::chrono::steady_clock::time_point()> now) {
+        clientClock_ = std::move(now);
+    }
     // Connection timers, 30 s for TCP and 90 s for the first UDP datagram.
     void setClientTimeouts(double tcpSeconds, double udpSeconds);
 
@@ -137,7 +151,10 @@ private:
     bool serverTransmitAIS_ = true;
     bool serverLimitToProcessed_ = false;
 
+    std::shared_ptr<const ClientLineHandler> clientLines_; // under serverMutex_
+
     Bytes clientPending_; // an unfinished received line
+    std::function<std::chrono::steady_clock::time_point()> clientClock_ = std::chrono::steady_clock::now;
     double tcpTimeout_ = 30.0;
     double udpTimeout_ = 90.0;
     std::shared_ptr<char> alive_ = std::make_shared<char>(); // posted notifications check it

@@ -3,32 +3,66 @@
 #include <algorithm>
 #include <cerrno>
 
-std::unique_ptr<TCPServer> TCPServer::start(uint16_t port, const std::string& bindAddress, size_t maxClients,
-                                            size_t senders, std::shared_ptr<RunLoop> owner, Events events,
-                                            const ClientPolicy& policy) {
-    auto listener = std::make_shared<NetSocket>();
-    if (!listener->open() || !listener->listenOnPort(port, kListenBacklog, bindAddress)) {
+// A listening socket on the address; "::" falls back to every IPv4 address where the system
+// has no IPv6.
+std::shared_ptr<NetSocket> TCPServer::listener(uint16_t port, const std::string& address) {
+    const bool v6 = address.find(':') != std::string::npos;
+    auto socket = std::make_shared<NetSocket>();
+    if (!socket->open(v6 ? AF_INET6 : AF_INET)) {
         const int error = errno;
-        listener->close();
+        if (address == "::" && (error == EAFNOSUPPORT || error == EINVAL))
+            return listener(port, "0.0.0.0");
         errno = error;
         return nullptr;
     }
+    if (!socket->listenOnPort(port, kListenBacklog, address)) {
+        const int error = errno;
+        socket->close();
+        if (address == "::" && error == EADDRNOTAVAIL)
+            return listener(port, "0.0.0.0");
+        errno = error;
+        return nullptr;
+    }
+    return socket;
+}
+
+std::unique_ptr<TCPServer> TCPServer::start(uint16_t port, const std::vector<std::string>& bindAddresses,
+                                            size_t maxClients, size_t senders, std::shared_ptr<RunLoop> owner,
+                                            Events events, const ClientPolicy& policy) {
+    // Every address on one port: the first one's when the system chose it.
+    std::vector<std::shared_ptr<NetSocket>> listeners;
+    for (const std::string& address : bindAddresses.empty() ? std::vector<std::string>{""} : bindAddresses) {
+        auto socket = listener(listeners.empty() ? port : listeners.front()->localPort(), address);
+        if (!socket) {
+            // An IPv6 loopback where the system has no IPv6 is no loss beside the IPv4 one.
+            if (!listeners.empty() && (errno == EAFNOSUPPORT || errno == EADDRNOTAVAIL))
+                continue;
+            const int error = errno;
+            for (const auto& l : listeners)
+                l->close();
+            errno = error;
+            return nullptr;
+        }
+        listeners.push_back(std::move(socket));
+    }
     std::unique_ptr<TCPServer> server(new TCPServer);
-    server->port_ = listener->localPort();
+    server->port_ = listeners.front()->localPort();
     server->maxClients_ = maxClients;
     server->policy_ = policy;
     server->owner_ = std::move(owner);
     server->events_ = std::move(events);
     TCPServer* const s = server.get();
     for (size_t i = 0; i < std::max<size_t>(senders, 1); ++i)
-        server->senders_.push_back(
-            std::make_unique<FanoutSender>(policy, [s] { s->tellOwner(s->events_.clientsChanged); }));
-    server->listener_ = std::move(listener);
+        server->senders_.push_back(std::make_unique<FanoutSender>(
+            policy, [s] { s->tellOwner(s->events_.clientsChanged); }, server->events_.clientLine));
+    server->listeners_ = std::move(listeners);
     // Accepting reads the list of senders, now complete.
     FanoutSender& first = *server->senders_.front();
     first.post([s, &first] {
-        s->listener_->setDelegate(s);
-        s->listener_->scheduleOnRunLoop(first.loop());
+        for (const auto& l : s->listeners_) {
+            l->setDelegate(s);
+            l->scheduleOnRunLoop(first.loop());
+        }
     });
     return server;
 }
@@ -39,14 +73,15 @@ TCPServer::~TCPServer() {
 
 void TCPServer::stop() {
     *live_ = false;
-    if (listener_ && !senders_.empty()) {
-        std::promise<void> closed; // the listener's source belongs to the first sender's thread
+    if (!listeners_.empty() && !senders_.empty()) {
+        std::promise<void> closed; // the listeners' sources belong to the first sender's thread
         senders_.front()->post([this, &closed] {
-            listener_->close();
+            for (const auto& l : listeners_)
+                l->close();
             closed.set_value();
         });
         closed.get_future().wait();
-        listener_.reset();
+        listeners_.clear();
     }
     for (auto& sender : senders_)
         sender->stop();
@@ -77,7 +112,7 @@ void TCPServer::netsocketConnectionAccepted(NetSocket&, std::shared_ptr<NetSocke
     // The sender with the fewest clients takes it.
     const auto least = std::min_element(senders_.begin(), senders_.end(),
                                         [](const auto& a, const auto& b) { return a->load() < b->load(); });
-    (*least)->adopt(std::move(fd));
+    (*least)->adopt(std::move(fd), nextClient_++);
 }
 
 void TCPServer::netsocketConnectionRefused(NetSocket&) {

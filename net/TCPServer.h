@@ -12,6 +12,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 class TCPServer : private NetSocketDelegate {
@@ -26,15 +27,28 @@ public:
         std::function<void()> clientsChanged; // a client was accepted or has gone
         std::function<void()> listenerLost;   // the listening socket failed
         std::function<void()> clientsRefused; // the first client turned away at the ceiling
+        // A line a client sent (its line feed included), on the sending thread that serves the
+        // client, without a wait; an empty line stands for bytes that were no line (more than a
+        // sentence's worth without a line feed), discarded. Not set: what clients send is read
+        // and dropped.
+        std::function<void(uint64_t client, const Bytes& line)> clientLine;
     };
 
-    // Listens (address reuse) and starts `senders` sending threads (at least one); empty on
-    // failure, with errno telling why. At most `maxClients` are served; those beyond are closed at
-    // once and the owner is told the first time. `events` run on `owner`'s thread; without an
-    // owner they are dropped.
+    // Listens on each address (empty: every local IPv4 address; "::" every IPv4 and IPv6 one,
+    // or every IPv4 one where the system has no IPv6) on one port (address reuse), and starts
+    // `senders` sending threads (at least one); empty on failure, with errno telling why. At
+    // most `maxClients` are served; those beyond are closed at once and the owner is told the
+    // first time. `events` but clientLine run on `owner`'s thread; without an owner they are
+    // dropped.
+    static std::unique_ptr<TCPServer> start(uint16_t port, const std::vector<std::string>& bindAddresses,
+                                            size_t maxClients, size_t senders, std::shared_ptr<RunLoop> owner,
+                                            Events events, const ClientPolicy& policy = {});
     static std::unique_ptr<TCPServer> start(uint16_t port, const std::string& bindAddress, size_t maxClients,
                                             size_t senders, std::shared_ptr<RunLoop> owner, Events events,
-                                            const ClientPolicy& policy = {});
+                                            const ClientPolicy& policy = {}) {
+        return start(port, std::vector<std::string>{bindAddress}, maxClients, senders, std::move(owner),
+                     std::move(events), policy);
+    }
     ~TCPServer() override;
     TCPServer(const TCPServer&) = delete;
     TCPServer& operator=(const TCPServer&) = delete;
@@ -54,9 +68,10 @@ private:
     void netsocketDisconnected(NetSocket& listener) override;
     void refused();
     void tellOwner(const std::function<void()>& event);
+    static std::shared_ptr<NetSocket> listener(uint16_t port, const std::string& address);
 
     std::vector<std::unique_ptr<FanoutSender>> senders_;
-    std::shared_ptr<NetSocket> listener_; // served on the first sender's thread
+    std::vector<std::shared_ptr<NetSocket>> listeners_; // served on the first sender's thread
     ClientPolicy policy_;
     size_t maxClients_ = 0;
     uint16_t port_ = 0;
@@ -64,4 +79,5 @@ private:
     Events events_;
     std::atomic<bool> refusalTold_{false};
     std::shared_ptr<std::atomic<bool>> live_ = std::make_shared<std::atomic<bool>>(true);
+    std::atomic<uint64_t> nextClient_{1};
 };

@@ -59,6 +59,22 @@ HOME=$scratch XDG_CONFIG_HOME=$scratch QT_QPA_PLATFORM=offscreen timeout 60 \
 [ -s "$scratch/window.png" ] || { echo "muxconsole saved no picture" >&2; exit 1; }
 echo "the device on $(cat "$scratch/muxsim.out") identified, the window saved"
 
+echo "-- the bridge without a display or an environment, read by navtool listen"
+env -i XDG_CONFIG_HOME="$scratch" /usr/bin/muxconsole --headless --port "$scratch/mux" --tcp 0 --bind local 2>"$scratch/bridge.err" &
+bridge=$!
+port=""
+for _ in $(seq 100); do
+  port=$(sed -n 's/.*port \([0-9][0-9]*\) .*/\1/p' "$scratch/bridge.err")
+  [ -n "$port" ] && break
+  sleep 0.1
+done
+[ -n "$port" ] || { cat "$scratch/bridge.err" >&2; echo "the bridge did not serve" >&2; exit 1; }
+timeout 30 /usr/bin/navtool listen "tcp://127.0.0.1:$port" --count 3 >"$scratch/listened"
+kill -TERM "$bridge"
+wait "$bridge" || { cat "$scratch/bridge.err" >&2; echo "the bridge did not end cleanly" >&2; exit 1; }
+[ "$(wc -l <"$scratch/listened")" -eq 3 ] || { echo "navtool listen printed no lines" >&2; exit 1; }
+echo "the bridge served $(head -c 40 "$scratch/listened" | head -1) ... and ended on SIGTERM"
+
 echo "-- manual pages"
 for page in muxconsole muxconsole-legacy muxsim navtool; do
   man -w "$page"

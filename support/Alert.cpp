@@ -114,3 +114,18 @@ void Alert::setInfoValue(const std::string& key, const std::string& text) {
     std::lock_guard lock(l.mutex);
     l.info[key] = text;
 }
+
+std::string Alert::localizedStringWithKey(const std::string& key, const std::vector<std::string>& values) {
+    const std::string text = localizedStringWithKey(key);
+    std::string filled;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const size_t n = i + 1 < text.size() ? static_cast<size_t>(text[i + 1] - '0') : 0;
+        if (text[i] == '%' && n >= 1 && n <= 9 && n <= values.size()) {
+            filled += values[n - 1];
+            ++i;
+        } else {
+            filled += text[i];
+        }
+    }
+    return filled;
+}

@@ -15,6 +15,7 @@ struct Command {
 
 int runVariation(const Arguments& args);
 int runSimulate(const Arguments& args);
+int runListen(const Arguments& args);
 int runConvert(const Arguments& args);
 int runList(const Arguments& args);
 int runGrib(const Arguments& args);

@@ -1,9 +1,9 @@
 // navtool simulate [options]
 
 #include "nav/NMEASimulator.h"
-#include "tool/Commands.h"
 #include "net/NetSocket.h"
 #include "net/TCPConnectionModel.h"
+#include "tool/Commands.h"
 
 #include <cerrno>
 #include <chrono>
@@ -143,7 +143,8 @@ int runSimulate(const Arguments& args) {
             return 1;
         }
         errno = 0;
-        if (!server.createServerConnection(nullptr, std::to_string(o.port), o.bind)) {
+        if (!server.createServerConnection(nullptr, std::to_string(o.port),
+                                           std::vector<std::string>{o.bind})) {
             std::fprintf(stderr, "navtool: cannot listen on %s port %u: %s\n", o.bind.c_str(), o.port,
                          std::strerror(errno));
             return 1;

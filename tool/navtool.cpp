@@ -15,6 +15,7 @@ namespace {
 const Command commands[] = {
     {"variation", "magnetic variation at a position and date", runVariation},
     {"simulate", "stream simulated instrument sentences", runSimulate},
+    {"listen", "print the lines a TCP server or UDP senders send", runListen},
     {"convert", "convert waypoints, routes and tracks between GPX, KML and CSV", runConvert},
     {"list", "list the waypoints, routes and track of a GPX, KML or CSV file", runList},
     {"grib", "weather files: list, dump, kml, request, render", runGrib},

@@ -22,6 +22,10 @@
 
 #include <fcntl.h>
 #include <fstream>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <termios.h>
 
 namespace {
@@ -226,6 +230,88 @@ BENCHMARK(BM_ConsoleStalledClientMemory)
     ->ArgName("stalled")
     ->Arg(1)
     ->Arg(60)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// A chart plotter feeding the autopilot through the multiplexer: one TCP client sends a sentence
+// every 20 ms with "Accept sentences from clients" ticked; the delay is from the client's send to
+// the sentence's arrival on the device's end of the terminal.
+void BM_ClientSentenceToDevice(benchmark::State& state) {
+    Console& c = console();
+    c.controller->window().findChild<QCheckBox*>("acceptButton")->click();
+    const int rate = static_cast<int>(state.range(0));
+    const int count = 10 * rate;
+    for (auto _ : state) {
+        c.terminal.drain();
+        const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(net().serverPort());
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(client, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+            state.SkipWithError("the client did not connect");
+            return;
+        }
+        const int yes = 1; // each sentence leaves at once: the delay measured is the console's
+        ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+        const ClientSentences::Counts before = c.controller->core().clientSentences().counts();
+        std::vector<steady_clock::time_point> sent(static_cast<size_t>(count));
+        std::vector<int64_t> delays;
+        std::atomic<bool> done{false}, sentAll{false};
+        std::thread device([&] { // the device's end: each sentence's number, as it arrives
+            std::string pending;
+            char chunk[4096];
+            while (!done) {
+                pollfd p{c.terminal.master, POLLIN, 0};
+                if (::poll(&p, 1, 100) <= 0)
+                    continue;
+                const ssize_t n = ::read(c.terminal.master, chunk, sizeof chunk);
+                const auto now = steady_clock::now();
+                pending.append(chunk, static_cast<size_t>(std::max<ssize_t>(n, 0)));
+                for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
+                    const size_t at = pending.find("$IIXDR,C,");
+                    if (at < end)
+                        delays.push_back(
+                            duration_cast<nanoseconds>(now - sent[std::stoul(pending.substr(at + 9))])
+                                .count());
+                }
+                if (static_cast<int>(delays.size()) == count)
+                    done = true;
+            }
+        });
+        std::thread plotter([&] {
+            const auto start = steady_clock::now();
+            for (int i = 0; i < count; ++i) {
+                std::this_thread::sleep_until(start + microseconds(1000000LL * i / rate));
+                const std::string line = framed("$IIXDR,C," + std::to_string(i) + ",C,AUTOPILOT");
+                sent[static_cast<size_t>(i)] = steady_clock::now();
+                [[maybe_unused]] ssize_t n = ::send(client, line.data(), line.size(), MSG_NOSIGNAL);
+            }
+            sentAll = true;
+        });
+        Console::await([&] { return sentAll.load(); }, 30);
+        plotter.join();
+        Console::await([&] { return done.load(); }, 1); // what is still on its way
+        done = true;
+        device.join();
+        ::close(client);
+        const bench::Percentiles delay = bench::percentiles(delays);
+        state.counters["sentences"] = static_cast<double>(count);
+        state.counters["reached_device"] = static_cast<double>(delays.size());
+        state.counters["delay_median_us"] = delay.median;
+        state.counters["delay_p99_us"] = delay.p99;
+        state.counters["delay_max_us"] = delay.max;
+        const ClientSentences::Counts after = c.controller->core().clientSentences().counts();
+        state.counters["over_rate"] = static_cast<double>(after.overRate - before.overRate);
+        state.counters["not_written"] = static_cast<double>(after.notWritten - before.notWritten);
+    }
+    c.controller->window().findChild<QCheckBox*>("acceptButton")->click();
+}
+BENCHMARK(BM_ClientSentenceToDevice)
+    ->ArgNames({"rate"})
+    ->Arg(50) // the limit: a line that comes early by the sender's jitter is over it
+    ->Arg(45)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

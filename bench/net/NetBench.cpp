@@ -7,6 +7,7 @@
 #include "bench/net/ClientFleet.h"
 #include "net/PollRunLoop.h"
 #include "net/TCPConnectionModel.h"
+#include "net/UDPSender.h"
 #ifdef MUX_NET_QT
 #include "net/QtRunLoop.h"
 #include <QCoreApplication>
@@ -14,8 +15,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <arpa/inet.h>
 #include <ctime>
 #include <fstream>
+#include <poll.h>
 
 namespace {
 
@@ -164,6 +167,78 @@ BENCHMARK(BM_StalledClientMemory)
     ->ArgName("stalled")
     ->Arg(1)
     ->Arg(60)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// UDP to receivers on 127.0.0.1 at a device's pace: the sending thread's processor time (the
+// reader's, in the console) as a share of one core, and what arrived. With no receiver, what the
+// pacing and the lines cost without UDP.
+void BM_UDPDestinations(benchmark::State& state) {
+    const int rate = static_cast<int>(state.range(0));
+    const int count = static_cast<int>(state.range(1));
+    const int seconds = 5;
+    for (auto _ : state) {
+        std::vector<int> receivers;
+        std::vector<std::string> destinations;
+        for (int i = 0; i < count; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+            sockaddr_in at{};
+            at.sin_family = AF_INET;
+            at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            socklen_t length = sizeof at;
+            ::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at);
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &length);
+            receivers.push_back(fd);
+            destinations.push_back("127.0.0.1:" + std::to_string(ntohs(at.sin_port)));
+        }
+        UDPSender sender;
+        std::string why;
+        if (count > 0 && !sender.start(destinations, &why)) {
+            state.SkipWithError(why.c_str());
+            return;
+        }
+        std::atomic<bool> done{false};
+        std::atomic<uint64_t> arrived{0};
+        std::thread reading([&] {
+            char buffer[2048];
+            while (!done) {
+                std::vector<pollfd> ready;
+                for (int fd : receivers)
+                    ready.push_back({fd, POLLIN, 0});
+                ::poll(ready.data(), ready.size(), 50);
+                for (int fd : receivers)
+                    while (::recv(fd, buffer, sizeof buffer, 0) > 0)
+                        ++arrived;
+            }
+        });
+        double cpu = 0;
+        std::thread reader([&] { // the console's reader, handing each line on
+            const double cpuStart = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+            const auto start = steady_clock::now();
+            for (int i = 0; i < rate * seconds; ++i) {
+                std::this_thread::sleep_until(start + microseconds(1000000LL * i / rate));
+                const std::string line = bench::stampedLine(static_cast<uint64_t>(i));
+                sender.send(reinterpret_cast<const uint8_t*>(line.data()), line.size());
+            }
+            cpu = cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - cpuStart;
+        });
+        reader.join();
+        std::this_thread::sleep_for(milliseconds(200)); // the last datagrams on their way
+        done = true;
+        reading.join();
+        for (int fd : receivers)
+            ::close(fd);
+        state.counters["cpu_pct_of_core"] = 100.0 * cpu / seconds;
+        state.counters["datagrams_sent"] = static_cast<double>(sender.counts().sent);
+        state.counters["datagrams_arrived"] = static_cast<double>(arrived.load());
+        state.counters["dropped"] = static_cast<double>(sender.counts().dropped);
+    }
+}
+BENCHMARK(BM_UDPDestinations)
+    ->ArgNames({"rate", "destinations"})
+    ->Args({1000, 0})
+    ->Args({1000, 3})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

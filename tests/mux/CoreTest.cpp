@@ -43,6 +43,8 @@ struct Told : MuxCoreObserver {
     void portFailed(const std::string& port) override { failedPorts.push_back(port); }
     void identityChanged() override { ++identities; }
     void firmwareNotSupported() override { ++tooOld; }
+    std::vector<ClientSentences::Counts> counted;
+    void clientSentencesCounted(const ClientSentences::Counts& counts) override { counted.push_back(counts); }
     bool sawTraffic(const std::string& text) {
         std::lock_guard guard(lock);
         return std::any_of(trafficLines.begin(), trafficLines.end(),
@@ -210,4 +212,175 @@ TEST(MuxFilterList, ReportsReplaceRowsAndDroppedEntriesGoAtOnce) {
 
     list.refresh({list.removal(0)});
     EXPECT_EQ(list.size(), 0u);
+}
+
+// ---- sentences from the server's clients, and UDP ------------------------------------------------
+
+TEST(ClientSentences, OnlyWellFormedSentencesNotAddressedToTheDevicePass) {
+    using V = ClientSentences::Verdict;
+    const std::string longest = "$" + std::string(81, 'A');
+    const std::pair<std::string, V> cases[] = {
+        {"$GPAPB,A,A,0.10,R,N,V,V,011,M,DEST,011,M,011,M*3C\r\n", V::WellFormed},
+        {"$GPAPB,A,A,0.10,R,N,V,V,011,M,DEST,011,M,011,M*3c\r\n", V::WellFormed}, // either case
+        {"!AIVDO,1,1,,,B,0*00\n", V::Malformed},                                  // wrong sum
+        {"$IIHDG,123.4,,,,\r\n", V::WellFormed},                                  // no sum at all
+        {"$IIHDG,123.4,,,,\n", V::WellFormed},                                    // LF alone
+        {longest + "\r\n", V::WellFormed},
+        {longest + "A\r\n", V::Malformed}, // 83 characters
+        {"$IIHDG,1*7\r\n", V::Malformed},
+        {"$IIHDG,1*7G\r\n", V::Malformed},
+        {"$IIHDG,1*00*00\r\n", V::Malformed},
+        {"$IIHDG,\x01\r\n", V::Malformed},
+        {"$IIHDG,\xb0\r\n", V::Malformed},
+        {"IIHDG,1\r\n", V::Malformed},
+        {"$\r\n", V::Malformed},
+        {"$IIHDG,1", V::Malformed}, // no line end: bytes that were no line
+        {"", V::Malformed},
+        {"$PQVXCF,1,0,0,0*00\r\n", V::Malformed},
+        {"$PQVXFLQ\r\n", V::DeviceCommand},
+        {"$pqvxFLQ\r\n", V::DeviceCommand},
+        {"$PQVXCFQ*5B\r\n", V::DeviceCommand},
+        {"$PQVXCFQ*7F\r\n", V::Malformed},
+    };
+    for (const auto& [text, verdict] : cases)
+        EXPECT_EQ(ClientSentences::judge(Bytes(text.begin(), text.end())), verdict) << text;
+}
+
+TEST(ClientSentences, EachClientIsHeldToFiftyLinesInAnySecond) {
+    GPSTransfer noPort;
+    ClientSentences::Clock::time_point now{};
+    ClientSentences sentences(noPort, [&] { return now; });
+    const std::string text = "$IIHDG,123.4,,,,\r\n";
+    const Bytes line(text.begin(), text.end());
+    sentences.line(1, line);
+    EXPECT_EQ(sentences.counts(), ClientSentences::Counts{}); // off: ignored
+    sentences.setAccepting(true);
+    for (int i = 0; i < 60; ++i) {
+        sentences.line(1, line);
+        now += std::chrono::milliseconds(10); // 100 a second
+    }
+    sentences.line(2, line); // another client has its own second
+    EXPECT_EQ(sentences.counts().overRate, 10u);
+    now += std::chrono::milliseconds(400); // one second after client 1's first line
+    sentences.line(1, line);
+    sentences.line(1, Bytes{});
+    sentences.line(1, Bytes{'$', 'P', 'Q', 'V', 'X', 'V', 'E', 'Q', '\n'});
+    ASSERT_TRUE(waitFor([&] { return sentences.counts().notWritten == 52; })); // no port to take them
+    const ClientSentences::Counts counts = sentences.counts();
+    EXPECT_EQ(counts.overRate, 10u);
+    EXPECT_EQ(counts.malformed, 1u);
+    EXPECT_EQ(counts.deviceCommands, 1u);
+    EXPECT_EQ(counts.written, 0u);
+}
+
+namespace {
+
+// The lines the device read, split at their line feeds.
+std::vector<std::string> deviceLines(SimulatedMux& sim) {
+    const Bytes got = sim.received();
+    std::vector<std::string> lines;
+    std::string line;
+    for (uint8_t c : got) {
+        line += static_cast<char>(c);
+        if (c == '\n') {
+            lines.push_back(line);
+            line.clear();
+        }
+    }
+    return lines;
+}
+
+// A core that opened the device's port and has identified it; none after the wait's bound.
+std::unique_ptr<MuxCore> identifiedCore(SimulatedMux& sim, Told& told) {
+    auto core = std::make_unique<MuxCore>(quick([] {}), &told);
+    core->openPort(sim.portPath(), "4800");
+    core->start();
+    return waitFor([&] { return core->identified(); }) ? std::move(core) : nullptr;
+}
+
+} // namespace
+
+// Off, nothing a client sends reaches the device; on, the well-formed sentences do, whole, between
+// the console's own commands, and the rest is counted.
+TEST(MuxCore, ClientSentencesReachTheDeviceOnlyWhenAcceptedAndWhole) {
+    auto sim = device(MuxFamily::ThirdGeneration);
+    Told told;
+    const auto running = identifiedCore(*sim, told);
+    ASSERT_TRUE(running);
+    MuxCore& core = *running;
+    ASSERT_TRUE(core.server().start("0", ListenOn{ListenOn::Where::Loopback, {}}));
+    Peer client(core.server().port());
+    ASSERT_TRUE(waitFor([&] { return core.server().status().clients == 1; }));
+    const std::string autopilot = "$GPAPB,A,A,0.10,R,N,V,V,011,M,DEST,011,M,011,M*3C\r\n";
+
+    client.send(autopilot);
+    ASSERT_TRUE(settle(core, *sim, told));
+    sim->clearReceived();
+    ASSERT_TRUE(settle(core, *sim, told)); // a line sent before the mark would have come before it
+    for (const std::string& line : deviceLines(*sim))
+        EXPECT_EQ(line.find("GPAPB"), std::string::npos);
+    EXPECT_EQ(core.clientSentences().counts(), ClientSentences::Counts{});
+
+    core.clientSentences().setAccepting(true);
+    sim->clearReceived();
+    const std::string reconfigure = "$PQVXCF,0,0,0,0,0,0,0,0,0,0,0,0\r\n";
+    client.send(reconfigure + "$GPAPB,1*00\r\n\x01\x02junk\r\n");
+    for (int i = 0; i < 40; ++i) {
+        client.send(autopilot);
+        core.sendQuery(Query::Configuration); // the console's own commands, at the same time
+    }
+    ASSERT_TRUE(waitFor([&] { return core.clientSentences().counts().written == 40; }));
+    ASSERT_TRUE(settle(core, *sim, told));
+    size_t autopilots = 0;
+    for (const std::string& line : deviceLines(*sim)) {
+        if (line == autopilot)
+            ++autopilots;
+        else // whole: nothing came between its pieces
+            EXPECT_TRUE(line.starts_with("$PQVX") && line != reconfigure) << line;
+    }
+    EXPECT_EQ(autopilots, 40u);
+    const ClientSentences::Counts counts = core.clientSentences().counts();
+    EXPECT_EQ(counts.deviceCommands, 1u);
+    EXPECT_EQ(counts.malformed, 2u);
+
+    // Told what was not written; a client feeding the device steadily is not told each tick.
+    ASSERT_TRUE(waitFor([&] { return !told.counted.empty() && told.counted.back() == counts; }));
+    const size_t saidBefore = told.counted.size();
+    for (int i = 0; i < 5; ++i)
+        client.send(autopilot);
+    ASSERT_TRUE(waitFor([&] { return core.clientSentences().counts().written == 45; }));
+    ASSERT_TRUE(settle(core, *sim, told)); // ticks of the timer went by
+    EXPECT_EQ(told.counted.size(), saidBefore);
+}
+
+TEST(MuxCore, EveryLineGoesOutOverUDPAsOnTCP) {
+    auto sim = device(MuxFamily::ThirdGeneration);
+    Told told;
+    const auto running = identifiedCore(*sim, told);
+    ASSERT_TRUE(running);
+    MuxCore& core = *running;
+    ASSERT_TRUE(settle(core, *sim, told));
+    const int receiver = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof at;
+    ASSERT_EQ(::bind(receiver, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    ::getsockname(receiver, reinterpret_cast<sockaddr*>(&at), &length);
+    const timeval wait{5, 0};
+    ::setsockopt(receiver, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    EXPECT_TRUE(core.startUDP({"127.0.0.1:0"}).has_value()); // refused, nothing changed
+    ASSERT_FALSE(core.startUDP({"127.0.0.1:" + std::to_string(ntohs(at.sin_port))}));
+
+    const std::string zda = "$GPZDA,201530.00,04,07,2002,00,00";
+    const std::string lines[] = {zda + NMEA::checkSumTail(zda), "$IIMTW,12.5,C*00\r\n"};
+    sim->sendRaw(lines[0] + lines[1]);
+    for (const std::string& line : lines) {
+        char got[2048];
+        const ssize_t n = ::recv(receiver, got, sizeof got, 0);
+        ASSERT_GT(n, 0);
+        EXPECT_EQ(std::string(got, static_cast<size_t>(n)), line);
+    }
+    core.stopUDP();
+    ::close(receiver);
 }

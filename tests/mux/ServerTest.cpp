@@ -11,6 +11,7 @@
 #include "support/Settings.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QTest>
 
@@ -92,24 +93,80 @@ TEST(MuxServer, ClientsReceiveTheDevicesBytesAndTheLampFollowsThem) {
     }
 }
 
-TEST(MuxServer, TypingInThePortOrAddressFieldStopsTheServer) {
+// Typing in the port field stops the server; the address field shows where clients reach it
+// and cannot be typed into.
+TEST(MuxServer, TypingInThePortFieldStopsTheServerAndTheAddressIsNotTyped) {
     ConsoleRig rig;
     const ServerControls s = rig.server();
     rig.ctl().windowDidBecomeKey();
-    const std::string host = TCPConnectionModel::serverHost();
+    std::string addresses;
+    for (const std::string& a : ServerControl::clientAddresses({}))
+        addresses += (addresses.empty() ? "" : ", ") + a;
     EXPECT_EQ(s.hostField->text().toStdString(),
-              host.empty() ? Alert::localizedStringWithKey("NSUnknown") : host);
-    for (QLineEdit* field : {s.portField, s.hostField}) {
-        s.portField->setText("0");
-        s.enableButton->click();
-        ASSERT_TRUE(net().serverConnected());
-        QTest::keyClick(field, Qt::Key_1);
-        EXPECT_FALSE(net().serverConnected());
-        EXPECT_EQ(shown(rig).lamp, 0u);
-        EXPECT_FALSE(shown(rig).ticked);
-        QTest::keyClick(field, Qt::Key_2); // nothing left to stop
-    }
+              addresses.empty() ? Alert::localizedStringWithKey("NSUnknown") : addresses);
+    s.portField->setText("0");
+    s.enableButton->click();
+    ASSERT_TRUE(net().serverConnected());
+    const QString shownHost = s.hostField->text();
+    QTest::keyClick(s.hostField, Qt::Key_1);
+    EXPECT_EQ(s.hostField->text(), shownHost);
+    EXPECT_TRUE(net().serverConnected());
+    QTest::keyClick(s.portField, Qt::Key_1);
+    EXPECT_FALSE(net().serverConnected());
+    EXPECT_EQ(shown(rig).lamp, 0u);
+    EXPECT_FALSE(shown(rig).ticked);
+    QTest::keyClick(s.portField, Qt::Key_2); // nothing left to stop
     EXPECT_TRUE(rig.alerts.empty());
+}
+
+// Where the server listens, whether clients' sentences go to the device and the UDP output are
+// chosen in the pane, reached by Tab, and kept in the preferences under names of their own.
+TEST(MuxServer, ListenChoiceClientSentencesAndUDPAreChosenInThePaneAndKept) {
+    ConsoleRig rig;
+    QWidget& w = rig.win();
+    auto* listen = w.findChild<QComboBox*>("listenBox");
+    auto* accept = w.findChild<QCheckBox*>("acceptButton");
+    auto* udp = w.findChild<QCheckBox*>("udpButton");
+    auto* udpField = w.findChild<QLineEdit*>("udpField");
+    ASSERT_TRUE(listen && accept && udp && udpField);
+    for (QWidget* control : std::initializer_list<QWidget*>{listen, accept, udp, udpField})
+        EXPECT_TRUE(control->focusPolicy() & Qt::TabFocus) << control->objectName().toStdString();
+
+    const ServerControls s = rig.server();
+    s.portField->setText("0");
+    s.enableButton->click();
+    ASSERT_TRUE(net().serverConnected());
+    listen->setCurrentIndex(listen->findData("local"));
+    emit listen->activated(listen->currentIndex());
+    ASSERT_TRUE(net().serverConnected()); // moved, on a new port of the system's choice
+    EXPECT_EQ(rig.ctl().core().server().where().where, ListenOn::Where::Loopback);
+    EXPECT_TRUE(s.hostField->text().startsWith("127.0.0.1"));
+    Peer local(net().serverPort());
+    EXPECT_TRUE(local.connected());
+
+    accept->click();
+    EXPECT_TRUE(rig.ctl().core().clientSentences().accepting());
+    udpField->setText("192.168.1.255");
+    udp->click();
+    ASSERT_EQ(rig.alerts.size(), 1u); // no port: said, and the box unticked
+    EXPECT_NE(rig.alerts[0].message.find("HOST:PORT"), std::string::npos);
+    EXPECT_FALSE(udp->isChecked());
+    udpField->setText("127.0.0.1:10110, [::1]:10110");
+    udp->click();
+    EXPECT_TRUE(udp->isChecked());
+    EXPECT_EQ(rig.ctl().core().udp().destinations().size(), 2u);
+    QTest::keyClick(udpField, Qt::Key_Space); // editing stops it
+    EXPECT_FALSE(udp->isChecked());
+    EXPECT_FALSE(rig.ctl().core().udp().running());
+    udp->click();
+
+    rig.ctl().applicationWillTerminate();
+    Settings::setStorePath(rig.storePath); // read back from the file
+    EXPECT_EQ(Settings::text("tcpipServerInterface"), "local");
+    EXPECT_EQ(Settings::boolean("tcpipServerAcceptFromClients"), true);
+    EXPECT_EQ(Settings::boolean("udpEnable"), true);
+    EXPECT_EQ(Settings::text("udpDestinations"), "127.0.0.1:10110, [::1]:10110 ");
+    EXPECT_EQ(Settings::text("tcpipServerPort"), std::to_string(net().serverPort())); // its meaning kept
 }
 
 // The stored switch starts the server at launch; a taken port is said on a sheet on the window,

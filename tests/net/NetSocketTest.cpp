@@ -140,6 +140,42 @@ TEST_P(NetSocketTest, ReadsTakeFromTheFrontAndKeepBytesThatDoNotDecode) {
     EXPECT_EQ(socket.readData(10), std::nullopt);
 }
 
+// A text goes out in the encoding asked for, or not at all when the encoding lacks a character.
+TEST_P(NetSocketTest, WritesATextInItsEncoding) {
+    Recorder server;
+    auto listener = NetSocket::netsocketListeningOnRandomPort();
+    listener->setDelegate(&server);
+    auto socket = NetSocket::netsocket();
+    ASSERT_TRUE(socket->connectToHost("127.0.0.1", listener->localPort()));
+    ASSERT_TRUE(runUntil([&] { return socket->isConnected() && !server.accepted.empty(); }));
+    auto& peer = *server.accepted.front();
+    ASSERT_TRUE(peer.scheduleOnCurrentRunLoop());
+    using E = NetSocket::Encoding;
+    const std::tuple<const char*, E, bool, std::string> cases[] = {
+        {"Bou\u00e9e", E::UTF8, true,
+         "Bou\xc3\xa9"
+         "e"},
+        {"Bou\u00e9e", E::Latin1, true,
+         "Bou\xe9"
+         "e"},
+        {"\u00ff", E::Latin1, true, "\xff"},
+        {"Bou\u00e9e", E::ASCII, false, ""},
+        {"10 \u20ac", E::Latin1, false, ""}, // the euro sign is not Latin-1
+        {"\xe9t\xe9", E::UTF8, false, ""},   // Latin-1 bytes are no UTF-8 text
+        {"\xe9t\xe9", E::Latin1, false, ""},
+        {"$GPGLL", E::ASCII, true, "$GPGLL"},
+    };
+    std::string expected;
+    for (const auto& [text, encoding, written, bytes] : cases) {
+        EXPECT_EQ(socket->writeString(text, encoding), written) << text;
+        expected += bytes;
+    }
+    ASSERT_TRUE(runUntil([&] { return peer.incomingBufferLength() == expected.size(); }));
+    EXPECT_EQ(peer.readString(E::Latin1).value_or(""), "Bou\u00c3\u00a9eBou\u00e9e\u00ff$GPGLL");
+    socket->close();
+    EXPECT_FALSE(socket->writeString("$GPGLL", E::ASCII)); // not connected
+}
+
 INSTANTIATE_TEST_SUITE_P(Loops, NetSocketTest, testing::ValuesIn(loopKinds()), loopName);
 
 } // namespace

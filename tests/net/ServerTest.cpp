@@ -133,6 +133,44 @@ TEST_P(ServerTest, AStalledClientIsDroppedPastTheBoundWhileAFastOneGetsEverythin
     EXPECT_FALSE(controller.offThread);
 }
 
+// Lines clients send reach the handler whole, each with its client, on the server's thread;
+// bytes that are no line are said as an empty one. Without a handler they go nowhere.
+TEST_P(ServerTest, LinesClientsSendReachTheHandlerWhole) {
+    std::mutex mutex;
+    std::vector<std::pair<uint64_t, std::string>> got;
+    model.setClientLineHandler([&](uint64_t client, const Bytes& line) {
+        std::lock_guard lock(mutex);
+        got.emplace_back(client, std::string(line.begin(), line.end()));
+    });
+    auto count = [&] {
+        std::lock_guard lock(mutex);
+        return got.size();
+    };
+    Peer one(port), two(port);
+    ASSERT_TRUE(waitForClients(2));
+    one.send("$GPAAM,A*00\r\n$GPB");
+    ASSERT_TRUE(runUntil([&] { return count() == 1; }));
+    one.send("OD\r\n");
+    ASSERT_TRUE(runUntil([&] { return count() == 2; }));
+    two.send(std::string(5000, 'x'));
+    ASSERT_TRUE(runUntil([&] { return count() == 3; }));
+    two.send("!AIVDM\n");
+    ASSERT_TRUE(runUntil([&] { return count() == 4; }));
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(got[0].second, "$GPAAM,A*00\r\n");
+    EXPECT_EQ(got[1], std::pair(got[0].first, std::string("$GPBOD\r\n")));
+    EXPECT_NE(got[2].first, got[0].first);
+    EXPECT_EQ(got[2].second, "");
+    EXPECT_EQ(got[3], std::pair(got[2].first, std::string("!AIVDM\n")));
+    model.setClientLineHandler(nullptr);
+    one.send("$GPGLL\r\n");
+    // Still served: the line went nowhere.
+    const std::string line = "$GPZDA*00\r\n";
+    model.writeNMEASentence(bytes(line));
+    EXPECT_EQ(one.receive(line.size()), line);
+    EXPECT_EQ(got.size(), 4u);
+}
+
 // Room for eight at a time: a client that left must keep neither its place nor its descriptor.
 TEST_P(ServerTest, AFloodOfComingAndGoingClientsLeavesNothingBehind) {
     const auto server = TCPServer::start(0, "127.0.0.1", 8, 2, loop, {});
