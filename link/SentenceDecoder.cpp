@@ -42,15 +42,18 @@ const std::map<std::string, std::string, std::less<>>& layouts() {
         {"VWT", "WindAngle/°:h WindSpeed/kn:x WindSpeed/m/s:x WindSpeed/km/h:x"},
         {"XDR", "* TransducerType Measurement:u TransducerName"},
         {"RSA", "RudderStarboard/° Status RudderPort/° Status"},
-        {"RMB", "Status CrossTrackError/nm Steer OriginWaypoint DestinationWaypoint Latitude:lat Longitude:lon "
-                "Range/nm BearingTrue/° ClosingVelocity/kn Arrival Mode"},
-        {"APB", "Status StatusCycle CrossTrackError Steer Units Arrival Perpendicular BearingOriginToDestination/°:h "
+        {"RMB",
+         "Status CrossTrackError/nm Steer OriginWaypoint DestinationWaypoint Latitude:lat Longitude:lon "
+         "Range/nm BearingTrue/° ClosingVelocity/kn Arrival Mode"},
+        {"APB", "Status StatusCycle CrossTrackError Steer Units Arrival Perpendicular "
+                "BearingOriginToDestination/°:h "
                 "DestinationWaypoint BearingToDestination/°:h HeadingToSteer/°:h Mode"},
         {"XTE", "Status StatusCycle CrossTrackError Steer Units Mode"},
         {"BWC", "Time:t Latitude:lat Longitude:lon BearingTrue/°:x BearingMagnetic/°:x Range/nm:x "
                 "DestinationWaypoint Mode"},
-        {"TTM", "Target Distance Bearing/°:h TargetSpeed TargetCourse/°:h CPADistance TCPA/min Units TargetName "
-                "TargetStatus Reference Time:t Acquisition"},
+        {"TTM",
+         "Target Distance Bearing/°:h TargetSpeed TargetCourse/°:h CPADistance TCPA/min Units TargetName "
+         "TargetStatus Reference Time:t Acquisition"},
         {"TLL", "Target Latitude:lat Longitude:lon TargetName Time:t TargetStatus Reference"},
     };
     return table;
@@ -65,7 +68,8 @@ std::vector<std::string> split(std::string_view text, char separator) {
     size_t from = 0;
     for (;;) {
         const size_t at = text.find(separator, from);
-        parts.emplace_back(text.substr(from, at == std::string_view::npos ? std::string_view::npos : at - from));
+        parts.emplace_back(
+            text.substr(from, at == std::string_view::npos ? std::string_view::npos : at - from));
         if (at == std::string_view::npos)
             return parts;
         from = at + 1;
@@ -87,7 +91,8 @@ Spec parseSpec(const std::string& token) {
 }
 
 bool allDigits(std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return std::isdigit(uint8_t(c)); });
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return std::isdigit(uint8_t(c)); });
 }
 
 std::string timeOfDay(const std::string& v) {
@@ -180,7 +185,8 @@ DecodedSentence decodeSentence(std::string_view sentence) {
     if (sentence.empty() || (sentence[0] != '$' && sentence[0] != '!'))
         return out;
     const size_t end = sentence.find_first_of("*\r\n");
-    const std::vector<std::string> f = split(sentence.substr(1, end == std::string_view::npos ? end : end - 1), ',');
+    const std::vector<std::string> f =
+        split(sentence.substr(1, end == std::string_view::npos ? end : end - 1), ',');
     const std::string& address = f[0];
     out.type = address.size() == 5 && address[0] != 'P' ? address.substr(2) : address;
     if (out.type == "VDM" || out.type == "VDO")

@@ -74,11 +74,13 @@ void MuxCore::buildHandlerTable() {
             });
 }
 
-void MuxCore::openPort(const std::optional<std::string>& port, const std::optional<std::string>& rate) {
+void MuxCore::openPort(const std::optional<std::string>& port, const std::optional<std::string>& rate,
+                       bool await) {
     port_ = port;
     rate_ = rate;
+    awaitPort_ = await;
     if (started_ && port && !port->empty())
-        gather().openPort(port, rate);
+        gather().openPort(port, rate, await);
 }
 
 void MuxCore::start() {
@@ -179,7 +181,7 @@ void MuxCore::terminate() {
 
 void MuxCore::readerStarted() {
     if (port_ && !port_->empty())
-        gather().openPort(port_, rate_);
+        gather().openPort(port_, rate_, awaitPort_);
 }
 
 void MuxCore::portOpening() {
@@ -189,10 +191,15 @@ void MuxCore::portOpening() {
 
 void MuxCore::portOpened(const std::string& port, const std::string& rate) {
     observer_.shown("#### Open " + port + " at " + rate);
+    observer_.portOpened(port, rate);
 }
 
 void MuxCore::portFailed(const std::string& port) {
     observer_.portFailed(port);
+}
+
+void MuxCore::portAwaited(const std::string& port) {
+    observer_.portAwaited(port);
 }
 
 // The device went away: what it told no longer holds.

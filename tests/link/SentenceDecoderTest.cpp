@@ -1,8 +1,8 @@
 // The sentence decoder against the recorded logs; the AIS values are those gpsd's own decoder
 // (gpsdecode) reads from the same sentences.
 
-#include "link/AisDecoder.h"
 #include "link/SentenceDecoder.h"
+#include "link/AisDecoder.h"
 #include "tests/support/Helpers.h"
 
 #include <gtest/gtest.h>
@@ -33,7 +33,7 @@ std::vector<std::string> logLines(const std::string& name) {
 }
 
 #define NEED_LOGS()                                                                                          \
-    if (!fs::is_directory(fs::path(MUX_SHARED_DATA) / "nmea"))                                              \
+    if (!fs::is_directory(fs::path(MUX_SHARED_DATA) / "nmea"))                                               \
     GTEST_SKIP() << "sample logs not found"
 
 // Every recorded sentence of a type in the table reads by its layout, none runs past it; and
@@ -97,11 +97,13 @@ TEST(LinkSentenceDecoder, FieldsAreWrittenOutWithTheirUnits) {
           {"Variation", "003.1 W °"}}},
         {"$GPGGA,092750.000,5321.6802,N,00630.3372,W,1,8,1.03,61.7,M,55.2,M,,*76",
          {{"Altitude", "61.7 m"}, {"GeoidSeparation", "55.2 m"}, {"HDOP", "1.03"}}},
-        {"$IIMWV,045.0,R,12.5,N,A*00", {{"WindAngle", "045.0 °"}, {"WindSpeed", "12.5 kn"}, {"Reference", "R"}}},
+        {"$IIMWV,045.0,R,12.5,N,A*00",
+         {{"WindAngle", "045.0 °"}, {"WindSpeed", "12.5 kn"}, {"Reference", "R"}}},
         {"$IIMTW,18.5,C", {{"WaterTemperature", "18.5 °C"}}},
         {"$IIVHW,,T,,M,6.1,N,11.3,K", {{"SpeedThroughWater", "6.1 kn"}}},
         {"$IIXDR,C,19.5,C,AIRTEMP,P,1.013,B,BARO", {{"TransducerType", "C"}, {"Measurement", "19.5 °C"}}},
-        {"$GPGLL,4916.45,N,12311.12,W,225444,A", {{"Latitude", "49°16.45′ N"}, {"Longitude", "123°11.12′ W"}}},
+        {"$GPGLL,4916.45,N,12311.12,W,225444,A",
+         {{"Latitude", "49°16.45′ N"}, {"Longitude", "123°11.12′ W"}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.sentence);
@@ -165,7 +167,7 @@ TEST(LinkAisDecoder, ReportsReadAsAnIndependentDecoderReadsThem) {
     EXPECT_EQ(classB.at("Longitude"), "120.180460° E");
     EXPECT_EQ(classB.at("CourseOverGround"), "69.7 °");
     EXPECT_EQ(classB.at("SpeedOverGround"), "0.0 kn");
-    EXPECT_EQ(aisFields(messages[10]).at("HeadingTrue"), ""); // 511: not available
+    EXPECT_EQ(aisFields(messages[10]).at("HeadingTrue"), "");       // 511: not available
     EXPECT_EQ(aisFields(messages[11]).at("ShipName"), "HASNUR_05"); // type 24, part A
     const auto partB = aisFields(messages[12]);
     EXPECT_EQ(partB.at("CallSign"), "YD3747");
@@ -184,7 +186,8 @@ TEST(LinkAisDecoder, ReportsReadAsAnIndependentDecoderReadsThem) {
 TEST(LinkAisDecoder, FragmentsJoinOnlyInOrder) {
     AisDecoder joiner;
     EXPECT_FALSE(joiner.add("!AIVDM,2,2,7,B,Q1C`8888880,2*63"));
-    EXPECT_FALSE(joiner.add("!AIVDM,2,1,7,B,53aDpaT000010;CKKB0h4Q8TpLDr222222222216<P:656rd07Tai0CKk5hD,0*74"));
+    EXPECT_FALSE(
+        joiner.add("!AIVDM,2,1,7,B,53aDpaT000010;CKKB0h4Q8TpLDr222222222216<P:656rd07Tai0CKk5hD,0*74"));
     EXPECT_FALSE(joiner.add("!AIVDM,2,2,3,B,Q1C`8888880,2*63")); // another message's second part
     EXPECT_FALSE(joiner.add("!AIVDM,2,2,7,B,Q1C`8888880,2*63")); // its first part was dropped
     EXPECT_FALSE(joiner.add("!AIVDM,x,1,,B,13aG,0"));
