@@ -3,6 +3,7 @@
 #include "app/Version.h"
 #include "mux/MuxController.h"
 #include "mux/MuxWindow.h"
+#include "mux/ProgramNames.h"
 #include "sim/SimulatedMux.h"
 #include "support/Alert.h"
 #include "support/Settings.h"
@@ -120,9 +121,9 @@ int runConsole(int argc, char** argv, MuxVariant variant) {
         return *code;
     QApplication app(argc, argv);
 
-    const std::string name = legacy ? "Multiplexer Console Legacy" : "Multiplexer Console";
-    Alert::setInfoValue("CFBundleName", name);
-    Alert::setInfoValue("CFBundleGetInfoString", name + " " MUX_VERSION);
+    nameProgram(variant, MUX_VERSION); // in the user's language, as Qt's own texts
+    loadQtTranslations(&app);
+    const std::string name = programName(variant);
     QApplication::setApplicationName(program);
     QApplication::setApplicationDisplayName(QString::fromStdString(name));
     QApplication::setApplicationVersion(MUX_VERSION);

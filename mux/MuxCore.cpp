@@ -134,7 +134,15 @@ void MuxCore::postFilter(const std::optional<Filter>& entry) {
     }
 }
 
+// An address already in the list keeps the routing the user gave it.
 void MuxCore::postCapture(std::vector<Filter> entries) {
+    std::erase_if(entries, [this](const Filter& captured) {
+        return std::any_of(filterList_.rows().begin(), filterList_.rows().end(), [&](const Filter& row) {
+            return row.sentence() && captured.sentence() &&
+                   QString::fromStdString(*row.sentence())
+                           .compare(QString::fromStdString(*captured.sentence()), Qt::CaseInsensitive) == 0;
+        });
+    });
     filterList_.refresh(entries);
     gather().capture(std::move(entries));
 }

@@ -114,3 +114,9 @@ void Alert::setInfoValue(const std::string& key, const std::string& text) {
     std::lock_guard lock(l.mutex);
     l.info[key] = text;
 }
+
+void Alert::removeInfoValue(const std::string& key) {
+    Lookup& l = lookup();
+    std::lock_guard lock(l.mutex);
+    l.info.erase(key);
+}
