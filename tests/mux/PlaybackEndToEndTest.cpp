@@ -259,7 +259,9 @@ TEST_F(PlaybackEndToEnd, PortsFailAndComeBackUnderAPlaybackUntilItStops) {
     EXPECT_EQ(size_t(std::count(wire.begin(), wire.end(), '\n')), p.playback().lastEnd()->lines);
     EXPECT_TRUE(wireFor(log).starts_with(wire));
     EXPECT_LT(wire.size(), wireFor(log).size());
-    EXPECT_EQ(p.rig.monitor().count("#### Open "), 2);
+    // Opened at start (unless the first choice came before that), by the first choice, and again.
+    const auto opens = p.rig.monitor().count("#### Open ");
+    EXPECT_TRUE(opens == 2 || opens == 3) << opens;
     EXPECT_EQ(p.rig.alerts.size(), 1u);
 
     p.rig.ctl().applicationWillSleep(); // no Bluetooth: sleep changes nothing
