@@ -36,15 +36,18 @@ LogFilePane::LogFilePane(QWidget* parent) : QGroupBox(localizedText("NSFileBox")
     sendProgress->setValue(0);
     sendProgress->setTextVisible(false);
     sendStatus = new QLabel(this);
-    sendStatus->setMinimumWidth(200);
+    sendStatus->setWordWrap(true); // a long status takes a second line, not the window's width
     recordButton = new QPushButton(localizedText("NSRecordFile"), this);
     recordStatus = new QLabel(this);
+    recordStatus->setWordWrap(true);
+    grid->setContentsMargins(6, 4, 6, 6);
+    grid->setVerticalSpacing(2);
     grid->addWidget(sendFileButton, 0, 0);
     grid->addWidget(stopSendingButton, 0, 1);
     grid->addWidget(sendProgress, 0, 2);
-    grid->addWidget(sendStatus, 0, 3);
-    grid->addWidget(recordButton, 1, 0);
-    grid->addWidget(recordStatus, 1, 1, 1, 3);
+    grid->addWidget(sendStatus, 1, 0, 1, 3);
+    grid->addWidget(recordButton, 2, 0);
+    grid->addWidget(recordStatus, 2, 1, 1, 2);
     grid->setColumnStretch(2, 1);
     sendFileButton->setObjectName("sendFileButton");
     stopSendingButton->setObjectName("stopSendingButton");

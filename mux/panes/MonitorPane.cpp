@@ -29,10 +29,8 @@ MonitorPane::MonitorPane(QWidget* parent) : QGroupBox(localizedText("NSMonitorBo
     tabs_->addTab(sentences_, localizedText("NSSentencesTab"));
     column->addWidget(tabs_, 1);
 
+    auto* options = new QHBoxLayout;
     auto* buttons = new QHBoxLayout;
-    startButton_ = named(new QPushButton(localizedText("NSStop"), this), "startButton");
-    clearButton_ = named(new QPushButton(localizedText("NSClear"), this), "clearButton");
-    captureButton_ = named(new QPushButton(localizedText("NSCapture"), this), "captureButton");
     timeButton_ = named(new QCheckBox(localizedText("NSMonitorTime"), this), "timeButton");
     errorsButton_ = named(new QCheckBox(localizedText("NSMonitorErrors"), this), "errorsButton");
     sentButton_ = named(new QCheckBox(localizedText("NSMonitorSent"), this), "sentButton");
@@ -41,14 +39,19 @@ MonitorPane::MonitorPane(QWidget* parent) : QGroupBox(localizedText("NSMonitorBo
     filterField_->setToolTip(localizedText("NSMonitorFilterTip"));
     filterField_->setClearButtonEnabled(true);
     filterField_->setMinimumWidth(80);
-    for (QWidget* w : {static_cast<QWidget*>(startButton_), static_cast<QWidget*>(clearButton_),
-                       static_cast<QWidget*>(captureButton_)})
-        buttons->addWidget(w);
-    buttons->addSpacing(8);
+    // Made after the options: Tab reaches them in the order they are read.
+    startButton_ = named(new QPushButton(localizedText("NSStop"), this), "startButton");
+    clearButton_ = named(new QPushButton(localizedText("NSClear"), this), "clearButton");
+    captureButton_ = named(new QPushButton(localizedText("NSCapture"), this), "captureButton");
     for (QWidget* w : {static_cast<QWidget*>(timeButton_), static_cast<QWidget*>(errorsButton_),
                        static_cast<QWidget*>(sentButton_)})
-        buttons->addWidget(w);
-    buttons->addWidget(filterField_, 1);
+        options->addWidget(w);
+    options->addWidget(filterField_, 1);
+    buttons->addWidget(startButton_);
+    buttons->addWidget(clearButton_);
+    buttons->addStretch(1);
+    buttons->addWidget(captureButton_);
+    column->addLayout(options);
     column->addLayout(buttons);
 
     connect(startButton_, &QPushButton::clicked, this, &MonitorPane::startClicked);
