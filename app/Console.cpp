@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QPixmap>
+#include <QSize>
 #include <QTimer>
 
 #include <cstdio>
@@ -29,6 +30,9 @@ struct Arguments {
     double traffic = 10.0;
     std::optional<std::string> port;
     std::optional<std::string> screenshot;
+    std::optional<std::string> log;      // the simulated device's traffic
+    std::optional<QSize> shotSize;       // the window's size for the picture
+    std::optional<std::string> sentence; // the picture shows the Sentences tab, this address chosen
 };
 
 void usage(const char* program, FILE* out) {
@@ -40,7 +44,10 @@ void usage(const char* program, FILE* out) {
                  "  --bluetooth          the simulated device reports Bluetooth\n"
                  "  --firmware X.Y       the simulated device's firmware version\n"
                  "  --traffic N          instrument sentences per second of the simulated device\n"
+                 "  --log FILE           the simulated device replays this NMEA log as its traffic\n"
                  "  --screenshot FILE    save the window as PNG once the device is identified, then quit\n"
+                 "  --screenshot-size WxH, --screenshot-sentence ADDRESS\n"
+                 "                       the window's size for it; the Sentences tab, this address chosen\n"
                  "  --version, --help\n",
                  program);
 }
@@ -99,6 +106,19 @@ std::optional<int> parse(int argc, char** argv, const char* program, Arguments& 
             if (!v)
                 return 2;
             args.screenshot = *v;
+        } else if (a == "--log" || a == "--screenshot-sentence") {
+            auto v = value();
+            if (!v)
+                return 2;
+            (a == "--log" ? args.log : args.sentence) = *v;
+        } else if (a == "--screenshot-size") {
+            auto v = value();
+            int w = 0, h = 0;
+            if (!v || std::sscanf(v->c_str(), "%dx%d", &w, &h) != 2 || w < 200 || h < 200) {
+                std::fprintf(stderr, "%s: --screenshot-size takes WIDTHxHEIGHT\n", program);
+                return 2;
+            }
+            args.shotSize = QSize(w, h);
         } else if (a.rfind("-platform", 0) == 0 || a.rfind("-style", 0) == 0) {
             ++i; // Qt's own options, left for QApplication
         } else {
@@ -139,6 +159,7 @@ int runConsole(int argc, char** argv, MuxVariant variant) {
         sim.bluetooth = args.bluetooth;
         sim.firmware = args.firmware;
         sim.linesPerSecond = args.traffic;
+        sim.logFile = args.log.value_or("");
         // A device as it might come from an installation: a few routes already set.
         sim.filters = {{"GPRMC", "11000", 1},
                        {"--GGA", "10000", 2},
@@ -163,6 +184,8 @@ int runConsole(int argc, char** argv, MuxVariant variant) {
         MuxController controller(options);
         MuxWindow& window = controller.window();
         window.setWindowTitle(QString::fromStdString(name));
+        if (args.shotSize)
+            window.resize(*args.shotSize);
         window.show();
         controller.awakeFromNib();
 
@@ -180,6 +203,10 @@ int runConsole(int argc, char** argv, MuxVariant variant) {
                 if (!ready && now - started < std::chrono::seconds(30))
                     return;
                 shot.stop();
+                if (args.sentence) {
+                    controller.monitor().openSentences(*args.sentence);
+                    QApplication::processEvents();
+                }
                 if (!window.grab().save(QString::fromStdString(*args.screenshot), "PNG") || !ready)
                     status = 1;
                 QApplication::quit();

@@ -185,3 +185,10 @@ std::optional<std::vector<Filter>> MonitorControl::takeDueCapture() {
 void MonitorControl::allowCapture(bool allowed) {
     pane_.enableCapture(allowed && !capture_.running());
 }
+
+bool MonitorControl::openSentences(const std::string& address) {
+    flushMonitor();
+    pane_.openSentences();
+    showSentences();
+    return pane_.selectSentence(address);
+}

@@ -75,6 +75,8 @@ public:
     const Scrollback& scrollback() const { return scrollback_; }
     const SentenceStats& sentences() const { return stats_; }
     void showSentences(); // the Sentences view's figures, now
+    // The Sentences tab in front, this address chosen (false when it was not seen).
+    bool openSentences(const std::string& address);
 
 private:
     void lookChanged();

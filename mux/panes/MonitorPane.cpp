@@ -117,3 +117,11 @@ bool MonitorPane::sentencesShown() const {
 void MonitorPane::showSentences(std::vector<SentenceStats::Row> rows, SentenceStats::Clock::time_point now) {
     sentences_->showRows(std::move(rows), now);
 }
+
+void MonitorPane::openSentences() {
+    tabs_->setCurrentWidget(sentences_);
+}
+
+bool MonitorPane::selectSentence(const std::string& address) {
+    return sentences_->selectAddress(address);
+}

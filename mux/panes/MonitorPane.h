@@ -30,6 +30,8 @@ public:
     void setLook(const MonitorLook& look);
 
     bool sentencesShown() const; // the Sentences tab is in front
+    void openSentences();
+    bool selectSentence(const std::string& address);
     void showSentences(std::vector<SentenceStats::Row> rows, SentenceStats::Clock::time_point now);
 
 signals:

@@ -97,7 +97,7 @@ TEST(LinkSentenceDecoder, FieldsAreWrittenOutWithTheirUnits) {
           {"Variation", "003.1 W °"}}},
         {"$GPGGA,092750.000,5321.6802,N,00630.3372,W,1,8,1.03,61.7,M,55.2,M,,*76",
          {{"Altitude", "61.7 m"}, {"GeoidSeparation", "55.2 m"}, {"HDOP", "1.03"}}},
-        {"$IIMWV,045.0,R,12.5,N,A*00",
+        {"$IIMWV,045.0,R,12.5,N,A*0A",
          {{"WindAngle", "045.0 °"}, {"WindSpeed", "12.5 kn"}, {"Reference", "R"}}},
         {"$IIMTW,18.5,C", {{"WaterTemperature", "18.5 °C"}}},
         {"$IIVHW,,T,,M,6.1,N,11.3,K", {{"SpeedThroughWater", "6.1 kn"}}},
