@@ -4,12 +4,14 @@
 #include "app/Version.h"
 #include "mux/MuxController.h"
 #include "mux/MuxWindow.h"
+#include "mux/ProgramNames.h"
 #include "sim/SimulatedMux.h"
 #include "support/Alert.h"
 #include "support/Settings.h"
 
 #include <QApplication>
 #include <QPixmap>
+#include <QSize>
 #include <QTimer>
 
 #include <cstdio>
@@ -29,6 +31,9 @@ struct Arguments {
     double traffic = 10.0;
     std::optional<std::string> port;
     std::optional<std::string> screenshot;
+    std::optional<std::string> log;      // the simulated device's traffic
+    std::optional<QSize> shotSize;       // the window's size for the picture
+    std::optional<std::string> sentence; // the picture shows the Sentences tab, this address chosen
 };
 
 void usage(const char* program, FILE* out) {
@@ -41,7 +46,10 @@ void usage(const char* program, FILE* out) {
         "  --bluetooth          the simulated device reports Bluetooth\n"
         "  --firmware X.Y       the simulated device's firmware version\n"
         "  --traffic N          instrument sentences per second of the simulated device\n"
+        "  --log FILE           the simulated device replays this NMEA log as its traffic\n"
         "  --screenshot FILE    save the window as PNG once the device is identified, then quit\n"
+        "  --screenshot-size WxH, --screenshot-sentence ADDRESS\n"
+        "                       the window's size for it; the Sentences tab, this address chosen\n"
         "  --headless           run as a bridge without a window (--headless --help lists its options)\n"
         "  --version, --help\n",
         program);
@@ -101,6 +109,19 @@ std::optional<int> parse(int argc, char** argv, const char* program, Arguments& 
             if (!v)
                 return 2;
             args.screenshot = *v;
+        } else if (a == "--log" || a == "--screenshot-sentence") {
+            auto v = value();
+            if (!v)
+                return 2;
+            (a == "--log" ? args.log : args.sentence) = *v;
+        } else if (a == "--screenshot-size") {
+            auto v = value();
+            int w = 0, h = 0;
+            if (!v || std::sscanf(v->c_str(), "%dx%d", &w, &h) != 2 || w < 200 || h < 200) {
+                std::fprintf(stderr, "%s: --screenshot-size takes WIDTHxHEIGHT\n", program);
+                return 2;
+            }
+            args.shotSize = QSize(w, h);
         } else if (a.rfind("-platform", 0) == 0 || a.rfind("-style", 0) == 0) {
             ++i; // Qt's own options, left for QApplication
         } else {
@@ -132,9 +153,9 @@ int runConsole(int argc, char** argv, MuxVariant variant) {
         return *code;
     QApplication app(argc, argv);
 
-    const std::string name = legacy ? "Multiplexer Console Legacy" : "Multiplexer Console";
-    Alert::setInfoValue("CFBundleName", name);
-    Alert::setInfoValue("CFBundleGetInfoString", name + " " MUX_VERSION);
+    nameProgram(variant, MUX_VERSION); // in the user's language, as Qt's own texts
+    loadQtTranslations(&app);
+    const std::string name = programName(variant);
     QApplication::setApplicationName(program);
     QApplication::setApplicationDisplayName(QString::fromStdString(name));
     QApplication::setApplicationVersion(MUX_VERSION);
@@ -150,6 +171,7 @@ int runConsole(int argc, char** argv, MuxVariant variant) {
         sim.bluetooth = args.bluetooth;
         sim.firmware = args.firmware;
         sim.linesPerSecond = args.traffic;
+        sim.logFile = args.log.value_or("");
         // A device as it might come from an installation: a few routes already set.
         sim.filters = {{"GPRMC", "11000", 1},
                        {"--GGA", "10000", 2},
@@ -174,6 +196,8 @@ int runConsole(int argc, char** argv, MuxVariant variant) {
         MuxController controller(options);
         MuxWindow& window = controller.window();
         window.setWindowTitle(QString::fromStdString(name));
+        if (args.shotSize)
+            window.resize(*args.shotSize);
         window.show();
         controller.awakeFromNib();
 
@@ -191,6 +215,10 @@ int runConsole(int argc, char** argv, MuxVariant variant) {
                 if (!ready && now - started < std::chrono::seconds(30))
                     return;
                 shot.stop();
+                if (args.sentence) {
+                    controller.monitor().openSentences(*args.sentence);
+                    QApplication::processEvents();
+                }
                 if (!window.grab().save(QString::fromStdString(*args.screenshot), "PNG") || !ready)
                     status = 1;
                 QApplication::quit();

@@ -35,6 +35,11 @@ public:
     using LineSource = std::function<size_t(uint8_t* buffer, size_t capacity)>;
     bool sendLineInPieces(const LineSource& source);
 
+    // Told each line written, without its line end (a line written in pieces: its beginning,
+    // then "..."), under the sender's lock: copy it and return. Set it before the sender is used.
+    using SentObserver = std::function<void(std::string_view line)>;
+    void setSentObserver(SentObserver observer);
+
     // Transfer operations of a plain device: none.
     virtual bool receiveWaypoints() { return false; }
     virtual bool sendWaypoints() { return false; }
@@ -47,5 +52,8 @@ protected:
     std::optional<std::string> rateString;
 
 private:
+    void told(std::string_view line) const;
+
     std::mutex sendLock_; // one whole sentence at a time, and the port pointer with it
+    SentObserver sent_;
 };

@@ -116,6 +116,16 @@ bool NMEA::checkSumValid(Bytes* buffer) {
     return true;
 }
 
+bool NMEA::lineValid(std::string_view line) {
+    if (line.empty() || (line[0] != '$' && line[0] != '!'))
+        return false;
+    line = line.substr(0, line.find('\0'));
+    const size_t star = line.find('*');
+    if (star != std::string_view::npos)
+        return receivedChecksum(line.substr(star + 1, 2)) == exclusiveOr(line.substr(1, star - 1));
+    return line.find('\r') != std::string_view::npos;
+}
+
 std::string NMEA::checkSumTail(std::string_view sentence) {
     char tail[8];
     std::snprintf(tail, sizeof tail, "*%02X\r\n",

@@ -32,6 +32,8 @@ public:
     // The text operations read up to the first NUL, or to the end of the buffer when it has none.
     static bool checkSumValid(Bytes* buffer);
     static bool checkSumValid(Bytes& buffer) { return checkSumValid(&buffer); }
+    // The same test on a line as read, leaving it as it is.
+    static bool lineValid(std::string_view line);
     // "*hh\r\n" for a sentence without checksum and line end: the exclusive-or of every byte after
     // the start character, in two upper-case hexadecimal digits.
     static std::string checkSumTail(std::string_view sentence);

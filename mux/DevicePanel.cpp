@@ -6,6 +6,8 @@
 #include "mux/protocol/TypedText.h"
 #include "support/Alert.h"
 
+#include <QString>
+
 #include <vector>
 
 namespace {
@@ -84,4 +86,23 @@ void DevicePanel::talkerIDEdited(size_t field) {
     }
     if (edit.send)
         core_.postTalkerIDs(configuration_.talkerIDs());
+}
+
+void DevicePanel::showLink(Link link, const std::string& port, const std::string& rate) {
+    const QString name = QString::fromLocal8Bit(port.c_str());
+    auto text = [](const char* key) { return QString::fromStdString(Alert::localizedStringWithKey(key)); };
+    switch (link) {
+    case Link::None:
+        device_.showConnection(0, text("NSNoDevice"));
+        break;
+    case Link::Open:
+        device_.showConnection(2, text("NSConnected").arg(name, QString::fromStdString(rate)));
+        break;
+    case Link::Lost:
+        device_.showConnection(1, text("NSDeviceLostWaiting").arg(name));
+        break;
+    case Link::Awaited:
+        device_.showConnection(1, text("NSWaitingForPort").arg(name));
+        break;
+    }
 }

@@ -31,6 +31,10 @@ public:
     void clearOverflow();
     // Enabled as the family allows while a port is open.
     void updateState();
+    // What the connection is: none, open on this port at this rate, lost or not there yet and
+    // waited for.
+    enum class Link { None, Open, Lost, Awaited };
+    void showLink(Link link, const std::string& port = {}, const std::string& rate = {});
 
     void onMuxChange();   // the configuration, with the host port's speed
     void onSpeedChange(); // the channel speeds

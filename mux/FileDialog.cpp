@@ -9,6 +9,13 @@ std::optional<std::string> runFileDialog(QWidget* parent, const FileDialogReques
     dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setLabelText(QFileDialog::Accept, QString::fromStdString(request.button));
+    if (!request.folder.empty())
+        dialog.setDirectory(QFile::decodeName(request.folder.c_str()));
+    QStringList filters;
+    for (const std::string& f : request.filters)
+        filters << QString::fromStdString(f);
+    if (!filters.isEmpty())
+        dialog.setNameFilters(filters);
     // The toolkit's own dialog: a desktop's may ignore the confirm button's text.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     if (dialog.exec() != QDialog::Accepted)

@@ -1,10 +1,11 @@
 #pragma once
-// The open and save dialogs of Send File and Record: any file, one at a time, no type filter and
-// no starting folder; the title and the confirm button are the caller's (localized) texts.
+// The open and save dialogs of Send File and Record: one file at a time; the title, the confirm
+// button, the folder it opens in and the name filters are the caller's.
 
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QWidget;
 
@@ -13,6 +14,8 @@ struct FileDialogRequest {
     Kind kind = Kind::Open;
     std::string title;
     std::string button;
+    std::string folder;               // where it opens; empty: the current folder
+    std::vector<std::string> filters; // name filters offered, first chosen ("NMEA logs (*.log)")
 };
 
 // The chosen path; nil when the user cancelled or chose nothing. Tests put their own in place.

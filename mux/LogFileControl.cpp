@@ -4,12 +4,18 @@
 #include "mux/panes/LogFilePane.h"
 #include "support/Alert.h"
 #include "support/AlertPanels.h"
+#include "support/Settings.h"
 
 #include <QLocale>
 #include <QString>
 #include <QTimer>
 
+#include <filesystem>
+
 namespace {
+
+// The folder the dialogs open in: where the last file was chosen.
+constexpr const char* kFolderKey = "logFileFolder";
 
 QString localized(const char* key) {
     return QString::fromStdString(Alert::localizedStringWithKey(key));
@@ -34,11 +40,24 @@ void LogFileControl::start(std::chrono::milliseconds statusInterval) {
     status_->start();
 }
 
+// Opens where the last file was chosen; Send File offers the usual log names first.
 std::optional<std::string> LogFileControl::choose(FileDialogRequest::Kind kind, const char* title,
                                                   const char* button) {
-    const FileDialogRequest request{kind, Alert::localizedStringWithKey(title),
-                                    Alert::localizedStringWithKey(button)};
-    return chooseFile_ ? chooseFile_(request) : runFileDialog(&window_, request);
+    FileDialogRequest request{kind,
+                              Alert::localizedStringWithKey(title),
+                              Alert::localizedStringWithKey(button),
+                              Settings::text(kFolderKey).value_or(""),
+                              {}};
+    if (kind == FileDialogRequest::Kind::Open)
+        request.filters = {Alert::localizedStringWithKey("NSNMEALogs") + " (*.log *.nmea *.txt)",
+                           Alert::localizedStringWithKey("NSAllFiles") + " (*)"};
+    auto path = chooseFile_ ? chooseFile_(request) : runFileDialog(&window_, request);
+    if (path && !path->empty()) {
+        const std::string folder = std::filesystem::path(*path).parent_path().string();
+        if (!folder.empty())
+            Settings::setItem(kFolderKey, SettingValue(folder));
+    }
+    return path;
 }
 
 // A cancelled dialog or a file that cannot be read changes nothing, and says nothing.
@@ -87,7 +106,7 @@ void LogFileControl::recordEnded(const Recorder::End& end) {
 }
 
 void LogFileControl::updateFiles() {
-    pane_.showPlayback(core_.playback().progress(), core_.playback().lastEnd());
+    pane_.showPlayback(core_.playback().progress(), core_.playback().lastEnd(), core_.playback().stopping());
     pane_.showRecording(core_.recorder().status());
 }
 

@@ -1,33 +1,49 @@
 #pragma once
-// The traffic pane: coloured lines of 8-bit text, appended at the device's line rate and never
-// trimmed. It keeps the text and its colour runs compactly, and draws only the lines in view,
-// each laid out once while it stays in view, so an append costs what the piece costs however
-// long the pane has grown, and a frame costs what the view shows however many lines came.
+// The traffic pane: the scrollback's lines as the view options say (each line's time, the lines
+// that failed their check, what the console sent, the filter), coloured by kind. It keeps an index
+// of the lines it shows, not the lines, and draws only the lines in view, each laid out once while
+// it stays in view, so a frame costs what the view shows however many lines came. While the user
+// reads further up, new lines (and old ones going) do not move what is in view; at the end, the
+// view follows the newest line.
+
+#include "mux/LineFilter.h"
+#include "mux/Scrollback.h"
 
 #include <QAbstractScrollArea>
 #include <QColor>
 #include <QStaticText>
 
-#include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
+
+struct MonitorLook {
+    bool time = false;   // each line starts with its time of arrival
+    bool errors = false; // lines that failed their check are shown
+    bool sent = false;   // what the console sent is shown
+    std::string filter;  // see LineFilter
+    bool operator==(const MonitorLook&) const = default;
+};
 
 class MonitorView : public QAbstractScrollArea {
     Q_OBJECT
 public:
     explicit MonitorView(QWidget* parent = nullptr);
 
-    // Appends one piece in one colour; "\n" ends a line. The pane catches up (scroll bars, the
-    // last piece brought into view, one repaint) in showAppended(), by itself soon after.
-    void append(std::string_view latin1, const QColor& colour);
+    // The lines shown; they must outlive the view or be replaced before they go.
+    void setScrollback(const Scrollback* lines);
+    void setLook(const MonitorLook& look);
+    const MonitorLook& look() const { return look_; }
+    // The scrollback gained lines or dropped old ones: the view catches up (scroll bar, one repaint).
     void showAppended();
-    void clear();
-    bool isEmpty() const { return text_.empty() && lineStart_.size() == 1; }
+    void clear(); // the scrollback was emptied
+    bool isEmpty() const { return shown_.empty(); }
+    bool following() const { return follow_; } // at the end: new lines come into view
 
-    size_t lineCount() const { return lineStart_.size(); } // the line being written counts
-    QString toPlainText() const;
+    size_t lineCount() const { return shown_.size(); }
+    QString lineText(size_t index) const;              // as drawn: time, marker, text
+    QString toPlainText() const;                       // every line shown, each with its line end
     QColor colourAt(size_t line, size_t column) const; // invalid when there is no such character
     size_t bytesHeld() const;
     unsigned long paints() const { return paints_; }      // frames drawn
@@ -41,31 +57,30 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    struct Run {
-        size_t offset;   // into text_
-        uint16_t colour; // into colours_
+    struct Piece {
+        QString text;
+        QColor colour;
     };
-    // A line in view, laid out: one piece per colour run.
     struct Shaped {
-        size_t length = 0; // of the line when laid out; the last line may still grow
-        std::vector<std::pair<QStaticText, uint16_t>> pieces;
+        uint64_t number;
+        std::vector<std::pair<QStaticText, QColor>> pieces;
     };
-    const Shaped& shaped(size_t index);
-    std::string_view line(size_t index) const;
-    uint16_t colourIndex(const QColor& colour);
-    size_t runAt(size_t offset) const;
+    bool passes(const Scrollback::Line& line) const;
+    std::vector<Piece> pieces(const Scrollback::Line& line) const;
+    const Shaped& shaped(uint64_t number);
+    void rebuild();
     size_t lineAt(int y) const;
+    int rowsInView() const;
     void updateScrollBars();
 
-    std::string text_;              // every line's text, without the line ends
-    std::vector<size_t> lineStart_; // where each line begins in text_
-    std::vector<Run> runs_;         // colour changes, by offset
-    std::vector<QColor> colours_;
-    size_t widest_ = 0;                  // characters of the longest line
-    std::optional<size_t> appendedFrom_; // the first line of what was appended since showAppended
-    bool showQueued_ = false;
-    std::vector<std::pair<size_t, Shaped>> inView_; // laid out at the last paint, by line
+    const Scrollback* lines_ = nullptr;
+    MonitorLook look_;
+    LineFilter filter_;
+    std::deque<uint64_t> shown_; // scrollback numbers of the lines that pass, oldest first
+    uint64_t indexed_ = 0;       // the scrollback's lines before this number are in shown_ or left out
+    bool follow_ = true;
+    size_t widest_ = 0; // characters of the longest line shown
+    std::vector<Shaped> inView_;
     unsigned long paints_ = 0, shaped_ = 0;
-    // Lines selected with the mouse, for copying.
-    std::optional<size_t> anchor_, cursor_;
+    std::optional<size_t> anchor_, cursor_; // lines selected with the mouse, for copying
 };

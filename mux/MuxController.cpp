@@ -26,9 +26,13 @@ MuxController::MuxController(MuxOptions options)
     auto beeper = [this] { beep(); };
     panel_ = std::make_unique<DevicePanel>(*core_, *w.device, *w.configuration, beeper);
     filters_ = std::make_unique<FilterEditor>(*core_, *w.filters, beeper);
-    monitor_ = std::make_unique<MonitorControl>(*w.monitor, options_.captureTime, options_.clock,
+    monitor_ = std::make_unique<MonitorControl>(*w.monitor, options_.captureTime,
+                                                MonitorClocks{options_.clock, options_.wallClock},
                                                 [&w] { return w.configuration->imposesTalkers(); });
     files_ = std::make_unique<LogFileControl>(*core_, *w.files, w, options_.chooseFile);
+    // The monitor sees every line as read (those that fail their check too) and what is sent.
+    core_->reader().addLineObserver([m = monitor_.get()](const Bytes& line) { m->lineRead(line); });
+    core_->sender().setSentObserver([m = monitor_.get()](std::string_view line) { m->sent(line); });
 }
 
 MuxController::~MuxController() {
@@ -61,7 +65,11 @@ void MuxController::awakeFromNib() {
 
     monitor_->start(options_.frameInterval);
     files_->start(options_.fileStatus);
-    core_->openPort(muxWindow_->device->port(), rate()); // opened once the reader runs
+    const std::optional<std::string> chosen = muxWindow_->device->port();
+    const bool missing =
+        chosen && !chosen->empty() &&
+        !QFileInfo::exists(QString::fromStdString(chosen->front() == '/' ? *chosen : "/dev/" + *chosen));
+    core_->openPort(chosen, rate(), missing); // opened once the reader runs; a missing one once it appears
     core_->start();
 
     QDBusConnection bus = QDBusConnection::systemBus();
@@ -238,6 +246,10 @@ void MuxController::firmwareNotSupported() {
 }
 
 // The device went away: what the panel showed of it no longer holds.
+void MuxController::lineLost(const std::string& port) {
+    panel_->clearOverflow();
+    panel_->showLink(DevicePanel::Link::Lost, port);
+}
 
 // A capture whose time has come goes to the device; Send File comes back once no playback runs.
 void MuxController::sanityTick() {
@@ -249,7 +261,13 @@ void MuxController::sanityTick() {
 
 // ---- preferences and the application's events ------------------------------------------------
 
+void MuxController::portOpened(const std::string& port, const std::string& rate) {
+    panel_->showLink(DevicePanel::Link::Open, port, rate);
+    monitor_->portOpened();
+}
+
 void MuxController::openPortFail(const std::string& portName) {
+    panel_->showLink(DevicePanel::Link::None);
     Alert::openPortFail(muxWindow_.get(), portName);
 }
 
@@ -261,8 +279,8 @@ void MuxController::loadSettings() {
         const std::string name = Serial::shortPortName(*stored);
         if (d.selectListedPort(name))
             ;
-        else if (!name.empty() && name[0] == '/' && QFileInfo::exists(QString::fromStdString(name)))
-            d.selectPortText(name); // a path typed in an earlier run
+        else if (!name.empty())
+            d.selectPortText(name); // a path typed in an earlier run, or a device not plugged in yet
         else
             d.selectNoPort();
     }
@@ -272,6 +290,7 @@ void MuxController::loadSettings() {
     s.setListenOn(Settings::text("tcpipServerInterface").value_or("all"));
     s.setAccepting(Settings::boolean("tcpipServerAcceptFromClients").value_or(false));
     onAccept();
+    monitor_->loadPreferences();
     if (auto enabled = Settings::boolean("tcpipServerEnable"); enabled && *enabled) {
         s.setTicked(true);
         onEnable();

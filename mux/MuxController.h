@@ -106,7 +106,9 @@ private:
     void talkerIDsRead(const TalkerIDs& ids) override { panel_->talkerIDsRead(ids); }
     void speedsRead(const SpeedsReply& speeds) override { panel_->speedsRead(speeds); }
     void overflowRead(unsigned mask) override { panel_->overflowRead(mask); }
-    void lineLost(const std::string&) override { panel_->clearOverflow(); }
+    void lineLost(const std::string& port) override;
+    void portOpened(const std::string& port, const std::string& rate) override;
+    void portAwaited(const std::string& port) override { panel_->showLink(DevicePanel::Link::Awaited, port); }
     void filterListChanged() override { filters_->reload(); }
     void stateChanged() override { updateState(); }
     void sanityTick() override;

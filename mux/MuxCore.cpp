@@ -80,13 +80,15 @@ void MuxCore::buildHandlerTable() {
             });
 }
 
-void MuxCore::openPort(const std::optional<std::string>& port, const std::optional<std::string>& rate) {
+void MuxCore::openPort(const std::optional<std::string>& port, const std::optional<std::string>& rate,
+                       bool await) {
     port_ = port;
     rate_ = rate;
+    awaitPort_ = await;
     // Before the reader runs, it takes the port chosen last when it starts: asked here too, a
     // port chosen in that moment would be opened twice.
     if (readerRunning_ && port && !port->empty())
-        gather().openPort(port, rate);
+        gather().openPort(port, rate, await);
 }
 
 void MuxCore::start() {
@@ -140,7 +142,15 @@ void MuxCore::postFilter(const std::optional<Filter>& entry) {
     }
 }
 
+// An address already in the list keeps the routing the user gave it.
 void MuxCore::postCapture(std::vector<Filter> entries) {
+    std::erase_if(entries, [this](const Filter& captured) {
+        return std::any_of(filterList_.rows().begin(), filterList_.rows().end(), [&](const Filter& row) {
+            return row.sentence() && captured.sentence() &&
+                   QString::fromStdString(*row.sentence())
+                           .compare(QString::fromStdString(*captured.sentence()), Qt::CaseInsensitive) == 0;
+        });
+    });
     filterList_.refresh(entries);
     gather().capture(std::move(entries));
 }
@@ -215,7 +225,7 @@ void MuxCore::terminate() {
 void MuxCore::readerStarted() {
     readerRunning_ = true;
     if (port_ && !port_->empty())
-        gather().openPort(port_, rate_);
+        gather().openPort(port_, rate_, awaitPort_);
 }
 
 void MuxCore::portOpening() {
@@ -225,10 +235,15 @@ void MuxCore::portOpening() {
 
 void MuxCore::portOpened(const std::string& port, const std::string& rate) {
     observer_.shown("#### Open " + port + " at " + rate);
+    observer_.portOpened(port, rate);
 }
 
 void MuxCore::portFailed(const std::string& port) {
     observer_.portFailed(port);
+}
+
+void MuxCore::portAwaited(const std::string& port) {
+    observer_.portAwaited(port);
 }
 
 // The device went away: what it told no longer holds.

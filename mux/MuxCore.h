@@ -56,8 +56,10 @@ public:
     MuxCore& operator=(const MuxCore&) = delete;
 
     // The port to open at this rate: at once while the reader runs, else once it starts; a later
-    // choice replaces it. A port without a name opens nothing.
-    void openPort(const std::optional<std::string>& port, const std::optional<std::string>& rate);
+    // choice replaces it. A port without a name opens nothing. Awaited, a port that is not there
+    // is opened once it appears (as a lost one is) instead of being refused.
+    void openPort(const std::optional<std::string>& port, const std::optional<std::string>& rate,
+                  bool await = false);
     // Starts the reader and the timer that keeps the device queried.
     void start();
 
@@ -118,6 +120,7 @@ private:
     void portOpening() override;
     void portOpened(const std::string& port, const std::string& rate) override;
     void portFailed(const std::string& port) override;
+    void portAwaited(const std::string& port) override;
     void lineLost(const std::string& port) override;
     void unhandledLine(Bytes line) override;
 
@@ -138,6 +141,7 @@ private:
     MuxCoreObserver& observer_;
     QTimer* sanity_ = nullptr; // child of this
     std::optional<std::string> port_, rate_;
+    bool awaitPort_ = false;
 
     GPSTransfer gpsTransfer_;
     NMEA::HandlerTable nmeaDictionary_;

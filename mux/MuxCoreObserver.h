@@ -21,6 +21,9 @@ public:
     virtual void traffic(const Bytes& /*sentence*/) {}
 
     virtual void portFailed(const std::string& /*port*/) {} // the chosen port did not open
+    virtual void portOpened(const std::string& /*port*/, const std::string& /*rate*/) {}
+    // The port to open at start is not there (yet): it opens once it appears.
+    virtual void portAwaited(const std::string& /*port*/) {}
     // The device's name, serial number and firmware arrived, or went (empty Version fields).
     virtual void identityChanged() {}
     virtual void firmwareNotSupported() {} // said before the core ends the program

@@ -16,8 +16,10 @@ struct MuxOptions : CoreOptions {
     std::chrono::milliseconds captureTime{10000}; // how long a capture gathers, at least
     std::chrono::milliseconds frameInterval{0};   // the monitor's frame; 0: the screen's refresh
     std::chrono::milliseconds fileStatus{250};    // how often the log files' progress is shown
-    // The capture's clock; the steady clock when not set.
+    // The capture's and the Sentences view's clock; the steady clock when not set.
     std::function<std::chrono::steady_clock::time_point()> clock;
+    // The time of day the monitor gives each line; the system's when not set.
+    std::function<std::chrono::system_clock::time_point()> wallClock;
     // The machine's serial ports (short names); the system's listing when not set.
     std::function<std::vector<std::string>()> listPorts;
     // Ports the listing cannot know (a pseudo-terminal, a symbolic link), offered as items.

@@ -1,7 +1,7 @@
 #pragma once
-// The main window: its panes laid out, the device, configuration and server in a row above the
-// filter list and the monitor. The window owns the panes (Qt parents); the controller reaches
-// their controls on the main thread only.
+// The main window: its panes laid out for a screen as small as 1024 x 600, the device and the
+// configuration in a row above the filter list, the monitor with the log files, and the server. The window
+// owns the panes (Qt parents); the controller reaches their controls on the main thread only.
 
 #include "mux/protocol/Descriptor.h"
 

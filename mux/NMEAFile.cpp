@@ -87,7 +87,8 @@ bool NMEAFile::fillOne(std::unique_lock<std::mutex>& lock) {
     end_ = true;
     failed_ = reader_.failed();
     counting_ = false;
-    if (!failed_)
+    shortened_ = !failed_ && total_ && read_ < *total_;
+    if (!failed_ && !shortened_)
         total_ = read_;
     return false;
 }
@@ -127,5 +128,6 @@ NMEAFile::Progress NMEAFile::progress() const {
     p.bytes = prepared_ ? takenBytes_ : reader_.scanned();
     p.size = reader_.size();
     p.failed = failed_;
+    p.shortened = shortened_;
     return p;
 }

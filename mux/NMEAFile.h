@@ -33,6 +33,7 @@ public:
         uint64_t bytes = 0;            // of the file taken, or scanned while preparing
         uint64_t size = 0;             // of the file when opened; 0 when not a plain file
         bool failed = false;           // the file could not be read any further
+        bool shortened = false;        // it ended before the lines counted at first: cut short
     };
     enum class Next { Line, NotYet, End };
 
@@ -72,7 +73,7 @@ private:
     std::condition_variable room_;
     std::deque<Line> ahead_;
     size_t aheadBytes_ = 0;
-    bool prepared_ = false, end_ = false, failed_ = false, counting_ = true;
+    bool prepared_ = false, end_ = false, failed_ = false, counting_ = true, shortened_ = false;
     uint64_t read_ = 0, taken_ = 0, takenBytes_ = 0;
     std::optional<uint64_t> total_;
 

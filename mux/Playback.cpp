@@ -23,6 +23,7 @@ bool Playback::start(const std::string& path) {
     {
         std::lock_guard lock(lock_);
         preparing_ = file;
+        sent_ = skipped_ = 0;
     }
     file->begin([this](NMEAFile* f) { ready(f); });
     return true;
@@ -43,7 +44,7 @@ void Playback::stop() {
         for (auto* slot : {&preparing_, &nmeaFile_})
             if (*slot) {
                 (*slot)->cancel();
-                lastEnd_ = End{(*slot)->progress().taken, false, true};
+                lastEnd_ = End{(*slot)->progress().taken, sent_, skipped_, false, true, false};
             }
         released[0] = std::move(preparing_);
         released[1] = std::move(nmeaFile_);
@@ -105,14 +106,19 @@ void Playback::finish(const std::shared_ptr<NMEAFile>& file) {
     if (nmeaFile_ != file)
         return; // stopped meanwhile
     const NMEAFile::Progress p = file->progress();
-    lastEnd_ = End{p.taken, p.failed, false};
+    lastEnd_ = End{p.taken, sent_, skipped_, p.failed, false, p.shortened};
     released = std::move(nmeaFile_); // the caller still holds it: released when its step ends
 }
 
 // From the line's first "$" (else "!") to its end, then CR LF; a line with neither is skipped.
 void Playback::send(NMEAFile& file, const NMEAFile::Line& line) {
-    if (line.sentence == NMEALogReader::npos)
+    if (line.sentence == NMEALogReader::npos) {
+        if (line.text.find_first_not_of(" \t\r") != std::string::npos ||
+            (!line.held && line.end() > line.offset))
+            ++skipped_;
         return;
+    }
+    ++sent_;
     if (line.held) {
         sender_.sendNMEACommandWithOutCheckSum(
             std::string_view(line.text).substr(line.sentence - line.offset));

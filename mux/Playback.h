@@ -25,9 +25,12 @@ public:
 
     // How the last playback ended.
     struct End {
-        uint64_t lines = 0;   // taken from the file
-        bool failed = false;  // the file could not be read any further
-        bool stopped = false; // the user stopped it
+        uint64_t lines = 0;     // taken from the file
+        uint64_t sent = 0;      // of those, sent to the device
+        uint64_t skipped = 0;   // of those, with text but neither "$" nor "!"
+        bool failed = false;    // the file could not be read any further
+        bool stopped = false;   // the user stopped it
+        bool shortened = false; // the file ended before the lines it had when counted
     };
 
     explicit Playback(GPSTransfer& sender, NMEALogReader::ReadAt readAt = {});
@@ -45,6 +48,8 @@ public:
     std::optional<End> lastEnd() const;
     // A line too long to hold is going out (the sender is taken for a while).
     bool sendingLongLine() const { return longLine_.load(); }
+    // Stopped while a long line still goes out: the stop takes effect between two of its pieces.
+    bool stopping() const { return longLine_.load() && !playing(); }
 
     // Reader thread: the step of one turn.
     void turn(bool lineRead);
@@ -61,4 +66,5 @@ private:
     std::shared_ptr<NMEAFile> nmeaFile_;  // in play
     std::optional<End> lastEnd_;
     std::atomic<bool> longLine_{false};
+    std::atomic<uint64_t> sent_{0}, skipped_{0}; // of the file in play
 };

@@ -88,10 +88,16 @@ void Reader::execute(const ReaderWork& work) {
         retryDelay_ = times_.retryFirst;
         closePort();
         postToMain([this] { client_.portOpening(); });
-        if (open(*work.port, work.rate.value_or("")))
+        if (open(*work.port, work.rate.value_or(""))) {
             announce();
-        else
+        } else if (work.await) {
+            portName_ = *work.port;
+            rateText_ = work.rate.value_or("");
+            backOff();
+            postToMain([this, port = *work.port] { client_.portAwaited(port); });
+        } else {
             postToMain([this, port = *work.port] { client_.portFailed(port); });
+        }
     }
     for (const Outgoing& out : requestSentences(program_, work.device))
         sender_.sendNMEACommand(out.sentence);

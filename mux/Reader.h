@@ -54,8 +54,9 @@ public:
     virtual void portOpening() = 0;   // posted: the user's open is about to close the old port
     virtual void portOpened(const std::string& port, const std::string& rate) = 0; // posted
     virtual void portFailed(const std::string& port) = 0;                          // posted
-    virtual void lineLost(const std::string& port) = 0; // posted once until the line is back
-    virtual void unhandledLine(Bytes line) = 0;         // reader thread: checked, NUL-terminated
+    virtual void portAwaited(const std::string& port) = 0; // posted: not there; opened once it is
+    virtual void lineLost(const std::string& port) = 0;    // posted once until the line is back
+    virtual void unhandledLine(Bytes line) = 0;            // reader thread: checked, NUL-terminated
 };
 
 class Reader {

@@ -30,9 +30,10 @@ void Requests::publish() {
     signal();
 }
 
-void Requests::openPort(std::optional<std::string> port, std::optional<std::string> rate) {
-    post(Request::OpenPort, [port, rate](ReaderWork& w) {
+void Requests::openPort(std::optional<std::string> port, std::optional<std::string> rate, bool await) {
+    post(Request::OpenPort, [port, rate, await](ReaderWork& w) {
         w.open = true;
+        w.await = await;
         w.port = port;
         w.rate = rate;
     });

@@ -31,7 +31,8 @@ enum class Request : uint32_t {
 
 // What the reader does for the requests it took: open a port, then send.
 struct ReaderWork {
-    bool open = false; // close the port; open this one when it has a name
+    bool open = false;  // close the port; open this one when it has a name
+    bool await = false; // a port that does not open is waited for, as a lost one is
     std::optional<std::string> port, rate;
     DeviceRequest device;
 };
@@ -44,7 +45,7 @@ public:
     Requests& operator=(const Requests&) = delete;
 
     // Main thread; gathered until publish().
-    void openPort(std::optional<std::string> port, std::optional<std::string> rate);
+    void openPort(std::optional<std::string> port, std::optional<std::string> rate, bool await = false);
     void configuration(const Configuration& configuration, MuxFamily family);
     void speeds(const Speeds& speeds);
     void talkerIDs(const TalkerIDs& ids);

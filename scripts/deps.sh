@@ -11,6 +11,7 @@ packages=(
   zlib1g-dev libutf8proc-dev
   libnetcdf-dev gmt-gshhg-low
   qt6-declarative-dev qt6-speech-flite-plugin e2fsprogs
+  qt6-translations-l10n
   "$@"
 )
 

@@ -129,3 +129,9 @@ std::string Alert::localizedStringWithKey(const std::string& key, const std::vec
     }
     return filled;
 }
+
+void Alert::removeInfoValue(const std::string& key) {
+    Lookup& l = lookup();
+    std::lock_guard lock(l.mutex);
+    l.info.erase(key);
+}

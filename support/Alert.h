@@ -20,5 +20,6 @@ void setTableFolder(const std::string& folder); // empty: back to the default
 std::string tableFolder();
 // Program-specific entries that win over the tables ("CFBundleName", "CFBundleGetInfoString").
 void setInfoValue(const std::string& key, const std::string& text);
+void removeInfoValue(const std::string& key); // the tables answer again
 
 } // namespace Alert

@@ -1,10 +1,12 @@
 #include "mux/panes/DevicePane.h"
 
+#include "mux/NSDataReadyView.h"
 #include "mux/panes/FormRows.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QHBoxLayout>
 
 #include <algorithm>
 
@@ -41,12 +43,21 @@ DevicePane::DevicePane(QWidget* parent) : QGroupBox(localizedText("NSDeviceBox")
     serialField_->setObjectName("serialField");
     versionField_ = displayField(this, 60);
     versionField_->setObjectName("versionField");
+    connectionLamp_ = new NSDataReadyView(this);
+    connectionLamp_->setObjectName("connectionLamp");
+    connectionField_ = new QLabel(localizedText("NSNoDevice"), this);
+    connectionField_->setObjectName("connectionField");
+    connectionField_->setWordWrap(true);
+    auto* status = new QHBoxLayout;
+    status->addWidget(connectionLamp_);
+    status->addWidget(connectionField_, 1);
     addFormRow(grid, 0, "NSPortLabel", portComboBox_);
     addFormRow(grid, 1, "NSSpeedLabel", rateComboBox_);
-    addFormRow(grid, 2, "NSNameLabel", deviceField_);
-    addFormRow(grid, 3, "NSSerialLabel", serialField_);
-    addFormRow(grid, 4, "NSFirmwareLabel", versionField_);
-    grid->setRowStretch(5, 1);
+    grid->addLayout(status, 2, 0, 1, 2);
+    addFormRow(grid, 3, "NSNameLabel", deviceField_);
+    addFormRow(grid, 4, "NSSerialLabel", serialField_);
+    addFormRow(grid, 5, "NSFirmwareLabel", versionField_);
+    grid->setRowStretch(6, 1);
     connect(portComboBox_, &QComboBox::activated, this, &DevicePane::portChosen);
     connect(rateComboBox_, &QComboBox::activated, this, &DevicePane::rateChosen);
 }
@@ -146,4 +157,13 @@ void DevicePane::clearVersion() {
 
 bool DevicePane::hasVersion() const {
     return !versionField_->text().isEmpty();
+}
+
+void DevicePane::showConnection(uint32_t lamp, const QString& text) {
+    connectionLamp_->drawDataReady(lamp);
+    connectionField_->setText(text);
+}
+
+QString DevicePane::connectionText() const {
+    return connectionField_->text();
 }

@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+class NSDataReadyView;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 
 class DevicePane : public QGroupBox {
@@ -37,6 +39,10 @@ public:
     // The rate box emptied and disabled, holding these rates.
     void fillRates(const std::vector<const char*>& rates);
 
+    // The connection: a lamp (0 red, 1 yellow, 2 green) and what it says.
+    void showConnection(uint32_t lamp, const QString& text);
+    QString connectionText() const;
+
     void showVersion(const Version& version);
     void clearVersion();
     bool hasVersion() const;
@@ -51,4 +57,6 @@ private:
     QLineEdit* deviceField_ = nullptr;
     QLineEdit* serialField_ = nullptr;
     QLineEdit* versionField_ = nullptr;
+    NSDataReadyView* connectionLamp_ = nullptr;
+    QLabel* connectionField_ = nullptr;
 };

@@ -39,6 +39,7 @@ FilterPane::FilterPane(const ProgramDescriptor& program, QWidget* parent)
     filterTableView_->verticalHeader()->hide();
     filterTableView_->verticalHeader()->setDefaultSectionSize(22);
     filterTableView_->horizontalHeader()->setStretchLastSection(true);
+    filterTableView_->setTabKeyNavigation(false); // Tab goes on to the next control, not round the cells
     column->addWidget(filterTableView_, 1);
 
     auto* addRow = new QHBoxLayout;

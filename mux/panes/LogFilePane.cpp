@@ -36,15 +36,18 @@ LogFilePane::LogFilePane(QWidget* parent) : QGroupBox(localizedText("NSFileBox")
     sendProgress->setValue(0);
     sendProgress->setTextVisible(false);
     sendStatus = new QLabel(this);
-    sendStatus->setMinimumWidth(200);
+    sendStatus->setWordWrap(true); // a long status takes a second line, not the window's width
     recordButton = new QPushButton(localizedText("NSRecordFile"), this);
     recordStatus = new QLabel(this);
+    recordStatus->setWordWrap(true);
+    grid->setContentsMargins(6, 4, 6, 6);
+    grid->setVerticalSpacing(2);
     grid->addWidget(sendFileButton, 0, 0);
     grid->addWidget(stopSendingButton, 0, 1);
     grid->addWidget(sendProgress, 0, 2);
-    grid->addWidget(sendStatus, 0, 3);
-    grid->addWidget(recordButton, 1, 0);
-    grid->addWidget(recordStatus, 1, 1, 1, 3);
+    grid->addWidget(sendStatus, 1, 0, 1, 3);
+    grid->addWidget(recordButton, 2, 0);
+    grid->addWidget(recordStatus, 2, 1, 1, 2);
     grid->setColumnStretch(2, 1);
     sendFileButton->setObjectName("sendFileButton");
     stopSendingButton->setObjectName("stopSendingButton");
@@ -61,20 +64,35 @@ void LogFilePane::enableSendFile(bool on) {
     sendFileButton->setEnabled(on);
 }
 
+// What the last playback sent, and why it ended where it did.
+QString LogFilePane::endText(const Playback::End& last) {
+    QString text;
+    if (last.failed)
+        text = localizedText("NSSendUnreadable").arg(count(last.lines), count(last.sent));
+    else if (last.stopped)
+        text = localizedText("NSSendStopped").arg(count(last.sent));
+    else if (last.shortened)
+        text = localizedText("NSSendShortened").arg(count(last.sent));
+    else
+        text = localizedText("NSSendDone").arg(count(last.sent));
+    if (last.skipped > 0)
+        text += " · " + localizedText("NSSendSkipped").arg(count(last.skipped));
+    return text;
+}
+
 void LogFilePane::showPlayback(const std::optional<NMEAFile::Progress>& progress,
-                               const std::optional<Playback::End>& last) {
+                               const std::optional<Playback::End>& last, bool stopping) {
     stopSendingButton->setEnabled(progress.has_value());
     if (!progress) {
+        const bool whole = last && !last->stopped && !last->failed && !last->shortened;
         sendProgress->setRange(0, kSteps);
-        sendProgress->setValue(last && !last->stopped && !last->failed ? kSteps : 0);
-        if (!last)
+        sendProgress->setValue(whole ? kSteps : 0);
+        if (stopping)
+            sendStatus->setText(localizedText("NSSendStopping"));
+        else if (!last)
             sendStatus->clear();
-        else if (last->failed)
-            sendStatus->setText(localizedText("NSSendUnreadable").arg(count(last->lines)));
-        else if (last->stopped)
-            sendStatus->setText(localizedText("NSSendStopped").arg(count(last->lines)));
         else
-            sendStatus->setText(localizedText("NSSendDone").arg(count(last->lines)));
+            sendStatus->setText(endText(*last));
         return;
     }
     const NMEAFile::Progress& p = *progress;

@@ -18,10 +18,11 @@ class LogFilePane : public QGroupBox {
 public:
     explicit LogFilePane(QWidget* parent = nullptr);
 
-    // The playback in progress (none: the last one's end, if any). Send File itself is the
-    // controller's: the timer decides when it comes back.
+    // The playback in progress (none: the last one's end, if any; stopping: a stopped one's long
+    // line still going out). Send File itself is the controller's: the timer decides when it
+    // comes back.
     void showPlayback(const std::optional<NMEAFile::Progress>& progress,
-                      const std::optional<Playback::End>& last);
+                      const std::optional<Playback::End>& last, bool stopping = false);
     void showRecording(const Recorder::Status& status);
     void enableSendFile(bool on);
 
@@ -31,6 +32,8 @@ signals:
     void recordClicked();
 
 private:
+    static QString endText(const Playback::End& last);
+
     QPushButton* sendFileButton = nullptr;
     QPushButton* stopSendingButton = nullptr;
     QProgressBar* sendProgress = nullptr;

@@ -3,6 +3,7 @@
 #include "link/NMEA.h"
 #include "mux/MonitorView.h"
 #include "mux/NSDataReadyView.h"
+#include "mux/panes/SentencesView.h"
 #include "support/Settings.h"
 #include "tests/mux/MainLoopWait.h"
 
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableView>
 #include <gtest/gtest.h>
 
@@ -50,8 +52,8 @@ bool DeviceControls::hasVersion() const {
 DeviceControls ConsoleRig::device() {
     QWidget& w = win();
     return {named<QComboBox>(w, "portComboBox"), named<QComboBox>(w, "rateComboBox"),
-            named<QLineEdit>(w, "deviceField"), named<QLineEdit>(w, "serialField"),
-            named<QLineEdit>(w, "versionField")};
+            named<QLineEdit>(w, "deviceField"),  named<QLineEdit>(w, "serialField"),
+            named<QLineEdit>(w, "versionField"), named<QLabel>(w, "connectionField")};
 }
 
 ConfigurationControls ConsoleRig::config() {
@@ -74,7 +76,10 @@ FilterControls ConsoleRig::filters() {
 MonitorControls ConsoleRig::monitorPane() {
     QWidget& w = win();
     return {named<MonitorView>(w, "monitorTextView"), named<QPushButton>(w, "startButton"),
-            named<QPushButton>(w, "clearButton"), named<QPushButton>(w, "captureButton")};
+            named<QPushButton>(w, "clearButton"),     named<QPushButton>(w, "captureButton"),
+            named<QCheckBox>(w, "timeButton"),        named<QCheckBox>(w, "errorsButton"),
+            named<QCheckBox>(w, "sentButton"),        named<QLineEdit>(w, "filterField"),
+            named<QTabWidget>(w, "monitorTabs"),      named<SentencesView>(w, "sentencesView")};
 }
 
 FileControls ConsoleRig::files() {

@@ -41,11 +41,14 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QTableView;
+class QTabWidget;
+class SentencesView;
 
 // Each pane's controls, by name; a control the program lacks is null.
 struct DeviceControls {
     QComboBox *portComboBox, *rateComboBox;
     QLineEdit *deviceField, *serialField, *versionField;
+    QLabel* connectionField;
     bool hasVersion() const;
 };
 struct ConfigurationControls {
@@ -66,6 +69,10 @@ struct FilterControls {
 struct MonitorControls {
     MonitorView* monitorTextView;
     QPushButton *startButton, *clearButton, *captureButton;
+    QCheckBox *timeButton, *errorsButton, *sentButton;
+    QLineEdit* filterField;
+    QTabWidget* monitorTabs;
+    SentencesView* sentencesView;
 };
 struct FileControls {
     QPushButton *sendFileButton, *stopSendingButton;

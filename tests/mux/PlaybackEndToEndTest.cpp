@@ -54,6 +54,7 @@ struct Turn {
 struct Player {
     std::optional<std::string> chosen;
     std::vector<FileDialogRequest::Kind> asked;
+    std::vector<FileDialogRequest> requests;
     std::mutex mutex;
     std::vector<Turn> turns;
     bool watching = false; // under mutex: the rig's controller may be going away
@@ -64,6 +65,7 @@ struct Player {
               o.tune = [this, tune = o.tune](MuxOptions& mo) {
                   mo.chooseFile = [this](const FileDialogRequest& r) {
                       asked.push_back(r.kind);
+                      requests.push_back(r);
                       return chosen;
                   };
                   if (tune)
@@ -188,8 +190,9 @@ TEST_F(PlaybackEndToEnd, TwentyLinesAfterSilenceOneForEachLineFromABusyDevice) {
                   }});
         p.ready();
         p.watchTurns();
-        if (traffic == 0)
+        if (traffic == 0) {
             ASSERT_TRUE(p.waitSilentTurn());
+        }
         ASSERT_TRUE(p.play(log));
         ASSERT_TRUE(p.waitEnd());
         EXPECT_EQ(p.waitReceived(wireFor(log)), wireFor(log));
@@ -348,6 +351,49 @@ TEST_F(PlaybackEndToEnd, ARecordingHoldsTheLinesAsReadPlaysBackToThemAndAFullDis
     EXPECT_NE(p.rig.alerts[0].message.find(std::strerror(ENOSPC)), std::string::npos);
     EXPECT_FALSE(p.rig.core().recorder().status().recording);
     EXPECT_EQ(record->text().toStdString(), Alert::localizedStringWithKey("NSRecordFile"));
+}
+
+} // namespace
+
+namespace {
+
+// The status says what was sent and what was skipped, not what the file was split into (an empty
+// file is no line played; a comment line is not sent); the dialogs open where the last file was
+// chosen, and Send File offers the usual log names.
+TEST_F(PlaybackEndToEnd, StatusSaysWhatWasSentAndTheDialogsRememberTheFolder) {
+    Player p({.family = MuxFamily::ThirdGeneration});
+    p.ready();
+    QLabel* status = p.rig.files().sendStatus;
+    auto said = [](const char* key, uint64_t n) {
+        return QString::fromStdString(Alert::localizedStringWithKey(key))
+            .arg(QLocale().toString(qulonglong(n)));
+    };
+    ASSERT_TRUE(p.play(write("empty.log", "")));
+    ASSERT_TRUE(p.waitEnd());
+    p.rig.ctl().updateFiles();
+    EXPECT_EQ(status->text(), said("NSSendDone", 0));
+
+    std::string log;
+    for (int i = 0; i < 14; ++i)
+        log += i % 3 == 0 && i < 15 ? "# comment " + std::to_string(i) + "\n"
+                                    : framed("$GPXXX," + std::to_string(i));
+    const std::string path = write("fourteen.log", log); // 5 comments, 9 sentences
+    ASSERT_TRUE(p.play(path));
+    ASSERT_TRUE(p.waitEnd());
+    p.rig.ctl().updateFiles();
+    EXPECT_EQ(status->text(), said("NSSendDone", 9) + " · " + said("NSSendSkipped", 5));
+
+    ASSERT_GE(p.requests.size(), 2u);
+    EXPECT_TRUE(p.requests[0].folder.empty() || fs::is_directory(p.requests[0].folder));
+    EXPECT_EQ(p.requests[1].folder, dir.string()); // where the first file was chosen
+    ASSERT_EQ(p.requests[1].filters.size(), 2u);
+    EXPECT_TRUE(p.requests[1].filters[0].ends_with("(*.log *.nmea *.txt)"));
+    EXPECT_TRUE(p.requests[1].filters[1].ends_with("(*)"));
+    p.chosen = std::nullopt;
+    p.rig.files().recordButton->click(); // a cancelled Record asks in the same folder
+    EXPECT_EQ(p.requests.back().kind, FileDialogRequest::Kind::Save);
+    EXPECT_EQ(p.requests.back().folder, dir.string());
+    EXPECT_EQ(Settings::text("logFileFolder"), dir.string());
 }
 
 } // namespace

@@ -9,11 +9,14 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sys/resource.h>
+#include <thread>
 
 namespace {
 
@@ -96,6 +99,60 @@ TEST_F(PlaybackStep, UnreadableEndlessAndFailingFilesEndCleanly) {
     EXPECT_LT(port->wire.size(), played.size());
     EXPECT_TRUE(port->wire.ends_with("\r\n"));   // whole lines ...
     EXPECT_TRUE(played.starts_with(port->wire)); // ... in order
+}
+
+// A file cut short while it plays says so, with the lines sent; a stop while a long line is still
+// going out is a stop in progress until the line's write returns.
+TEST_F(PlaybackStep, ACutShortFileAndAStopDuringALongLineAreToldAsTheyAre) {
+    std::string file;
+    for (int i = 0; i < 40000; ++i) // beyond one block of the reader's
+        file += "$GPXXX," + std::to_string(i) + "\n";
+    const std::string path = write(file);
+    Playback cut(sender);
+    ASSERT_TRUE(cut.start(path));
+    ASSERT_TRUE(ConsoleRig::waitFor([&] { return cut.inPlay() && cut.progress()->total; }));
+    EXPECT_EQ(*cut.progress()->total, 40001u);
+    fs::resize_file(path, file.size() / 2);
+    while (cut.playing())
+        cut.turn(false);
+    ASSERT_TRUE(cut.lastEnd());
+    EXPECT_TRUE(cut.lastEnd()->shortened);
+    EXPECT_FALSE(cut.lastEnd()->failed);
+    EXPECT_LT(cut.lastEnd()->sent, 40000u);
+
+    class GatedPort : public Serial {
+    public:
+        unsigned writePort(const uint8_t*, size_t length) override {
+            std::unique_lock lock(mutex);
+            writing = true;
+            wake.notify_all();
+            wake.wait(lock, [&] { return open; });
+            return unsigned(length);
+        }
+        std::mutex mutex;
+        std::condition_variable wake;
+        bool writing = false, open = false;
+    };
+    auto gated = std::make_shared<GatedPort>();
+    sender.setPort(gated);
+    Playback playback(sender);
+    ASSERT_TRUE(playback.start(write("$GPTXT," + std::string(3 * NMEALogReader::kHeldLine, 'x'))));
+    ASSERT_TRUE(ConsoleRig::waitFor([&] { return playback.inPlay(); }));
+    std::thread reader([&] { playback.turn(true); });
+    {
+        std::unique_lock lock(gated->mutex);
+        gated->wake.wait(lock, [&] { return gated->writing; });
+    }
+    playback.stop();
+    EXPECT_TRUE(playback.stopping()); // the device has not taken the line's piece yet
+    {
+        std::lock_guard lock(gated->mutex);
+        gated->open = true;
+    }
+    gated->wake.notify_all();
+    reader.join();
+    EXPECT_FALSE(playback.stopping());
+    ASSERT_TRUE(playback.lastEnd() && playback.lastEnd()->stopped);
 }
 
 // Put on the medium after every batch: the recording still holds every line, in order.
