@@ -1,17 +1,14 @@
 #include "chart/UniqueNames.h"
 
-#include <cstdio>
-
 namespace chart {
 
 // Names are only ever added, so a number once found taken stays taken.
 std::optional<std::string> UniqueNames::next() {
     for (; number_ <= last; ++number_) {
-        char name[16];
-        std::snprintf(name, sizeof name, "%04u", number_);
-        std::string candidate = prefix_ + name;
-        if (taken_.count(candidate) == 0) {
-            taken_.insert(candidate);
+        std::string candidate = prefix_ + "0000";
+        for (unsigned rest = number_, at = 0; rest != 0; rest /= 10, ++at)
+            candidate[candidate.size() - 1 - at] = static_cast<char>('0' + rest % 10);
+        if (taken_.insert(candidate).second) {
             ++number_;
             return candidate;
         }

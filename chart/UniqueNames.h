@@ -1,11 +1,12 @@
 #pragma once
 // Unique names for many records at once ("WP0001" .. "WP9999"): the names taken are gathered once
-// and each new name goes on from the last one given, so naming n records costs O(n log n) in all.
+// into a hash set and each new name goes on from the last one given, so naming n records costs
+// O(n) in all, expected.
 
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 namespace chart {
 
@@ -22,7 +23,7 @@ public:
 
 private:
     std::string prefix_;
-    std::set<std::string, std::less<>> taken_;
+    std::unordered_set<std::string> taken_;
     unsigned number_ = 1;
 };
 
