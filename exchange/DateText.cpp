@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <ctime>
 
 namespace exchange {
@@ -104,20 +103,38 @@ void civilFromDays(long long days, long long* year, unsigned* month, unsigned* d
     *year = static_cast<long long>(yoe) + era * 400 + (*month <= 2);
 }
 
+namespace {
+
+// "YYYY-MM-DD?HH:MM:SS" of the fields (years 1 to 9999), without a format string: a track
+// writes one per point.
+std::string dateAndTime(const Fields& f, char between, std::string_view zone) {
+    char text[19];
+    const auto put = [&](size_t at, unsigned value, size_t width) {
+        for (size_t i = at + width; i > at; value /= 10)
+            text[--i] = static_cast<char>('0' + value % 10);
+    };
+    put(0, static_cast<unsigned>(f.year), 4);
+    put(5, f.month, 2);
+    put(8, f.day, 2);
+    put(11, f.hour, 2);
+    put(14, f.minute, 2);
+    put(17, static_cast<unsigned>(f.second), 2);
+    text[4] = text[7] = '-';
+    text[10] = between;
+    text[13] = text[16] = ':';
+    std::string out(text, sizeof text);
+    out += zone;
+    return out;
+}
+
+} // namespace
+
 std::string isoDateText(ChartDate date) {
-    const Fields f = fieldsOf(date);
-    char text[48];
-    std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02u:%02u:%02uZ", f.year, f.month, f.day, f.hour,
-                  f.minute, static_cast<unsigned>(f.second));
-    return text;
+    return dateAndTime(fieldsOf(date), 'T', "Z");
 }
 
 std::string standardDateText(ChartDate date) {
-    const Fields f = fieldsOf(date);
-    char text[48];
-    std::snprintf(text, sizeof text, "%04lld-%02u-%02u %02u:%02u:%02u +0000", f.year, f.month, f.day, f.hour,
-                  f.minute, static_cast<unsigned>(f.second));
-    return text;
+    return dateAndTime(fieldsOf(date), ' ', " +0000");
 }
 
 std::optional<ChartDate> dateFromFixedPositions(std::string_view text) {

@@ -1,5 +1,6 @@
 #include "exchange/ExportText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -72,6 +73,12 @@ void repair(std::string_view text, Append&& append) {
 } // namespace
 
 std::string xmlEscaped(std::string_view text) {
+    // Most names and descriptions are plain ASCII with nothing to escape.
+    const auto plain = [](char c) {
+        return (c >= 0x20 && c < 0x7F && c != '&' && c != '<' && c != '>') || c == '\t' || c == '\n';
+    };
+    if (std::all_of(text.begin(), text.end(), plain))
+        return std::string(text);
     std::string out;
     out.reserve(text.size() + 8);
     repair(text, [&](std::string_view piece, uint32_t code) {
@@ -102,9 +109,41 @@ std::string validUtf8(std::string_view text) {
     return out;
 }
 
+namespace {
+
+// The digits of a value that single precision holds, as the general conversion writes them: such
+// a value times 10^decimals (decimals up to 9) is exact in double precision, so rounding it to an
+// integer (to even at a tie, as the conversion does) gives the same digits. Positions, speeds and
+// elevations are floats; a track writes several per point.
+bool fixedFloat(double value, int decimals, std::string* out) {
+    static constexpr double scales[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+    const double magnitude = std::fabs(value);
+    if (decimals < 0 || decimals > 9 || magnitude >= 1e9 ||
+        static_cast<double>(static_cast<float>(value)) != value)
+        return false;
+    const auto scale = static_cast<uint64_t>(scales[decimals]);
+    const auto scaled = static_cast<uint64_t>(std::nearbyint(magnitude * scales[decimals]));
+    char buffer[32];
+    char* end = std::to_chars(buffer, buffer + sizeof buffer, scaled / scale).ptr;
+    if (decimals > 0) {
+        *end++ = '.';
+        uint64_t fraction = scaled % scale;
+        for (char* digit = end + decimals; digit > end; fraction /= 10)
+            *--digit = static_cast<char>('0' + fraction % 10);
+        end += decimals;
+    }
+    out->assign(std::signbit(value) ? "-" : "");
+    out->append(buffer, end);
+    return true;
+}
+
+} // namespace
+
 std::string fixed(double value, int decimals) {
     if (!std::isfinite(value))
         return std::isnan(value) ? "nan" : value < 0 ? "-inf" : "inf";
+    if (std::string text; fixedFloat(value, decimals, &text))
+        return text;
     char buffer[400];
     const auto result =
         std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cctype>
+#include <string>
 #include <vector>
 
 namespace exchange {
@@ -261,9 +262,38 @@ private:
     std::vector<unsigned> loneDays_;
 };
 
+// The form nearly every GPX and KML time takes, "2024-05-01T12:30:45Z" with an optional fraction
+// of a second, read without the tokens: a track of many points reads one per point. True when
+// the text has that form; *date is then what the general reading gives.
+bool readPlainUtc(std::string_view text, DefaultZone zone, std::optional<ChartDate>* date) {
+    if (text.size() < 20 || text.size() == 21 || text.size() > 30 || text[4] != '-' || text[7] != '-' ||
+        text[10] != 'T' || text[13] != ':' || text[16] != ':' || text.back() != 'Z')
+        return false;
+    unsigned field[6] = {};
+    const size_t at[6] = {0, 5, 8, 11, 14, 17}, width[6] = {4, 2, 2, 2, 2, 2};
+    for (size_t k = 0; k < 6; ++k) {
+        for (size_t i = at[k]; i < at[k] + width[k]; ++i) {
+            if (text[i] < '0' || text[i] > '9')
+                return false;
+            field[k] = field[k] * 10 + static_cast<unsigned>(text[i] - '0');
+        }
+    }
+    double second = field[5];
+    if (text.size() > 20) {
+        const std::string_view digits = text.substr(20, text.size() - 21);
+        if (text[19] != '.' || digits.find_first_not_of("0123456789") != std::string_view::npos)
+            return false;
+        second += std::stod("0." + std::string(digits));
+    }
+    *date = composeDate(field[0], field[1], field[2], field[3], field[4], second, 0, zone);
+    return true;
+}
+
 } // namespace
 
 std::optional<ChartDate> readDate(std::string_view text, DefaultZone zone) {
+    if (std::optional<ChartDate> date; readPlainUtc(text, zone, &date))
+        return date;
     auto tokens = tokenize(text);
     if (!tokens || tokens->empty())
         return std::nullopt;

@@ -14,8 +14,8 @@
 #   mux/protocol     base, link
 #   mux              base, link, net, support, nav, chart, mux/protocol; the core Qt Core only,
 #                    Qt Gui, Widgets and DBus in the views and panes
-#   tool             the library (base to exchange) and net; Qt Core and Gui in its drawing, mail
-#                    and globe viewer files only
+#   tool             the library (base to exchange) and net; Qt Core and Gui in its desktop
+#                    module only (drawing, mail, the globe viewer)
 #   app              everything but tool; Qt Core, Gui, Widgets
 # A file may include a header of its own tree only when that header's Qt modules are among its
 # own, so a Qt-free part never reaches Qt through a header and the core never reaches widgets.
@@ -29,7 +29,7 @@ complain() {
 }
 
 # The window's files in mux/: the views and panes. Every other file of mux/ is the core.
-mux_views='^mux/(panes/.*|(DevicePanel|FileDialog|FilterEditor|FilterTableModel|LogFileControl|MonitorControl|MonitorView|MuxController|MuxOptions|MuxWindow|NSDataReadyView)\.(h|cpp))$'
+mux_views='^mux/(panes/.*|(DevicePanel|FileDialog|FilterEditor|FilterTableModel|LogFileControl|MonitorControl|MonitorPreferences|MonitorView|MuxController|MuxOptions|MuxWindow|NSDataReadyView|ProgramNames|SentenceTableModel)\.(h|cpp))$'
 
 layer_of() { # file -> its row of the table, in REPLY (no subshell: the script runs per include)
     case "$1" in
@@ -61,7 +61,7 @@ qt_modules() { # file -> the Qt modules it may include, in REPLY (empty for a Qt
     support/AlertPanels.h | support/OSXUtilUI.* | support/InstallController.*) REPLY="Core Gui Widgets" ;;
     mux/protocol/*) ;;
     mux/*) if [[ "$1" =~ $mux_views ]]; then REPLY="Core Gui Widgets DBus"; else REPLY=Core; fi ;;
-    tool/GribRender*.* | tool/GribMailer.cpp | tool/GlobeViewer.cpp) REPLY="Core Gui" ;;
+    tool/GribRender*.* | tool/GribMailer.cpp | tool/GlobeViewer.cpp | tool/DesktopModule.cpp) REPLY="Core Gui" ;;
     app/*) REPLY="Core Gui Widgets DBus" ;;
     esac
 }
@@ -140,11 +140,12 @@ done < <(grep -HE '^[[:space:]]*#[[:space:]]*include' -- "${files[@]}")
 # The CMake targets: a target links the libraries of the folders its own folder may use, none
 # that brings more of Qt than it may use itself, and names only its own Qt modules.
 declare -A lib_folder=([mux_base]=base [mux_link]=link [mux_net_core]=net [mux_net]=net
-    [mux_support]=support [mux_support_ui]=support [mux_nav]=nav [mux_nav_grib]=nav [mux_chart]=chart
+    [mux_support]=support [mux_support_ui]=support [mux_nav]=nav [mux_nav_grib]=nav [mux_nav_coastline]=nav
+    [mux_chart]=chart [mux_tool_listen]=tool [navtool-desktop]=tool
     [mux_exchange]=exchange [mux_sim]=sim [muxsim]=sim [mux_protocol]=mux/protocol [mux_core]=mux
     [mux_console]=mux [navtool]=tool [mux_app]=app [muxconsole]=app [muxconsole-legacy]=app)
 declare -A lib_qt=([mux_net]=Core [mux_support_ui]="Core Gui Widgets TextToSpeech" [mux_core]=Core
-    [mux_console]="Core Gui Widgets DBus" [navtool]="Core Gui" [mux_app]="Core Gui Widgets DBus"
+    [mux_console]="Core Gui Widgets DBus" [navtool-desktop]="Core Gui" [mux_app]="Core Gui Widgets DBus"
     [muxconsole]="Core Gui Widgets DBus" [muxconsole-legacy]="Core Gui Widgets DBus")
 lib_qt_with() { # what a library brings of Qt: its own and that of support's panels under it
     case "$1" in

@@ -44,6 +44,9 @@ variation=$(/usr/bin/navtool variation 50.8N 1.3W 2008-06-01)
 [ "$variation" = "-2.29" ] || { echo "expected -2.29, got $variation" >&2; exit 1; }
 echo "$variation"
 
+echo "-- navtool grib render --help, from the desktop module in /usr/lib"
+/usr/bin/navtool grib render --help | grep "Draws the forecast" >/dev/null
+
 echo "-- muxconsole --help, without a display"
 env -u DISPLAY -u WAYLAND_DISPLAY /usr/bin/muxconsole --help | grep -- "--port PATH" >/dev/null
 env -u DISPLAY -u WAYLAND_DISPLAY /usr/bin/muxconsole-legacy --version

@@ -3,7 +3,8 @@
 #   muxconsole  both consoles, their desktop entries, icons, string tables and manual page, and
 #               the bridge's systemd template unit with its options file in /etc/default
 #   muxsim      the simulated multiplexer, for trying the console without hardware
-#   navtool     the navigation library's command-line tool
+#   navtool     the navigation library's command-line tool, with its desktop module (drawing,
+#               mail, globe viewer) in /usr/lib/<multiarch>/navtool
 # Usage: scripts/package.sh [build folder]   (default build/; configured and built when needed)
 # Check them with: lintian BUILD/packages/*.deb
 set -euo pipefail
@@ -31,7 +32,7 @@ if [ -f "$build/CMakeCache.txt" ]; then
 else
   cmake -S . -B "$build" -G Ninja >/dev/null
 fi
-cmake --build "$build" --target muxconsole muxconsole-legacy muxsim navtool
+cmake --build "$build" --target muxconsole muxconsole-legacy muxsim navtool navtool-desktop
 
 # The upstream version is the one the programs report; the changelog adds the Debian revision.
 upstream=$(sed -n 's/^#define MUX_VERSION "\(.*\)"$/\1/p' "$build/generated/app/Version.h")
@@ -70,7 +71,7 @@ take() {
 take muxconsole usr/bin/muxconsole usr/bin/muxconsole-legacy usr/share/applications usr/share/icons \
   usr/share/muxconsole 'usr/share/man/man1/muxconsole*' lib/systemd etc/default
 take muxsim usr/bin/muxsim usr/share/man/man1/muxsim.1
-take navtool usr/bin/navtool usr/share/man/man1/navtool.1
+take navtool usr/bin/navtool 'usr/lib/*/navtool' usr/share/man/man1/navtool.1
 left=$(find "$tree" -type f -o -type l)
 [ -z "$left" ] || die "installed but in no package: ${left//$tree/}"
 
@@ -92,9 +93,15 @@ compress_pages() {
   done
 }
 
+# The programs and the modules they load, for dpkg-shlibdeps.
+objects() {
+  find "$1/usr/bin" -type f
+  find "$1" -name '*.so' -type f
+}
+
 # control, md5sums, conffiles and maintainer scripts of the package in $work/$1.
 control_files() {
-  local package=$1 root=$work/$1 script
+  local package=$1 root=$work/$1 script binaries
   mkdir -p "$root/DEBIAN"
   for script in postinst prerm postrm; do
     if [ -f "packaging/debian/$package.$script" ]; then
@@ -106,13 +113,17 @@ control_files() {
   fi
   (cd "$root" && find . -path ./DEBIAN -prune -o -type f -printf '%P\0' | sort -z | xargs -0 md5sum) \
     >"$root/DEBIAN/md5sums"
-  (cd "$work" && dpkg-shlibdeps -T"debian/$package.substvars" "$root"/usr/bin/*)
+  mapfile -t binaries < <(objects "$root")
+  (cd "$work" && dpkg-shlibdeps -T"debian/$package.substvars" "${binaries[@]}")
   (cd "$work" && dpkg-gencontrol -p"$package" -P"$root" -T"debian/$package.substvars" -fdebian/files)
 }
 
 for package in "${packages[@]}"; do
   root=$work/$package
   strip --remove-section=.comment --remove-section=.note "$root"/usr/bin/*
+  # A loaded module keeps the symbols it is linked by, as dh_strip leaves a shared object.
+  find "$root" -name '*.so' -type f -exec strip --strip-unneeded --remove-section=.comment \
+    --remove-section=.note {} +
   compress_pages "$root"
   install -D -m 644 packaging/debian/copyright "$root/usr/share/doc/$package/copyright"
   gzip -9nc packaging/debian/changelog >"$root/usr/share/doc/$package/changelog.Debian.gz"

@@ -66,7 +66,7 @@ int runConvert(const Arguments& arguments) {
     if (!outputNamed(output, options))
         return 2;
     if (options.open && !canOpenGoogleEarth()) {
-        std::fputs("navtool: --open needs the Qt build (MUX_GUI=ON)\n", stderr);
+        std::fprintf(stderr, "navtool: %s\n", globeViewerMissing().c_str());
         return 2;
     }
     ToolModels models;

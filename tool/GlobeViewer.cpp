@@ -1,43 +1,20 @@
 #include "tool/GlobeViewer.h"
 
-#ifdef MUX_DESKTOP
-
-#include <QProcess>
-#include <QStringList>
-
-#include <sys/stat.h>
-
-namespace {
-
-// The globe viewer's programs as installed, the older name first; then the desktop's opener.
-const char* const programs[] = {"google-earth", "google-earth-pro", "xdg-open"};
-
-} // namespace
+#include "tool/Desktop.h"
 
 bool canOpenGoogleEarth() {
-    return true;
+    return desktopModule() != nullptr;
 }
 
 bool openGoogleEarth(const std::string& path) {
-    struct stat info {};
-    if (path.empty() || ::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-        return false;
-    const QStringList arguments{QString::fromStdString(path)};
-    for (const char* program : programs) {
-        if (QProcess::startDetached(QString::fromLatin1(program), arguments))
-            return true;
-    }
-    return false;
+    const DesktopModule* desktop = desktopModule();
+    return desktop && desktop->openInGlobeViewer(path);
 }
 
-#else // without Qt: no desktop to open a file on
-
-bool canOpenGoogleEarth() {
-    return false;
-}
-
-bool openGoogleEarth(const std::string&) {
-    return false;
-}
-
+std::string globeViewerMissing() {
+#ifdef MUX_DESKTOP
+    return "--open is unavailable: " + desktopMissing();
+#else
+    return "--open needs the Qt build (MUX_GUI=ON)";
 #endif
+}

@@ -82,10 +82,11 @@ int runGribKml(const Arguments& args) {
     }
     printContourNotes(model);
     if (o.open && !openGoogleEarth(o.output)) {
-        std::fprintf(stderr,
-                     canOpenGoogleEarth() ? "navtool: %s: no globe viewer or desktop opener could open it\n"
-                                          : "navtool: %s written; --open needs the Qt build (MUX_GUI=ON)\n",
-                     o.output.c_str());
+        if (canOpenGoogleEarth())
+            std::fprintf(stderr, "navtool: %s: no globe viewer or desktop opener could open it\n",
+                         o.output.c_str());
+        else
+            std::fprintf(stderr, "navtool: %s written; %s\n", o.output.c_str(), globeViewerMissing().c_str());
         return 1;
     }
     return 0;

@@ -1,9 +1,7 @@
 // The desktop's mail program takes GRIB requests: the "mailto:" address goes to the desktop
 // services, and to xdg-open when they do not take it.
 
-#include "tool/GribTool.h"
-
-#include "nav/grib/GribModel.h"
+#include "tool/DesktopModule.h"
 
 #include <QDesktopServices>
 #include <QGuiApplication>
@@ -23,7 +21,9 @@ void quietHandler(QtMsgType type, const QMessageLogContext& context, const QStri
         previousHandler(type, context, message);
 }
 
-bool openMailto(const std::string& mailto) {
+} // namespace
+
+bool mailToDesktop(const std::string& mailto) {
     const QString address = QString::fromStdString(mailto);
     previousHandler = qInstallMessageHandler(quietHandler);
     struct Restore {
@@ -46,11 +46,4 @@ bool openMailto(const std::string& mailto) {
     if (QDesktopServices::openUrl(QUrl(address)))
         return true;
     return QProcess::startDetached("xdg-open", {address});
-}
-
-} // namespace
-
-bool installGribMailer(GribModel& model) {
-    model.request().setMailer(openMailto);
-    return true;
 }

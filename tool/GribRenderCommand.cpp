@@ -1,5 +1,6 @@
 // navtool grib render FILE OUT.png [options] | FILE --all OUTDIR [options]
 
+#include "tool/DesktopModule.h"
 #include "tool/GribRender.h"
 #include "tool/GribTool.h"
 
@@ -155,7 +156,7 @@ int renderAll(GribModel& model, const Options& o, const QString& source) {
 
 } // namespace
 
-int runGribRender(const Arguments& args) {
+int drawGribForecast(const Arguments& args) {
     if (wantsHelp(args)) {
         std::fputs(help, stdout);
         return 0;

@@ -1,5 +1,6 @@
 // navtool grib request LAT1 LON1 LAT2 LON2 [options]
 
+#include "tool/Desktop.h"
 #include "tool/GribTool.h"
 
 #include "nav/grib/GribModel.h"
@@ -151,9 +152,10 @@ int sendRequest(GribModel& model, const Request& request, NavPoint corner1, NavP
     std::printf("%s\n", text.c_str());
     std::fflush(stdout); // before any message on the error stream
     if (!installGribMailer(model)) {
-        std::fputs("navtool: grib request --send is unavailable: this navtool was built without Qt "
-                   "(MUX_GUI=OFF); mail the text above yourself, or open the address of --mailto\n",
-                   stderr);
+        std::fprintf(stderr,
+                     "navtool: grib request --send is unavailable: %s; mail the text above yourself, or "
+                     "open the address of --mailto\n",
+                     desktopMissing().c_str());
         return 1;
     }
     if (!model.requestGrib(corner1, corner2, request.model, request.params)) {

@@ -38,6 +38,6 @@ void printContourNotes(const GribModel& model);
 // The field named after --field: pressure, temperature, wave, height500, rain, or auto (none:
 // the first a grid has); false after saying why.
 bool fieldOption(const std::string& text, std::optional<GribField>& field);
-// Lets the model hand a request's "mailto:" address to the desktop; false when this navtool was
-// built without Qt and cannot.
+// Lets the model hand a request's "mailto:" address to the desktop; false when this navtool has
+// no desktop module (desktopMissing() says why).
 bool installGribMailer(GribModel& model);

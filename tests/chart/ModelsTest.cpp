@@ -152,6 +152,13 @@ TEST(UniqueNames, FirstFreeInTurn) {
     for (unsigned n = 7; n <= 9999; ++n)
         ASSERT_TRUE(names.next());
     EXPECT_FALSE(names.next());
+    // Only the prefix and exactly four digits can be a name given: near misses block nothing.
+    chart::UniqueNames others("WP");
+    for (const char* name : {"WP00001", "WP001", "wp0001", "WP0001 ", "XP0001", "WP-001", "WP0000", "RT0002"})
+        others.take(name);
+    others.take("WP0002");
+    EXPECT_EQ(others.next(), "WP0001");
+    EXPECT_EQ(others.next(), "WP0003");
 }
 
 // After a load the groups the waypoints name are there, in name order; renaming works on them.

@@ -5,7 +5,10 @@
 #include "exchange/ExportText.h"
 #include "exchange/LenientDate.h"
 
+#include <charconv>
 #include <cstdlib>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -63,6 +66,78 @@ TEST(Dates, LenientForms) {
                             "2024-05-01 12:30:45 junk", "1 2 May 2024", "2023-02-29", "",
                             "2024-05-01T12:60:00", "99999999999999-05-01", "2024-05-01 12:30:45 ~"})
         EXPECT_FALSE(read(bad)) << '"' << bad << '"';
+}
+
+// The time form of nearly every GPX and KML file is read on a short path: it agrees with the
+// general reading (upper-case letters only; a lower-case "t" or "z" takes the general one).
+TEST(Dates, PlainUtcForm) {
+    const double noon = 1714566645; // 2024-05-01 12:30:45 UTC
+    const struct {
+        const char* text;
+        std::optional<double> date;
+    } cases[] = {
+        {"2024-05-01T12:30:45Z", noon},
+        {"2024-05-01t12:30:45z", noon},
+        {"2024-05-01T12:30:45.5Z", noon + 0.5},
+        {"2024-05-01T12:30:45.123456789Z", noon + 0.123456789},
+        {"2024-02-29T00:00:00Z", 1709164800},
+        {"0001-01-01T00:00:00Z", -62135596800},
+        {"2023-02-29T00:00:00Z", std::nullopt},
+        {"2024-13-01T00:00:00Z", std::nullopt},
+        {"2024-00-01T00:00:00Z", std::nullopt},
+        {"0000-01-01T00:00:00Z", std::nullopt},
+        {"2024-05-01T24:00:00Z", std::nullopt},
+        {"2024-05-01T12:30:45.Z", std::nullopt},
+        {"2024-05-01T12:30:45.1234567890Z", std::nullopt},
+        {"2024-05-01T12:30:4xZ", std::nullopt},
+        {"2024-05-01T12:30:45.5xZ", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const auto date = exchange::readDate(c.text, exchange::DefaultZone::Local);
+        ASSERT_EQ(date.has_value(), c.date.has_value()) << c.text;
+        if (date) {
+            EXPECT_NEAR(*date, *c.date, 1e-6) << c.text;
+        }
+    }
+}
+
+TEST(Dates, WrittenForms) {
+    const struct {
+        double date;
+        const char *iso, *standard;
+    } cases[] = {
+        {1714566645.75, "2024-05-01T12:30:45Z", "2024-05-01 12:30:45 +0000"},
+        {0, "1970-01-01T00:00:00Z", "1970-01-01 00:00:00 +0000"},
+        {-1, "1969-12-31T23:59:59Z", "1969-12-31 23:59:59 +0000"},
+        {-1e15, "0001-01-01T00:00:00Z", "0001-01-01 00:00:00 +0000"},
+        {1e15, "9999-12-31T23:59:59Z", "9999-12-31 23:59:59 +0000"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(exchange::isoDateText(c.date), c.iso);
+        EXPECT_EQ(exchange::standardDateText(c.date), c.standard);
+    }
+}
+
+// Single-precision values take a shorter way to their digits: the same digits as the general
+// conversion, ties to even included.
+TEST(ExportText, FixedAgreesWithTheGeneralConversion) {
+    const auto general = [](double value, int decimals) {
+        char buffer[400];
+        const auto r =
+            std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+        return std::string(buffer, r.ptr);
+    };
+    std::vector<double> values = {0.0,         -0.0,        0.5,         1.5,     2.5,           0.0078125,
+                                  -0.0234375,  -1e-7,       179.999999f, -180.0f, 89.999998994f, 0.1,
+                                  123456.789f, 999999936.0, 1e9,         -4.0e-45};
+    unsigned seed = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        values.push_back(static_cast<float>((static_cast<double>(seed >> 8) / (1 << 24) - 0.5) * 360.0));
+    }
+    for (double value : values)
+        for (int decimals = 0; decimals <= 10; ++decimals)
+            ASSERT_EQ(exchange::fixed(value, decimals), general(value, decimals)) << value << " " << decimals;
 }
 
 TEST(ExportText, EscapesAndNumbers) {
