@@ -333,10 +333,12 @@ TEST(MuxCore, ClientSentencesReachTheDeviceOnlyWhenAcceptedAndWhole) {
     ASSERT_TRUE(settle(core, *sim, told));
     size_t autopilots = 0;
     for (const std::string& line : deviceLines(*sim)) {
-        if (line == autopilot)
+        if (line == autopilot) {
             ++autopilots;
-        else // whole: nothing came between its pieces
-            EXPECT_TRUE(line.starts_with("$PQVX") && line != reconfigure) << line;
+        } else { // whole: nothing came between its pieces
+            EXPECT_TRUE(line.starts_with("$PQVX")) << line;
+            EXPECT_NE(line, reconfigure);
+        }
     }
     EXPECT_EQ(autopilots, 40u);
     const ClientSentences::Counts counts = core.clientSentences().counts();

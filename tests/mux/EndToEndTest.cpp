@@ -118,7 +118,8 @@ TEST(MuxEndToEnd, PanelAndMonitorShowWhatTheRepliesCarryAndOutliveAFlood) {
     EXPECT_EQ(rig.device().rateComboBox->currentIndex(), 2);
     EXPECT_EQ(c.modeComboBox->currentIndex(), 0);
     EXPECT_TRUE(c.priorityButton->isChecked());
-    EXPECT_TRUE(c.realtimeButtons[1]->isChecked() && c.realtimeButtons[3]->isChecked());
+    EXPECT_TRUE(c.realtimeButtons[1]->isChecked());
+    EXPECT_TRUE(c.realtimeButtons[3]->isChecked());
     EXPECT_FALSE(c.realtimeButtons[0]->isChecked());
     const char* overflow[] = {"", "", "Ch.3", "Ch.4"};
     const char* ids[] = {"GP", "II", "", ""};

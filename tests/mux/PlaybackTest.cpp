@@ -152,7 +152,8 @@ TEST_F(PlaybackStep, ACutShortFileAndAStopDuringALongLineAreToldAsTheyAre) {
     gated->wake.notify_all();
     reader.join();
     EXPECT_FALSE(playback.stopping());
-    ASSERT_TRUE(playback.lastEnd() && playback.lastEnd()->stopped);
+    ASSERT_TRUE(playback.lastEnd());
+    EXPECT_TRUE(playback.lastEnd()->stopped);
 }
 
 // Put on the medium after every batch: the recording still holds every line, in order.

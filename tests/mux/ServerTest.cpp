@@ -67,7 +67,8 @@ TEST(MuxServer, ClientsReceiveTheDevicesBytesAndTheLampFollowsThem) {
         EXPECT_EQ(s.portField->text(), QString::number(net().serverPort())); // what a client needs
         EXPECT_TRUE(shows(rig, 1, ""));
         Peer a(net().serverPort()), b(net().serverPort());
-        ASSERT_TRUE(a.connected() && b.connected());
+        ASSERT_TRUE(a.connected());
+        ASSERT_TRUE(b.connected());
         EXPECT_TRUE(shows(rig, 2, "2"));
 
         // A bad checksum, a line without one, a stray byte, a reply the console handles: all as sent.
@@ -128,7 +129,10 @@ TEST(MuxServer, ListenChoiceClientSentencesAndUDPAreChosenInThePaneAndKept) {
     auto* accept = w.findChild<QCheckBox*>("acceptButton");
     auto* udp = w.findChild<QCheckBox*>("udpButton");
     auto* udpField = w.findChild<QLineEdit*>("udpField");
-    ASSERT_TRUE(listen && accept && udp && udpField);
+    ASSERT_NE(listen, nullptr);
+    ASSERT_NE(accept, nullptr);
+    ASSERT_NE(udp, nullptr);
+    ASSERT_NE(udpField, nullptr);
     for (QWidget* control : std::initializer_list<QWidget*>{listen, accept, udp, udpField})
         EXPECT_TRUE(control->focusPolicy() & Qt::TabFocus) << control->objectName().toStdString();
 
@@ -188,7 +192,8 @@ TEST(MuxServer, TheStoredSwitchStartsTheServerAndATakenPortIsSaid) {
     EXPECT_FALSE(net().serverConnected()); // the console took it down as it went
 
     auto other = std::make_shared<NetSocket>(); // another program listening on a port
-    ASSERT_TRUE(other->open() && other->listenOnPort(0, 0));
+    ASSERT_TRUE(other->open());
+    ASSERT_TRUE(other->listenOnPort(0, 0));
     const std::string taken = std::to_string(other->localPort());
     ConsoleRig rig({.family = MuxFamily::Legacy, .beforeStart = store(taken)});
     ASSERT_EQ(rig.alerts.size(), 1u);
