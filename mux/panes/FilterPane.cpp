@@ -27,6 +27,9 @@ QComboBox* editableBox(const char* name, QWidget* parent) {
     return box;
 }
 
+// After the five route flags.
+constexpr int kSentenceColumn = 5;
+
 } // namespace
 
 FilterPane::FilterPane(const ProgramDescriptor& program, QWidget* parent)
@@ -75,6 +78,10 @@ void FilterPane::showModel(QAbstractItemModel* model, const ProgramDescriptor& p
     QHeaderView* header = filterTableView_->horizontalHeader();
     for (size_t c = 0; c < program.columns.size(); ++c)
         header->resizeSection(int(c), std::max(program.columns[c].width, header->sectionSizeHint(int(c))));
+    // The sentence names the row: shown first, it stays in sight when the pane is narrower than
+    // the route flags.
+    if (static_cast<int>(program.columns.size()) > kSentenceColumn)
+        header->moveSection(header->visualIndex(kSentenceColumn), 0);
 }
 
 std::optional<int> FilterPane::selectedRow() const {
