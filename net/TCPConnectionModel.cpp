@@ -26,7 +26,6 @@ size_t clientCeiling() {
 
 // One sending thread a core, up to four: a line reaches many clients in parallel.
 size_t senderCount() {
-    if (getenv("NF_SENDERS")) return atoi(getenv("NF_SENDERS"));
     return std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4);
 }
 
