@@ -76,17 +76,7 @@ bool PollRunLoop::isLoopThread() const {
 }
 
 bool PollRunLoop::runUntil(const std::function<bool()>& done, double seconds) {
-    const auto deadline =
-        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-    while (!done()) {
-        const auto now = Clock::now();
-        if (now >= deadline)
-            return false;
-        // A short ceiling lets a condition changed by another thread be seen soon.
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
-        runOnce(std::min(left, std::chrono::milliseconds(10)));
-    }
-    return true;
+    return turnUntil(done, seconds, [this](std::chrono::milliseconds most) { runOnce(most); });
 }
 
 void PollRunLoop::runOnce(std::chrono::milliseconds timeout) {

@@ -2,8 +2,9 @@
 // The event loop a socket is scheduled on: readiness of descriptors, one-shot timers and tasks
 // posted from any thread, all delivered on the loop's own thread. One implementation drives the
 // console's Qt event loop (QtRunLoop), another a plain poll loop for programs without Qt
-// (PollRunLoop).
+// (PollRunLoop), and an epoll loop the server's sending threads (EpollRunLoop).
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -44,4 +45,10 @@ public:
     // Makes the loop current for the calling thread (empty: none). The thread keeps a weak
     // reference; the caller keeps the loop alive.
     static void setCurrent(const std::shared_ptr<RunLoop>& loop);
+
+protected:
+    // runUntil for a loop that turns by itself: turns of at most 10 ms, so that a condition
+    // changed by another thread is seen soon, until done() holds or the time is up.
+    static bool turnUntil(const std::function<bool()>& done, double seconds,
+                          const std::function<void(std::chrono::milliseconds)>& turn);
 };
