@@ -145,6 +145,11 @@ private:
 };
 
 TEST_P(ServerFaultTest, ClientsBeyondTheDescriptorLimitAreClosedAtOnceNotLeftWaiting) {
+#ifdef MUX_SANITIZE
+    // The sanitizers probe memory through a pipe of their own: without a descriptor to spare,
+    // they take sound objects for broken ones.
+    GTEST_SKIP() << "needs descriptors the sanitizers take";
+#endif
     auto server = start();
     Peer a(server->port());
     ASSERT_TRUE(waitForClients(*server, 1));
