@@ -1,5 +1,9 @@
 #include "mux/FilterTableModel.h"
 
+#include "support/Alert.h"
+
+#include <cctype>
+
 namespace {
 constexpr int kFlagColumns = 5;
 constexpr int kSentenceColumn = 5;
@@ -21,7 +25,14 @@ int FilterTableModel::columnCount(const QModelIndex& parent) const {
 QVariant FilterTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= columnCount())
         return {};
-    return QString(program_.columns[size_t(section)].title);
+    // The device's own column title names the string ("Channel 1": "NSColumnChannel1").
+    const std::string title = program_.columns[size_t(section)].title;
+    std::string key = "NSColumn";
+    for (char c : title)
+        if (std::isalnum(static_cast<unsigned char>(c)))
+            key += c;
+    const std::string text = Alert::localizedStringWithKey(key);
+    return QString::fromStdString(text == key ? title : text);
 }
 
 Qt::ItemFlags FilterTableModel::flags(const QModelIndex& index) const {

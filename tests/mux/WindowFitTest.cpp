@@ -14,8 +14,10 @@
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTableView>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -141,6 +143,17 @@ TEST_P(WindowFit, FitsTheSmallScreenAndTabReachesEverything) {
         EXPECT_EQ(window.size(), QSize(kWidth, kHeight));
         expectNothingClipped(window);
         expectTabReachesAllInReadingOrder(window);
+
+        // The filter list's column that names each row is in sight, titled in the language.
+        auto* table = window.findChild<QTableView*>("filterTableView");
+        ASSERT_NE(table, nullptr);
+        constexpr int sentence = 5;
+        EXPECT_EQ(table->model()->headerData(sentence, Qt::Horizontal).toString().toStdString(),
+                  Alert::localizedStringWithKey("NSColumnSentence"));
+        const QHeaderView* header = table->horizontalHeader();
+        EXPECT_GE(header->sectionViewportPosition(sentence), 0);
+        EXPECT_LE(header->sectionViewportPosition(sentence) + header->sectionSize(sentence),
+                  table->viewport()->width());
     }
     Alert::setLanguage("");
 }
