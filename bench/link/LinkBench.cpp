@@ -1,6 +1,8 @@
 // Throughput of the link layer: the reader thread's per-line work (checksum and reply-code cut),
-// field parsing, and lines read from a pseudo-terminal fed as fast as it takes.
+// field parsing, a sentence decoded into named fields (the Sentences view's work for the row
+// shown), and lines read from a pseudo-terminal fed as fast as it takes.
 #include "link/NMEA.h"
+#include "link/SentenceDecoder.h"
 #include "link/Serial.h"
 #include "tests/link/Pty.h"
 
@@ -58,6 +60,20 @@ void BM_CheckSumAndReplyCode(benchmark::State& state) {
     state.counters["valid"] = static_cast<double>(valid) / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_CheckSumAndReplyCode);
+
+// Every sentence of the sample logs in turn, AIS reports among them.
+void BM_DecodeSentence(benchmark::State& state) {
+    const auto& lines = realLines();
+    size_t i = 0, known = 0;
+    for (auto _ : state) {
+        const DecodedSentence decoded = decodeSentence(lines[i++ % lines.size()]);
+        known += decoded.known ? 1 : 0;
+        benchmark::DoNotOptimize(decoded.fields.data());
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
+    state.counters["known"] = static_cast<double>(known) / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_DecodeSentence);
 
 void BM_Parse12Fields(benchmark::State& state) {
     const std::string s = "$GPRMC,225308,A,4527.458,S,16709.165,E,000.0,094.5,060601,024.1,E";

@@ -1,8 +1,12 @@
 // The monitor as a user gets it. PaintedMonitor shows the window (offscreen platform unless
 // QT_QPA_PLATFORM says otherwise), lets the monitor paint at the screen's refresh rate, and feeds
-// the device's terminal at a rate raised from run to run, until the console falls behind.
-// DeviceToMonitor feeds as fast as the terminal takes with no window shown; MonitorMemory and
-// AppendToEmptyPane are what the pane holds and costs per line.
+// the device's terminal at a rate raised from run to run, until the console falls behind: with
+// the default view, with every option on (time, errors, sent, a filter every line passes), and
+// with those and the Sentences tab in front. DeviceToMonitor feeds as fast as the terminal takes
+// with no window shown; MonitorMemory and AppendToEmptyPane are what the pane holds and costs per
+// line; MemoryOverLines is the process's memory after 100,000 and 2,000,000 lines from the
+// terminal; Flood writes the terminal as fast as it takes for a minute with the window shown
+// (run it alone: --benchmark_filter=Flood, so the peak is its own).
 
 #include "bench/mux/DeviceTerminal.h"
 #include "link/NMEA.h"
@@ -13,9 +17,12 @@
 #include "support/Settings.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QEventLoop>
 #include <QLabel>
+#include <QLineEdit>
 #include <QScreen>
+#include <QTabWidget>
 #include <QTimer>
 #include <benchmark/benchmark.h>
 
@@ -23,6 +30,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
+#include <fstream>
 #include <malloc.h>
 #include <map>
 #include <memory>
@@ -71,6 +79,17 @@ struct Console {
         runFor(100ms);
     }
     MonitorView& view() { return *controller->window().findChild<MonitorView*>("monitorTextView"); }
+    // Lines the monitor has taken since the start (its scrollback keeps only the newest).
+    uint64_t taken() const { return controller->monitor().scrollback().end(); }
+    // 0: the default view; 1: every option on; 2: and the Sentences tab in front.
+    void setView(int mode) {
+        QWidget& w = controller->window();
+        for (const char* name : {"timeButton", "errorsButton", "sentButton"})
+            w.findChild<QCheckBox*>(name)->setChecked(mode > 0);
+        w.findChild<QLineEdit*>("filterField")->setText(mode > 0 ? "--RMC" : "");
+        w.findChild<QTabWidget*>("monitorTabs")->setCurrentIndex(mode == 2 ? 1 : 0);
+        QApplication::processEvents();
+    }
     QLabel* mark() { return controller->window().findChild<QLabel*>("overflowField1"); }
     // Feeds n lines, then an overflow reply that marks the end, and runs the window until it shows.
     void feed(int n) {
@@ -105,7 +124,7 @@ Console& hiddenConsole() {
     return c;
 }
 
-std::map<long, bool> gKeptUp; // rate -> the console kept up
+std::map<std::pair<int, long>, bool> gKeptUp; // view, rate -> the console kept up
 
 // The device writes `rate` lines a second for two seconds, in a burst every millisecond; the
 // window runs its event loop, painting as it does for a user.
@@ -113,10 +132,12 @@ void PaintedMonitor(benchmark::State& state) {
     Console& console = shownConsole();
     MonitorView& view = console.view();
     const long rate = long(state.range(0));
+    const int mode = int(state.range(1));
+    console.setView(mode);
     const auto period = 2s;
     for (auto _ : state) {
         console.controller->onClear();
-        const size_t shownBefore = view.lineCount();
+        const uint64_t shownBefore = console.taken();
         const unsigned long paintsBefore = view.paints(), shapedBefore = view.linesShaped();
         const unsigned long waitsBefore = console.controller->core().reader().mainThreadWaits();
         const size_t droppedBefore = console.controller->monitor().feed().dropped();
@@ -142,12 +163,12 @@ void PaintedMonitor(benchmark::State& state) {
         drain.start(50);
         runFor(std::chrono::duration_cast<std::chrono::milliseconds>(period));
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        const long shownInTime = long(view.lineCount() - shownBefore);
+        const long shownInTime = long(console.taken() - shownBefore);
         const long writtenInTime = written;
         stop = true;
         writer.join();
         runFor(300ms); // what was still on its way
-        const long shownAtAll = long(view.lineCount() - shownBefore);
+        const long shownAtAll = long(console.taken() - shownBefore);
         drain.stop();
 
         const double lagSeconds = double(std::max(0L, writtenInTime - shownInTime)) / double(rate);
@@ -155,7 +176,7 @@ void PaintedMonitor(benchmark::State& state) {
         const bool keptUp = double(writtenInTime) >= 0.97 * asked && lagSeconds < 0.1 &&
                             shownAtAll >= written &&
                             console.controller->monitor().feed().dropped() == droppedBefore;
-        gKeptUp[rate] = keptUp;
+        gKeptUp[{mode, rate}] = keptUp;
         state.counters["asked_per_s"] = double(rate);
         state.counters["written_per_s"] = double(writtenInTime) / seconds;
         state.counters["shown_per_s"] = double(shownInTime) / seconds;
@@ -170,16 +191,8 @@ void PaintedMonitor(benchmark::State& state) {
     console.controller->onClear();
 }
 BENCHMARK(PaintedMonitor)
-    ->Arg(1000)
-    ->Arg(2500)
-    ->Arg(5000)
-    ->Arg(10000)
-    ->Arg(20000)
-    ->Arg(40000)
-    ->Arg(80000)
-    ->Arg(160000)
-    ->Arg(320000)
-    ->Arg(640000)
+    ->ArgsProduct({{1000, 10000, 40000, 80000, 160000, 320000, 640000}, {0, 1, 2}})
+    ->ArgNames({"rate", "view"})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
@@ -255,6 +268,75 @@ void AppendToEmptyPane(benchmark::State& state) {
 }
 BENCHMARK(AppendToEmptyPane)->Iterations(2000);
 
+// The process's memory now and at its peak, from the kernel's own count (KiB).
+std::pair<long, long> residentKiB() {
+    std::ifstream status("/proc/self/status");
+    long now = 0, peak = 0;
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            now = std::atol(line.c_str() + 6);
+        else if (line.rfind("VmHWM:", 0) == 0)
+            peak = std::atol(line.c_str() + 6);
+    }
+    return {now, peak};
+}
+
+// The console's memory after 100,000 lines from the terminal and after 2,000,000: the monitor
+// keeps the newest 100,000, so the second is about the first.
+void MemoryOverLines(benchmark::State& state) {
+    Console& console = hiddenConsole();
+    console.controller->onClear();
+    for (auto _ : state) {
+        for (int i = 0; i < 5; ++i)
+            console.feed(20000);
+        ::malloc_trim(0);
+        const long after100k = residentKiB().first;
+        for (int i = 0; i < 95; ++i)
+            console.feed(20000);
+        ::malloc_trim(0);
+        const long after2m = residentKiB().first;
+        state.counters["rss_100k_MiB"] = double(after100k) / 1024.0;
+        state.counters["rss_2M_MiB"] = double(after2m) / 1024.0;
+        state.counters["lines_kept"] = double(console.controller->monitor().scrollback().size());
+    }
+    console.controller->onClear();
+}
+BENCHMARK(MemoryOverLines)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+// The terminal written as fast as it takes for a minute, the window shown and painting.
+void Flood(benchmark::State& state) {
+    Console& console = shownConsole();
+    console.setView(0);
+    const auto period = std::chrono::seconds(state.range(0));
+    for (auto _ : state) {
+        const long startKiB = residentKiB().first;
+        const uint64_t before = console.taken();
+        std::atomic<bool> stop{false};
+        std::thread writer([&] {
+            std::string batch;
+            for (int i = 0; i < 1000; ++i)
+                batch += kLine;
+            while (!stop)
+                console.line.write(batch);
+        });
+        QTimer drain;
+        QObject::connect(&drain, &QTimer::timeout, [&] { console.line.drain(); });
+        drain.start(50);
+        runFor(std::chrono::duration_cast<std::chrono::milliseconds>(period));
+        stop = true;
+        writer.join();
+        runFor(300ms);
+        drain.stop();
+        const auto [now, peak] = residentKiB();
+        state.counters["lines"] = double(console.taken() - before);
+        state.counters["start_MiB"] = double(startKiB) / 1024.0;
+        state.counters["end_MiB"] = double(now) / 1024.0;
+        state.counters["peak_MiB"] = double(peak) / 1024.0;
+    }
+    console.controller->onClear();
+}
+BENCHMARK(Flood)->Arg(60)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -263,12 +345,14 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    long highest = 0;
-    for (const auto& [rate, kept] : gKeptUp)
+    std::map<int, long> highest;
+    for (const auto& [key, kept] : gKeptUp)
         if (kept)
-            highest = std::max(highest, rate);
-    if (!gKeptUp.empty())
-        std::printf("Painted monitor: kept up with %ld lines a second at most (refresh %.0f Hz)\n", highest,
+            highest[key.first] = std::max(highest[key.first], key.second);
+    static const char* const views[] = {"default view", "every option on", "every option on, Sentences tab"};
+    for (const auto& [mode, rate] : highest)
+        std::printf("Painted monitor, %s: kept up with %ld lines a second at most (refresh %.0f Hz)\n",
+                    views[mode], rate,
                     QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->refreshRate() : 0.0);
     shownConsole().controller.reset(); // before the application object goes
     hiddenConsole().controller.reset();
