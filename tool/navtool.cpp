@@ -23,7 +23,7 @@ const Command commands[] = {
 
 void usage(std::FILE* out) {
     std::fprintf(out, "usage: navtool COMMAND [ARGS...]\n"
-                      "       navtool COMMAND --help\n\ncommands:\n");
+                      "       navtool COMMAND --help\n       navtool --version\n\ncommands:\n");
     for (const Command& c : commands)
         std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
 }
@@ -74,6 +74,10 @@ int main(int argc, char** argv) {
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         usage(stdout);
+        return 0;
+    }
+    if (name == "--version") {
+        std::printf("navtool %s\n", NAVTOOL_RELEASE);
         return 0;
     }
     for (const Command& c : commands) {

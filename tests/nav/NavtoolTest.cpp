@@ -34,6 +34,7 @@ TEST(Navtool, VariationAndSimulateToStandardOutput) {
         {"variation 33.86S 151.21E 2008-02-29", 0, "12.62\n"},
         {"variation 40.7 -74 2006-07-15", 0, "-13.19\n"},
         {"variation --help", 0, nullptr},
+        {"--version", 0, "navtool " MUX_VERSION_TEXT "\n"},
         {"variation 91 0", 2, nullptr},
         {"variation 45 east", 2, nullptr},
         {"variation 45 10 2008-02-30", 2, nullptr},
