@@ -24,8 +24,9 @@ struct ClientPolicy {
     std::chrono::milliseconds userTimeout{30000};
     // Lines that arrive this soon after a sender's last round of writes wait to go out with the
     // next: a sender with many clients, whose every round costs a system call per client, gathers
-    // about as long as a round takes.
-    std::chrono::microseconds gatherPerClient{8};
+    // about twice as long as a round takes, so each system call carries more lines. With a few
+    // clients the wait is a few tens of microseconds.
+    std::chrono::microseconds gatherPerClient{16};
     std::chrono::microseconds gatherAtMost{4000};
     // The server's clock; tests bring their own.
     std::function<Clock::time_point()> now = [] { return Clock::now(); };
