@@ -196,6 +196,15 @@ TEST_F(PlaybackEndToEnd, TwentyLinesAfterSilenceOneForEachLineFromABusyDevice) {
         ASSERT_TRUE(p.play(log));
         ASSERT_TRUE(p.waitEnd());
         EXPECT_EQ(p.waitReceived(wireFor(log)), wireFor(log));
+        // The turn that ended the file is told to the watcher after the end is seen here.
+        ASSERT_TRUE(p.playback().lastEnd());
+        const uint64_t ended = p.playback().lastEnd()->lines;
+        ASSERT_TRUE(ConsoleRig::waitFor(
+            [&] {
+                std::lock_guard lock(p.mutex);
+                return !p.turns.empty() && p.turns.back().taken == ended;
+            },
+            kHang));
 
         std::lock_guard lock(p.mutex);
         uint64_t before = 0;
