@@ -272,12 +272,13 @@ bool NSPositionFormatter::getObjectValue(float* value, const std::string& text,
     }
     if (!ok || !scan.atEnd() || value == nullptr)
         return fail(errorDescription, formatError);
+    // The range holds for the value as kept: 89.99999999 would round to 90 as a float.
+    const auto kept = static_cast<float>(d + m / 60.0 + s / 3600.0);
     const bool inRange = d >= 0.0 && d < limit && m >= 0.0 && m < 60.0 && s >= 0.0 && s < 60.0 &&
-                         d + m / 60.0 + s / 3600.0 < limit;
+                         static_cast<double>(kept) < limit;
     if (!inRange)
         return fail(errorDescription, rangeError);
-    const double sign = (hemisphere == 'S' || hemisphere == 'W') ? -1.0 : 1.0;
-    *value = static_cast<float>((d + m / 60.0 + s / 3600.0) * sign);
+    *value = (hemisphere == 'S' || hemisphere == 'W') ? -kept : kept;
     return true;
 }
 
@@ -320,9 +321,13 @@ std::optional<std::string> NSSogFormatter::stringForObjectValue(std::optional<fl
 bool NSSogFormatter::getObjectValue(float* value, const std::string& text, std::string*) const {
     Scanner scan(text);
     double v = 0.0;
-    if (!scan.scanNumber(&v) || !scan.atEnd() || !(v >= 0.0 && v < 100.0) || value == nullptr)
+    if (!scan.scanNumber(&v) || !scan.atEnd() || value == nullptr)
         return false;
-    *value = static_cast<float>(v);
+    // The range holds for the value as kept: 99.99999999 would round to 100 as a float.
+    const auto kept = static_cast<float>(v);
+    if (!(kept >= 0.0f && kept < 100.0f))
+        return false;
+    *value = kept;
     return true;
 }
 

@@ -80,6 +80,7 @@ TEST_F(Formatters, PositionParsing) {
         {0, 0, "33" + deg + "52.00'N junk", "NSInvalidLatitudeFormat1"},
         {2, 0, "45.5S", "-45.5000"},
         {2, 1, "180.0E", "NSInvalidLongitudeRange3"},
+        {2, 0, "89.999999999N", "NSInvalidLatitudeRange3"}, // 90 once kept as a float
         {2, 1, "12.5", "NSInvalidLongitudeFormat3"},
         {3, 0, "12" + deg + "30'15.5\"N", "12.5043"},
         {3, 0, "12*30'60\"N", "NSInvalidLatitudeRange1"},
@@ -138,7 +139,7 @@ TEST_F(Formatters, SpeedsAndWind) {
     float v = 0;
     for (const char* text : {"12.5", " 12.5 ", "0", "1e1"})
         EXPECT_TRUE(sog.getObjectValue(&v, text, nullptr)) << "[" << text << "]";
-    for (const char* text : {"100", "-1", "12 knots", "", "nan", "."})
+    for (const char* text : {"100", "99.999999999991", "-1", "12 knots", "", "nan", "."})
         EXPECT_FALSE(sog.getObjectValue(&v, text, nullptr)) << "[" << text << "]";
     EXPECT_EQ(v, 10.0f);
 }
