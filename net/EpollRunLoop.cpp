@@ -30,7 +30,7 @@ private:
 class EpollRunLoop::EpollTimer : public RunLoop::Timer {
 public:
     EpollTimer(EpollRunLoop* loop, uint64_t id) : loop_(loop), id_(id) {}
-    ~EpollTimer() override { loop_->timers_.erase(id_); }
+    ~EpollTimer() override { loop_->timers_.remove(id_); }
 
 private:
     EpollRunLoop* loop_;
@@ -64,8 +64,7 @@ void EpollRunLoop::update(uint64_t id, Watch& watch, int op) {
 
 std::unique_ptr<RunLoop::Timer> EpollRunLoop::addTimer(double seconds, std::function<void()> fired) {
     const uint64_t id = nextId_++;
-    const auto delay = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-    timers_.emplace(id, std::make_pair(Clock::now() + delay, std::move(fired)));
+    timers_.add(id, seconds, std::move(fired));
     return std::make_unique<EpollTimer>(this, id);
 }
 
@@ -88,10 +87,7 @@ bool EpollRunLoop::runUntil(const std::function<bool()>& done, double seconds) {
 }
 
 void EpollRunLoop::runOnce(std::chrono::milliseconds timeout) {
-    for (const auto& [id, pending] : timers_) {
-        const auto untilDue = std::chrono::ceil<std::chrono::milliseconds>(pending.first - Clock::now());
-        timeout = std::max(std::chrono::milliseconds(0), std::min(timeout, untilDue));
-    }
+    timeout = timers_.clip(timeout);
     epoll_event ready[256];
     const int n = ::epoll_wait(epoll_.get(), ready, 256, static_cast<int>(timeout.count()));
     for (int i = 0; i < n; ++i) {
@@ -115,24 +111,8 @@ void EpollRunLoop::runOnce(std::chrono::milliseconds timeout) {
             handler(readable, writable);
         }
     }
-    runTimers();
+    timers_.runDue();
     runPosted();
-}
-
-void EpollRunLoop::runTimers() {
-    const auto now = Clock::now();
-    std::vector<uint64_t> due;
-    for (const auto& [id, pending] : timers_)
-        if (pending.first <= now)
-            due.push_back(id);
-    for (uint64_t id : due) {
-        auto it = timers_.find(id);
-        if (it == timers_.end())
-            continue;
-        const std::function<void()> fired = std::move(it->second.second);
-        timers_.erase(it); // one shot; the owner's handle now refers to nothing
-        fired();
-    }
 }
 
 void EpollRunLoop::runPosted() {

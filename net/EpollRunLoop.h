@@ -5,6 +5,7 @@
 // as a read event: a peer that has stopped sending is not watched for more, but its reset is.
 
 #include "base/UniqueFd.h"
+#include "net/OneShotTimers.h"
 #include "net/RunLoop.h"
 
 #include <chrono>
@@ -44,12 +45,11 @@ private:
     class EpollTimer;
 
     void update(uint64_t id, Watch& watch, int op);
-    void runTimers();
     void runPosted();
 
     UniqueFd epoll_, wake_;
     std::unordered_map<uint64_t, Watch> watches_;
-    std::map<uint64_t, std::pair<Clock::time_point, std::function<void()>>> timers_;
+    OneShotTimers timers_;
     uint64_t nextId_ = 1; // 0 is the wake descriptor's
     std::thread::id owner_;
     std::mutex postedMutex_;

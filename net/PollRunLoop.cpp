@@ -20,7 +20,7 @@ private:
 class PollRunLoop::PollTimer : public RunLoop::Timer {
 public:
     PollTimer(PollRunLoop* loop, uint64_t id) : loop_(loop), id_(id) {}
-    ~PollTimer() override { loop_->timers_.erase(id_); }
+    ~PollTimer() override { loop_->timers_.remove(id_); }
 
 private:
     PollRunLoop* loop_;
@@ -56,8 +56,7 @@ std::unique_ptr<RunLoop::Source> PollRunLoop::addSource(int fd, SourceHandler ha
 
 std::unique_ptr<RunLoop::Timer> PollRunLoop::addTimer(double seconds, std::function<void()> fired) {
     const uint64_t id = nextId_++;
-    const auto delay = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-    timers_.emplace(id, Pending{Clock::now() + delay, std::move(fired)});
+    timers_.add(id, seconds, std::move(fired));
     return std::make_unique<PollTimer>(this, id);
 }
 
@@ -80,10 +79,7 @@ bool PollRunLoop::runUntil(const std::function<bool()>& done, double seconds) {
 }
 
 void PollRunLoop::runOnce(std::chrono::milliseconds timeout) {
-    for (const auto& [id, pending] : timers_) {
-        const auto untilDue = std::chrono::ceil<std::chrono::milliseconds>(pending.due - Clock::now());
-        timeout = std::max(std::chrono::milliseconds(0), std::min(timeout, untilDue));
-    }
+    timeout = timers_.clip(timeout);
     std::vector<pollfd> fds;
     std::vector<uint64_t> ids;
     fds.push_back({wakeRead_, POLLIN, 0});
@@ -116,24 +112,8 @@ void PollRunLoop::runOnce(std::chrono::milliseconds timeout) {
             }
         }
     }
-    runTimers();
+    timers_.runDue();
     runPosted();
-}
-
-void PollRunLoop::runTimers() {
-    const auto now = Clock::now();
-    std::vector<uint64_t> due;
-    for (const auto& [id, pending] : timers_)
-        if (pending.due <= now)
-            due.push_back(id);
-    for (uint64_t id : due) {
-        auto it = timers_.find(id);
-        if (it == timers_.end())
-            continue;
-        const std::function<void()> fired = std::move(it->second.fired);
-        timers_.erase(it); // one shot; the owner's handle now refers to nothing
-        fired();
-    }
 }
 
 void PollRunLoop::runPosted() {

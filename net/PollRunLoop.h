@@ -1,6 +1,7 @@
 #pragma once
 // A RunLoop over poll(2) for programs without Qt: the thread that constructs it runs it.
 
+#include "net/OneShotTimers.h"
 #include "net/RunLoop.h"
 
 #include <chrono>
@@ -37,18 +38,13 @@ private:
         bool read = true, write = false;
         SourceHandler handler;
     };
-    struct Pending {
-        Clock::time_point due;
-        std::function<void()> fired;
-    };
     class PollSource;
     class PollTimer;
 
-    void runTimers();
     void runPosted();
 
     std::map<uint64_t, Watch> watches_;
-    std::map<uint64_t, Pending> timers_;
+    OneShotTimers timers_;
     uint64_t nextId_ = 1;
     int wakeRead_ = -1, wakeWrite_ = -1;
     std::thread::id owner_;
