@@ -96,9 +96,13 @@ void ClientSentences::line(uint64_t client, const Bytes& line) {
 bool ClientSentences::withinRate(uint64_t client) {
     const Clock::time_point now = now_();
     std::lock_guard lock(rateMutex_);
-    if (recent_.size() > 64) // clients that went quiet (or went) are forgotten
+    // Clients that went quiet (or went) are forgotten, once a second at most: not a walk over
+    // every client for each line.
+    if (recent_.size() > 64 && now - lastSweep_ >= std::chrono::seconds(1)) {
+        lastSweep_ = now;
         std::erase_if(
             recent_, [&](const auto& entry) { return now - entry.second.back() >= std::chrono::seconds(1); });
+    }
     auto& times = recent_[client];
     if (times.size() == kPerSecond) {
         if (now - times.front() < std::chrono::seconds(1))

@@ -71,6 +71,7 @@ private:
 
     std::mutex rateMutex_;
     std::unordered_map<uint64_t, std::deque<Clock::time_point>> recent_; // each client's last lines
+    Clock::time_point lastSweep_{}; // when clients that went quiet were last forgotten
 
     std::mutex queueMutex_;
     std::condition_variable queued_;
