@@ -159,8 +159,11 @@ bool KMLImport::import(const std::string& path, ImportDelegate* delegate) {
     begin(delegate);
     bool ok = false;
     std::unique_ptr<exchange::KmzArchive> archive;
-    if (KMLExport::isKMZ(path) || zippedFile(path))
+    if (KMLExport::isKMZ(path) || zippedFile(path)) {
         archive = exchange::KmzArchive::openFile(path);
+        if (!archive && !exchange::kmzSupportError().empty())
+            return unreadableArchive();
+    }
     ok = archive ? parse(archive->kmlSource()) : parseFile(path);
     finish();
     return ok;
@@ -169,11 +172,20 @@ bool KMLImport::import(const std::string& path, ImportDelegate* delegate) {
 bool KMLImport::importBytes(std::string_view bytes, ImportDelegate* delegate) {
     begin(delegate);
     std::unique_ptr<exchange::KmzArchive> archive;
-    if (exchange::looksZipped(bytes))
+    if (exchange::looksZipped(bytes)) {
         archive = exchange::KmzArchive::openBytes(bytes);
+        if (!archive && !exchange::kmzSupportError().empty())
+            return unreadableArchive();
+    }
     const bool ok = archive ? parse(archive->kmlSource()) : parseBytes(bytes);
     finish();
     return ok;
+}
+
+bool KMLImport::unreadableArchive() {
+    error_ = exchange::kmzSupportError();
+    finish();
+    return false;
 }
 
 std::shared_ptr<Waypoint> KMLImport::waypointForPosition(NavPoint position) const {

@@ -38,6 +38,8 @@ private:
 
     void begin(ImportDelegate* delegate);
     void finish();
+    // An archive that cannot be read because libzip cannot be loaded: fails, saying so.
+    bool unreadableArchive();
     void startFolder(const char** attributes);
     bool inFolder(FolderKind kind) const;
     void startLineString();

@@ -1,6 +1,6 @@
 #pragma once
 // KMZ archives (zip): the KML document inside them, read in place, and archives written with a
-// document and its images. libzip, in-process.
+// document and its images. libzip, in-process, loaded on first use (ZipLibrary).
 
 #include "exchange/XmlReader.h"
 
@@ -14,9 +14,12 @@ struct zip_file;
 
 namespace exchange {
 
+struct ZipLibrary;
+
 class KmzArchive {
 public:
-    // Nothing when the bytes are no zip archive or it holds no KML document.
+    // Nothing when the bytes are no zip archive, it holds no KML document or libzip cannot be
+    // loaded (kmzSupportError says why).
     static std::unique_ptr<KmzArchive> openFile(const std::string& path);
     static std::unique_ptr<KmzArchive> openBytes(std::string_view bytes);
     ~KmzArchive();
@@ -31,20 +34,25 @@ public:
     static constexpr unsigned long long maxDocumentBytes = 1ull << 30;
 
 private:
-    KmzArchive() = default;
+    explicit KmzArchive(const ZipLibrary& zip) : zip_(zip) {}
     bool findDocument();
 
+    const ZipLibrary& zip_;
     zip* archive_ = nullptr;
     zip_file* file_ = nullptr;
     std::string name_;
     unsigned long long read_ = 0;
 };
 
+// Why KMZ archives can be neither read nor written here (libzip cannot be loaded); empty when
+// they can.
+const std::string& kmzSupportError();
+
 // True when the bytes begin like a zip archive.
 bool looksZipped(std::string_view bytes);
 
 // Writes an archive with doc.kml first, then each (name, contents) file; replaces the path only
-// when the whole archive was written.
+// when the whole archive was written. False too when libzip cannot be loaded.
 bool writeKmz(const std::string& path, const std::string& kml,
               const std::vector<std::pair<std::string, std::string>>& files);
 

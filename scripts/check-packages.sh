@@ -44,6 +44,13 @@ variation=$(/usr/bin/navtool variation 50.8N 1.3W 2008-06-01)
 [ "$variation" = "-2.29" ] || { echo "expected -2.29, got $variation" >&2; exit 1; }
 echo "$variation"
 
+echo "-- navtool convert to KMZ and back, with the libzip it loads on first use"
+printf '%s\n' '<?xml version="1.0"?>' '<gpx version="1.1" creator="check" xmlns="http://www.topografix.com/GPX/1/1">' \
+  '<wpt lat="50.8" lon="-1.3"><name>Cowes</name></wpt>' '</gpx>' >"$scratch/one.gpx"
+/usr/bin/navtool convert "$scratch/one.gpx" "$scratch/one.kmz" >/dev/null
+/usr/bin/navtool convert "$scratch/one.kmz" "$scratch/back.gpx" >/dev/null
+grep -q "<name>Cowes</name>" "$scratch/back.gpx" || { echo "the waypoint did not come back from KMZ" >&2; exit 1; }
+
 echo "-- navtool grib render --help, from the desktop module in /usr/lib"
 /usr/bin/navtool grib render --help | grep "Draws the forecast" >/dev/null
 

@@ -1,5 +1,6 @@
 // navtool convert [OPTIONS] INPUT... OUTPUT
 
+#include "exchange/Kmz.h"
 #include "tool/ExchangeFiles.h"
 #include "tool/GlobeViewer.h"
 
@@ -84,8 +85,10 @@ int runConvert(const Arguments& arguments) {
     }
     std::vector<std::string> written, lost;
     if (!exportFile(output, options, models, &written, &lost)) {
-        std::fprintf(stderr, "navtool: %s: cannot be written\n",
-                     written.empty() ? output.c_str() : written.back().c_str());
+        const bool archive = options.outputKind.value_or(kindOfPath(output)) == FileKind::Kmz;
+        const std::string why = archive ? exchange::kmzSupportError() : std::string();
+        std::fprintf(stderr, "navtool: %s: %s\n", written.empty() ? output.c_str() : written.back().c_str(),
+                     why.empty() ? "cannot be written" : why.c_str());
         return 1;
     }
     for (const std::string& loss : lost)

@@ -4,6 +4,7 @@
 #include "tool/GribTool.h"
 
 #include "exchange/KMLExport.h"
+#include "exchange/Kmz.h"
 #include "nav/grib/GribModel.h"
 
 #include <filesystem>
@@ -73,6 +74,10 @@ int runGribKml(const Arguments& args) {
         return 1;
     KMLExport::installGribExport();
     if (!model.kmlExportGrib(o.output)) {
+        if (KMLExport::isKMZ(o.output) && !exchange::kmzSupportError().empty()) {
+            std::fprintf(stderr, "navtool: %s: %s\n", o.output.c_str(), exchange::kmzSupportError().c_str());
+            return 1;
+        }
         std::fprintf(stderr, "navtool: %s\n",
                      ("wrote nothing: at " + isoDate(model.viewForecastDate()) +
                       " there is no wind, current, wave direction or field to contour, or \"" + o.output +

@@ -144,6 +144,28 @@ TEST(Navtool, ConverterCommandLine) {
     EXPECT_NE(merged.find("<trkpt"), std::string::npos);
 }
 
+// libzip is loaded only when an archive is met: without a usable one, KMZ fails saying why and
+// writes nothing, while GPX goes on as before.
+TEST(Navtool, SaysWhenKmzArchivesCannotBeHandled) {
+    Folder folder;
+    spit(folder.file("s.gpx"), "<gpx><wpt lat=\"54.5\" lon=\"10.25\"><name>Kiel</name></wpt></gpx>");
+    auto file = [&](const char* name) { return " " + quoted(folder.file(name)); };
+    ASSERT_EQ(navtool("convert" + file("s.gpx") + file("s.kmz")).status, 0);
+    fs::create_directory(folder.file("lib"));
+    spit(folder.file("lib/" MUX_LIBZIP_SONAME), "not a library");
+    const std::string broken = "env LD_LIBRARY_PATH=" + quoted(folder.file("lib"));
+    const std::string why = "KMZ archives need " MUX_LIBZIP_SONAME ", which cannot be loaded";
+
+    Outcome o = navtool("list" + file("s.kmz"), broken);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.output.find("s.kmz: " + why), std::string::npos) << o.output;
+    o = navtool("convert" + file("s.gpx") + file("out.kmz"), broken);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.output.find("out.kmz: " + why), std::string::npos) << o.output;
+    EXPECT_FALSE(fs::exists(folder.file("out.kmz")));
+    EXPECT_EQ(navtool("convert" + file("s.gpx") + file("out.gpx"), broken).status, 0);
+}
+
 // --open hands the written file to the globe viewer, started without a shell: here a stand-in on
 // PATH that notes its arguments.
 TEST(Navtool, OpensTheOutputInTheGlobeViewer) {
