@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <malloc.h>
 
 namespace {
 
@@ -80,6 +81,10 @@ int main(int argc, char** argv) {
         std::printf("navtool %s\n", NAVTOOL_RELEASE);
         return 0;
     }
+    // A conversion grows its lists by doubling: freed blocks stay in the heap for the next ones,
+    // instead of going back to the system and being faulted in fresh (a tenth of its time).
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
     for (const Command& c : commands) {
         if (name == c.name)
             return c.run(Arguments(argv + 2, argv + argc));
