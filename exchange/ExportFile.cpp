@@ -5,14 +5,27 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace exchange {
 
 namespace {
+
 constexpr size_t flushAt = 1 << 16;
+
+// True when the file holds exactly these bytes already.
+bool holdsAlready(const std::filesystem::path& path, const std::string& contents) {
+    std::error_code error;
+    if (std::filesystem::file_size(path, error) != contents.size() || error)
+        return false;
+    std::ifstream in(path, std::ios::binary);
+    std::string held(contents.size(), '\0');
+    return in.read(held.data(), static_cast<std::streamsize>(held.size())) && held == contents;
 }
+
+} // namespace
 
 ExportFile::~ExportFile() {
     discard();
@@ -84,6 +97,10 @@ bool writeFilesBeside(const std::string& document, const std::string& location,
     std::error_code error;
     fs::create_directories(folder, error);
     for (const auto& [name, contents] : files) {
+        // The icons of an earlier export into the same folder stay as they are: no rewrite and
+        // flush to disk on every conversion.
+        if (holdsAlready(folder / name, contents))
+            continue;
         ExportFile file;
         if (!file.open((folder / name).string()))
             return false;

@@ -5,6 +5,8 @@
 #include "exchange/KMLImport.h"
 #include "exchange/Kmz.h"
 
+#include <chrono>
+
 namespace {
 
 using namespace exchange_test;
@@ -61,6 +63,17 @@ TEST(KmlExport, WritesTheLinesOfTheFormat) {
             "</Folder>\n</kml>\n");
     // The icons it refers to lie beside it.
     EXPECT_EQ(slurp(folder.file("icons/ANCHOR.svg")), WaypointsModel::iconImage(17).value());
+
+    // Exported again into the folder, an icon that is as it should be stays untouched, one that
+    // is not is written anew.
+    const fs::path icon = folder.file("icons/ANCHOR.svg");
+    const auto past = fs::last_write_time(icon) - std::chrono::hours(24);
+    fs::last_write_time(icon, past);
+    ASSERT_TRUE(KMLExport(m.exchange()).exportAll(folder.file("b.kml")));
+    EXPECT_EQ(fs::last_write_time(icon), past);
+    spit(icon.string(), "<svg/>");
+    ASSERT_TRUE(KMLExport(m.exchange()).exportAll(folder.file("c.kml")));
+    EXPECT_EQ(slurp(icon.string()), WaypointsModel::iconImage(17).value());
 
     ASSERT_TRUE(KMLExport(m.exchange()).exportPosition(folder.file("p.kml"), {-1.5f, 50}));
     EXPECT_NE(slurp(folder.file("p.kml"))
