@@ -7,6 +7,7 @@
 #include "mux/MuxWindow.h"
 #include "sim/SimulatedMux.h"
 #include "support/AlertPanels.h"
+#include "tests/support/HangBound.h"
 
 #include <QString>
 
@@ -106,7 +107,7 @@ public:
 
     // Waits, running the main loop, until the condition holds; false after the time-out.
     static bool waitFor(const std::function<bool()>& condition,
-                        std::chrono::milliseconds timeout = std::chrono::seconds(5));
+                        std::chrono::milliseconds timeout = testing_support::kHangBound);
     bool waitIdentified();
     // Until the device has answered all the console wrote so far and the console has handled
     // the answers (a port must be open).
@@ -117,7 +118,8 @@ public:
     // Lines the device has read, each with its checksum and line end (the rig's own aside).
     std::vector<std::string> sentLines();
     // Waits until the device has read this line (the text before the checksum).
-    bool waitSent(const std::string& sentence, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    bool waitSent(const std::string& sentence,
+                  std::chrono::milliseconds timeout = testing_support::kHangBound);
     // Puts a reply on the line, with its checksum and line end.
     void reply(const std::string& sentence);
     // A reply of its own after the ones before it; returns once the monitor shows it.

@@ -9,6 +9,7 @@
 #include "sim/SimulatedMux.h"
 #include "tests/mux/MainLoopWait.h"
 #include "tests/net/LoopPeers.h"
+#include "tests/support/HangBound.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>
@@ -24,7 +25,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 10s) {
+bool waitFor(const std::function<bool()>& condition,
+             std::chrono::milliseconds timeout = testing_support::kHangBound) {
     return waitWhileRunning(condition, timeout);
 }
 

@@ -3,6 +3,7 @@
 // peers on 127.0.0.1.
 
 #include "net/PollRunLoop.h"
+#include "tests/support/HangBound.h"
 #ifdef MUX_NET_QT
 #include "net/QtRunLoop.h"
 #endif
@@ -45,8 +46,8 @@ protected:
     void TearDown() override {
         RunLoop::setCurrent(nullptr);
     }
-    // Runs the loop until the condition holds; false after the (generous) deadline.
-    bool runUntil(const std::function<bool()>& done, double seconds = 10.0) {
+    // Runs the loop until the condition holds; false after a bound only a hang reaches.
+    bool runUntil(const std::function<bool()>& done, double seconds = testing_support::kHangBound.count()) {
         return loop->runUntil(done, seconds);
     }
     std::shared_ptr<RunLoop> loop;

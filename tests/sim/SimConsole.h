@@ -5,6 +5,7 @@
 #include "link/NMEA.h"
 #include "link/Serial.h"
 #include "sim/SimulatedMux.h"
+#include "tests/support/HangBound.h"
 
 #include <chrono>
 #include <memory>
@@ -69,7 +70,7 @@ private:
 
 // Waits (bounded) until the condition holds.
 template <class Condition>
-bool eventually(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(3)) {
+bool eventually(Condition condition, std::chrono::milliseconds limit = testing_support::kHangBound) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (!condition()) {
         if (std::chrono::steady_clock::now() > end)
