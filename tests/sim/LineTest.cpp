@@ -115,7 +115,8 @@ TEST(SimLine, StatusSentencesComeUnasked) {
     SimulatedMux mux(options);
     ASSERT_TRUE(mux.start());
     SimConsole console(mux.portPath());
-    EXPECT_EQ(console.readLine(), framed("$PQVXOV,0"));
+    // Opening the port drops what waited in it, which may be the first of a pair already sent.
+    EXPECT_EQ(console.readLineStarting("$PQVXOV"), framed("$PQVXOV,0"));
     EXPECT_EQ(console.readLine(), framed("$PQVXCN,0,0,0,0"));
 }
 
