@@ -115,7 +115,7 @@ TEST(MuxCore, RunsWithoutWidgetsIdentifiesTheDeviceAndForwardsItsLines) {
     EXPECT_EQ(core.identity()->serial, state.serial);
     EXPECT_EQ(core.identity()->firmware, state.firmware);
     EXPECT_EQ(core.family(), MuxFamily::Model42);
-    EXPECT_EQ(told.identities, 1);
+    EXPECT_GE(told.identities, 1); // at each version reply: the timer may have asked again meanwhile
     ASSERT_FALSE(told.shownLines.empty());
     EXPECT_EQ(told.shownLines.front(), "#### Open " + sim->portPath() + " at 4800");
 
