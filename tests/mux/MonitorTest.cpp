@@ -109,6 +109,7 @@ TEST(MuxMonitor, ScrollbackIsBoundedAndTheReaderKeepsHisPlace) {
     rig.win().resize(1024, 600);
     rig.win().show();
     ASSERT_TRUE(rig.waitIdentified());
+    rig.settle(); // no late reply to an earlier query comes between the lines below
     auto send = [&](int from, int count) {
         std::string lines;
         for (int k = from; k < from + count; ++k)
