@@ -216,6 +216,11 @@ void SimulatedMux::Impl::releaseExclusive() {
     if (holders > 0)
         return;
     int exclusive = 0;
-    if (::ioctl(held.get(), TIOCGEXCL, &exclusive) == 0 && exclusive != 0)
+    if (::ioctl(held.get(), TIOCGEXCL, &exclusive) != 0 || exclusive == 0)
+        return;
+    // A console claims the line after it opened it: its open is among the events by now, though
+    // the wait before saw none.
+    watchOpens();
+    if (holders == 0)
         ::ioctl(held.get(), TIOCNXCL);
 }

@@ -158,6 +158,10 @@ ConsoleRig::~ConsoleRig() {
     controller_.reset();
     sim_.reset();
     Alert::setResponder({});
+    // What is left unsaved goes into this rig's folder, which goes with it: nothing is left for the
+    // save at exit to write into a folder made anew.
+    Settings::setStorePath(storePath);
+    Settings::save();
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
 }

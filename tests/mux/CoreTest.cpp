@@ -117,7 +117,7 @@ TEST(MuxCore, RunsWithoutWidgetsIdentifiesTheDeviceAndForwardsItsLines) {
     EXPECT_EQ(core.identity()->serial, state.serial);
     EXPECT_EQ(core.identity()->firmware, state.firmware);
     EXPECT_EQ(core.family(), MuxFamily::Model42);
-    EXPECT_EQ(told.identities, 1);
+    EXPECT_GE(told.identities, 1); // at each version reply: the timer may have asked again meanwhile
     ASSERT_FALSE(told.shownLines.empty());
     EXPECT_EQ(told.shownLines.front(), "#### Open " + sim->portPath() + " at 4800");
 
@@ -315,10 +315,11 @@ TEST(MuxCore, ClientSentencesReachTheDeviceOnlyWhenAcceptedAndWhole) {
     ASSERT_TRUE(waitFor([&] { return core.server().status().clients == 1; }));
     const std::string autopilot = "$GPAPB,A,A,0.10,R,N,V,V,011,M,DEST,011,M,011,M*3C\r\n";
 
-    client.send(autopilot);
+    // Off, a line goes nowhere and is not counted. Handed in as the server's thread does: when
+    // that thread reads a client's line is not for the test to know, so one sent now might be
+    // read once on.
+    core.clientSentences().line(1, Bytes(autopilot.begin(), autopilot.end()));
     ASSERT_TRUE(settle(core, *sim, told));
-    sim->clearReceived();
-    ASSERT_TRUE(settle(core, *sim, told)); // a line sent before the mark would have come before it
     for (const std::string& line : deviceLines(*sim))
         EXPECT_EQ(line.find("GPAPB"), std::string::npos);
     EXPECT_EQ(core.clientSentences().counts(), ClientSentences::Counts{});

@@ -7,6 +7,7 @@
 #include "support/Settings.h"
 
 #include <QAbstractItemModel>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -207,6 +208,11 @@ TEST(MuxReader, PortThatDropsAtOnceIsTriedLessOftenAndSaidOnce) {
         std::lock_guard guard(lock);
         return attempts.size() >= 6;
     }));
+    // What the reader posted before is shown once the main loop has run a task posted after it.
+    bool reached = false;
+    QMetaObject::invokeMethod(
+        qApp, [&] { reached = true; }, Qt::QueuedConnection);
+    ASSERT_TRUE(ConsoleRig::waitFor([&] { return reached; }));
     std::lock_guard guard(lock);
     const std::chrono::milliseconds pause[] = {20ms, 40ms, 80ms, 80ms, 80ms}; // doubling, up to the longest
     for (size_t k = 0; k < std::size(pause); ++k)

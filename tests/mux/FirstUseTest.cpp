@@ -54,8 +54,8 @@ TEST(MuxFirstUse, CaptureLeavesAddressesAlreadyListedAlone) {
     ConsoleRig rig({.family = MuxFamily::Model42, .filters = {{"--RMC", "10000", 0}, {"GPGGA", "01000", 0}}});
     ASSERT_TRUE(rig.waitIdentified());
     ASSERT_TRUE(ConsoleRig::waitFor([&] { return rig.core().filterList().size() == 2; }));
+    rig.settle(); // a late reply to an earlier query would put the device's talker IDs back
     rig.config().talkerIDFields[1]->setText("GP"); // captured by sentence code: $GPRMC is --RMC
-    rig.settle();
     rig.sim().clearReceived();
     rig.monitorPane().captureButton->click();
     for (const char* s : {"$GPRMC,1", "$IIMWV,2"})

@@ -53,14 +53,14 @@ protected:
     std::shared_ptr<RunLoop> loop;
 };
 
-// A blocking TCP peer; reads give up after two seconds.
+// A blocking TCP peer; reads give up after ten seconds, a bound only a hang reaches.
 class Peer {
 public:
     explicit Peer(uint16_t port, int receiveBuffer = 0) {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (receiveBuffer > 0)
             ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-        const timeval wait{2, 0};
+        const timeval wait{10, 0};
         ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
         sockaddr_in address{};
         address.sin_family = AF_INET;

@@ -64,9 +64,16 @@ TEST_P(NetSocketTest, ConnectsAcceptsAndReportsEventsInOrder) {
 }
 
 TEST_P(NetSocketTest, RefusedOrUnresolvedConnectionsAreNeverReportedConnected) {
-    auto closed = NetSocket::netsocketListeningOnRandomPort();
-    const uint16_t port = closed->localPort();
-    closed->close();
+    // A port bound but not listened on refuses connections, and stays ours: a port let go could be
+    // taken meanwhile by a test running beside this one.
+    const int bound = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof at;
+    ASSERT_EQ(::bind(bound, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    ASSERT_EQ(::getsockname(bound, reinterpret_cast<sockaddr*>(&at), &length), 0);
+    const uint16_t port = ntohs(at.sin_port);
     Recorder recorder;
     auto socket = NetSocket::netsocket();
     socket->setDelegate(&recorder);
@@ -74,16 +81,15 @@ TEST_P(NetSocketTest, RefusedOrUnresolvedConnectionsAreNeverReportedConnected) {
     ASSERT_TRUE(runUntil([&] { return !recorder.events.empty(); }));
     EXPECT_EQ(recorder.events, std::vector<std::string>{"disconnected"});
     EXPECT_FALSE(NetSocket::netsocket()->connectToHost("no-such-host.invalid", 2114, 5.0));
+    ::close(bound);
 }
 
 // An empty datagram is no close.
 TEST_P(NetSocketTest, UdpFirstDatagramIsTheConnectionAndDatagramsFollowInOrder) {
     Recorder recorder;
-    auto probe = NetSocket::netsocketWithUDPPort(0, 0);
-    const uint16_t port = probe->localPort();
-    probe->close();
-    auto socket = NetSocket::netsocketWithUDPPort(port, 5.0);
+    auto socket = NetSocket::netsocketWithUDPPort(0, 5.0); // a port of the system's choice, kept
     ASSERT_TRUE(socket);
+    const uint16_t port = socket->localPort();
     socket->setDelegate(&recorder);
     EXPECT_TRUE(socket->isUDP());
     const int sender = ::socket(AF_INET, SOCK_DGRAM, 0);
