@@ -10,6 +10,7 @@
 #include "tests/mux/MainLoopWait.h"
 #include "tests/net/LoopPeers.h"
 #include "tests/support/HangBound.h"
+#include "tests/support/LoopbackPort.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>
@@ -374,27 +375,21 @@ TEST(MuxCore, EveryLineGoesOutOverUDPAsOnTCP) {
     ASSERT_TRUE(running);
     MuxCore& core = *running;
     ASSERT_TRUE(settle(core, *sim, told));
-    const int receiver = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof at;
-    ASSERT_EQ(::bind(receiver, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
-    ::getsockname(receiver, reinterpret_cast<sockaddr*>(&at), &length);
-    const timeval wait{5, 0};
-    ::setsockopt(receiver, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    const testing_support::LoopbackPort receiver = testing_support::bindLoopback(SOCK_DGRAM);
+    ASSERT_NE(receiver.port, 0);
+    const timeval wait{testing_support::kHangBound.count(), 0};
+    ::setsockopt(receiver.fd.get(), SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
     EXPECT_TRUE(core.startUDP({"127.0.0.1:0"}).has_value()); // refused, nothing changed
-    ASSERT_FALSE(core.startUDP({"127.0.0.1:" + std::to_string(ntohs(at.sin_port))}));
+    ASSERT_FALSE(core.startUDP({"127.0.0.1:" + std::to_string(receiver.port)}));
 
     const std::string zda = "$GPZDA,201530.00,04,07,2002,00,00";
     const std::string lines[] = {zda + NMEA::checkSumTail(zda), "$IIMTW,12.5,C*00\r\n"};
     sim->sendRaw(lines[0] + lines[1]);
     for (const std::string& line : lines) {
         char got[2048];
-        const ssize_t n = ::recv(receiver, got, sizeof got, 0);
+        const ssize_t n = ::recv(receiver.fd.get(), got, sizeof got, 0);
         ASSERT_GT(n, 0);
         EXPECT_EQ(std::string(got, static_cast<size_t>(n)), line);
     }
     core.stopUDP();
-    ::close(receiver);
 }

@@ -1,5 +1,6 @@
 #include "net/NetSocket.h"
 #include "tests/net/LoopPeers.h"
+#include "tests/support/LoopbackPort.h"
 
 #include <thread>
 
@@ -66,14 +67,9 @@ TEST_P(NetSocketTest, ConnectsAcceptsAndReportsEventsInOrder) {
 TEST_P(NetSocketTest, RefusedOrUnresolvedConnectionsAreNeverReportedConnected) {
     // A port bound but not listened on refuses connections, and stays ours: a port let go could be
     // taken meanwhile by a test running beside this one.
-    const int bound = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof at;
-    ASSERT_EQ(::bind(bound, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
-    ASSERT_EQ(::getsockname(bound, reinterpret_cast<sockaddr*>(&at), &length), 0);
-    const uint16_t port = ntohs(at.sin_port);
+    const testing_support::LoopbackPort bound = testing_support::bindLoopback(SOCK_STREAM);
+    ASSERT_NE(bound.port, 0);
+    const uint16_t port = bound.port;
     Recorder recorder;
     auto socket = NetSocket::netsocket();
     socket->setDelegate(&recorder);
@@ -81,7 +77,6 @@ TEST_P(NetSocketTest, RefusedOrUnresolvedConnectionsAreNeverReportedConnected) {
     ASSERT_TRUE(runUntil([&] { return !recorder.events.empty(); }));
     EXPECT_EQ(recorder.events, std::vector<std::string>{"disconnected"});
     EXPECT_FALSE(NetSocket::netsocket()->connectToHost("no-such-host.invalid", 2114, 5.0));
-    ::close(bound);
 }
 
 // An empty datagram is no close.
