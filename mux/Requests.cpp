@@ -25,9 +25,9 @@ void Requests::publish() {
         for (const auto& edit : gathered_)
             edit(work_);
         bits_.fetch_or(gatheredBits_.exchange(0));
+        signal(); // with the work, under the lock: a take() never leaves this wake-up behind
     }
     gathered_.clear();
-    signal();
 }
 
 void Requests::openPort(std::optional<std::string> port, std::optional<std::string> rate, bool await) {
@@ -78,8 +78,10 @@ void Requests::capture(std::vector<Filter> entries) {
 }
 
 ReaderWork Requests::take() {
-    drain(); // first: a post that comes after still wakes the next wait
+    // Drained with the work it announces: drained before, a wake-up that came meanwhile would stay
+    // behind the work taken here, and every wait of the reader's would end at once.
     std::lock_guard guard(lock_);
+    drain();
     ReaderWork taken = std::move(work_);
     work_ = {};
     bits_.store(0);
@@ -95,7 +97,10 @@ void Requests::wait(std::chrono::milliseconds timeout) {
         return;
     pollfd p{wake_.get(), POLLIN, 0};
     const int n = ::poll(&p, 1, int(std::max<long long>(timeout.count(), 0)));
-    if (n > 0 && published() == 0)
+    if (n <= 0)
+        return;
+    std::lock_guard guard(lock_);
+    if (published() == 0)
         drain(); // an interrupt: consumed, so the next wait waits again
 }
 
