@@ -133,6 +133,14 @@ struct Player {
     bool waitEnd() {
         return ConsoleRig::waitFor([&] { return !playback().playing(); }, kHang);
     }
+    // Lines of the device's own. With a silence too long ever to pass, each is a turn of the
+    // reader's and takes one file line: the file goes on only as they come.
+    void deviceSends(int lines) {
+        std::string traffic;
+        for (int k = 0; k < lines; ++k)
+            traffic += framed("$GPZDA," + std::to_string(k));
+        rig.sim().sendRaw(traffic);
+    }
 };
 
 class PlaybackEndToEnd : public ::testing::Test {
@@ -230,7 +238,8 @@ TEST_F(PlaybackEndToEnd, TwentyLinesAfterSilenceOneForEachLineFromABusyDevice) {
 }
 
 TEST_F(PlaybackEndToEnd, ButtonComesBackAtTheNextTickAndADialogCancelledChangesNothing) {
-    Player p({.tune = [](MuxOptions& o) { o.sanityInterval = 1h; }}); // ticks by hand
+    // Ticks by hand; the file goes on only as the device's lines come, so it plays at the tick.
+    Player p({.tune = [](MuxOptions& o) { o.sanityInterval = o.silence = 1h; }});
     QPushButton* button = p.rig.files().sendFileButton;
     ASSERT_TRUE(ConsoleRig::waitFor([&] { return p.rig.ctl().hasConnection(); }, kHang));
     EXPECT_FALSE(button->isEnabled());
@@ -247,6 +256,8 @@ TEST_F(PlaybackEndToEnd, ButtonComesBackAtTheNextTickAndADialogCancelledChangesN
     ASSERT_TRUE(p.play(numbered(30)));
     p.rig.ctl().sanityTimer();
     EXPECT_FALSE(button->isEnabled()); // each tick while playing leaves it off
+    ASSERT_TRUE(ConsoleRig::waitFor([&] { return p.playback().inPlay(); }, kHang));
+    p.deviceSends(40);
     ASSERT_TRUE(p.waitEnd());
     EXPECT_FALSE(button->isEnabled()); // not at once ...
     p.rig.ctl().sanityTimer();
@@ -254,9 +265,8 @@ TEST_F(PlaybackEndToEnd, ButtonComesBackAtTheNextTickAndADialogCancelledChangesN
 }
 
 // A failed open is said on one sheet; a playback waits for the next port and goes on there, each
-// line once, until it is stopped. Then the program's own events, and what it stores. The device's
-// silence is too long ever to pass: the file goes on only as the device's lines come, so it is
-// still in play when the port goes, however slowly the test runs.
+// line once, until it is stopped. Then the program's own events, and what it stores. The file goes
+// on only as the device's lines come, so it is still in play when the port goes.
 TEST_F(PlaybackEndToEnd, PortsFailAndComeBackUnderAPlaybackUntilItStops) {
     Player p(
         {.family = MuxFamily::Legacy, .selectPort = false, .tune = [](MuxOptions& o) { o.silence = 1h; }});
@@ -267,18 +277,12 @@ TEST_F(PlaybackEndToEnd, PortsFailAndComeBackUnderAPlaybackUntilItStops) {
         ports->setCurrentIndex(ports->findText(QString::fromStdString(port)));
         emit ports->activated(ports->currentIndex());
     };
-    auto deviceSends = [&](int lines) { // each one a turn of the reader's, and a file line
-        std::string traffic;
-        for (int k = 0; k < lines; ++k)
-            traffic += framed("$GPZDA," + std::to_string(k));
-        p.rig.sim().sendRaw(traffic);
-    };
     choose(p.rig.sim().portPath());
     p.ready();
     const std::string log = numbered(400);
     ASSERT_TRUE(p.play(log));
     ASSERT_TRUE(ConsoleRig::waitFor([&] { return p.playback().inPlay(); }, kHang));
-    deviceSends(40);
+    p.deviceSends(40);
     ASSERT_TRUE(ConsoleRig::waitFor([&] { return p.rig.sentLines().size() >= 40; }, kHang));
     choose("/nonexistent/tty");
     ASSERT_TRUE(ConsoleRig::waitFor([&] { return !p.rig.alerts.empty(); }, kHang));
@@ -292,7 +296,7 @@ TEST_F(PlaybackEndToEnd, PortsFailAndComeBackUnderAPlaybackUntilItStops) {
 
     choose(p.rig.sim().portPath()); // opened and queried anew
     ASSERT_TRUE(ConsoleRig::waitFor([&] { return p.rig.ctl().hasConnection(); }, kHang));
-    deviceSends(60); // after the open, which drops what waited
+    p.deviceSends(60); // after the open, which drops what waited
     ASSERT_TRUE(ConsoleRig::waitFor([&] { return p.taken() >= paused + 60; }, kHang));
     EXPECT_TRUE(p.rig.files().stopSendingButton->isEnabled());
     p.rig.files().stopSendingButton->click();
