@@ -55,6 +55,7 @@ bool SimulatedMux::Impl::openTerminal() {
     held = std::move(h);
     opens = std::move(watch);
     holders = 0;
+    unheard = 0;
     std::lock_guard lock(mutex);
     slavePath = name;
     device.resetInput();

@@ -152,13 +152,19 @@ void SimulatedMux::Impl::offer(std::string line) {
         free = replies.empty();
     }
     int unread = 0;
-    if (free && ::ioctl(held.get(), FIONREAD, &unread) == 0 && unread > kUnreadLimit)
-        free = false;
+    if (free && ::ioctl(held.get(), FIONREAD, &unread) == 0) {
+        // What is written reaches the terminal's input a moment later: while nobody holds it, the
+        // bytes written count too, or a busy machine would see room that is not there.
+        const size_t waiting = holders == 0 ? std::max(size_t(unread), unheard) : size_t(unread);
+        free = waiting <= size_t(kUnreadLimit);
+    }
     const ssize_t n = free ? ::write(master.get(), line.data(), line.size()) : -1;
     if (n <= 0) {
         ++dropped;
         return;
     }
+    if (holders == 0)
+        unheard += size_t(n);
     if (static_cast<size_t>(n) < line.size()) {
         out = std::move(line);
         outPos = static_cast<size_t>(n);
@@ -202,8 +208,11 @@ void SimulatedMux::Impl::watchOpens() {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
             if ((event->mask & IN_OPEN) != 0)
                 ++holders;
-            if ((event->mask & IN_CLOSE) != 0)
-                holders = std::max(0, holders - 1);
+            if ((event->mask & IN_CLOSE) != 0 && holders > 0 && --holders == 0) {
+                int unread = 0; // what the last one left unread
+                ::ioctl(held.get(), FIONREAD, &unread);
+                unheard = size_t(std::max(unread, 0));
+            }
             at += ssize_t(sizeof(inotify_event) + event->len);
         }
 }

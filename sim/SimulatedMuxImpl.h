@@ -77,9 +77,10 @@ struct SimulatedMux::Impl {
 
     UniqueFd wake; // eventfd: stop, or new bytes to send
     UniqueFd master;
-    UniqueFd held;   // our own slave descriptor: the line stays up while no console has it open
-    UniqueFd opens;  // inotify on the terminal: who else has it open
-    int holders = 0; // device thread: descriptors of the terminal open elsewhere
+    UniqueFd held;      // our own slave descriptor: the line stays up while no console has it open
+    UniqueFd opens;     // inotify on the terminal: who else has it open
+    int holders = 0;    // device thread: descriptors of the terminal open elsewhere
+    size_t unheard = 0; // device thread: unsolicited bytes written since nobody else held it
     std::thread thread;
     std::atomic<bool> stopping{false};
 
