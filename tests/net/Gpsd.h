@@ -27,16 +27,23 @@ inline bool installed() {
     return ::access("/usr/sbin/gpsd", X_OK) == 0 && ::access("/usr/bin/gpspipe", X_OK) == 0;
 }
 
+// A port for gpsd, chosen below the range the system hands out for port 0 and for outgoing
+// connections: between the choice and gpsd's bind, only a process that names a port could take it.
 inline uint16_t freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
+    static unsigned next = static_cast<unsigned>(::getpid());
+    for (int tries = 0; tries < 1000; ++tries) {
+        const auto port = static_cast<uint16_t>(20000 + next++ % 12000);
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(port);
+        const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        ::close(fd);
+        if (free)
+            return port;
+    }
+    return 0;
 }
 
 // The first fix gpspipe reports, as latitude and longitude.
