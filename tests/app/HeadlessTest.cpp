@@ -3,14 +3,13 @@
 // and UDP, then stopped by SIGTERM.
 
 #include "tests/net/LoopPeers.h"
+#include "tests/support/LoopbackPort.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <spawn.h>
 #include <string>
@@ -90,24 +89,6 @@ private:
     std::string buffer_, said_;
 };
 
-// A UDP receiver on 127.0.0.1; its reads give up after ten seconds.
-int receiver() {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const timeval wait{10, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return ::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 ? fd : (::close(fd), -1);
-}
-
-uint16_t localPort(int fd) {
-    sockaddr_in at{};
-    socklen_t length = sizeof at;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &length);
-    return ntohs(at.sin_port);
-}
-
 struct Program {
     const char* name;
     const char* family;
@@ -121,11 +102,14 @@ TEST_P(Headless, ServesTCPAndUDPWithoutADisplayAndEndsCleanlyOnSIGTERM) {
     ASSERT_TRUE(device.started());
     const std::string terminal = device.lineWith("/");
     ASSERT_FALSE(terminal.empty());
-    const int udp = receiver();
-    ASSERT_GE(udp, 0);
+    // A UDP receiver on 127.0.0.1; its reads give up after ten seconds.
+    const testing_support::LoopbackPort udp = testing_support::bindLoopback(SOCK_DGRAM);
+    ASSERT_NE(udp.port, 0);
+    const timeval wait{10, 0};
+    ::setsockopt(udp.fd.get(), SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
 
     Child bridge({bin + GetParam().name, "--headless", "--port", terminal, "--rate", "4800", "--tcp", "0",
-                  "--bind", "local", "--udp", "127.0.0.1:" + std::to_string(localPort(udp))},
+                  "--bind", "local", "--udp", "127.0.0.1:" + std::to_string(udp.port)},
                  STDERR_FILENO);
     ASSERT_TRUE(bridge.started());
     const std::string serving = bridge.lineWith("port ");
@@ -141,7 +125,7 @@ TEST_P(Headless, ServesTCPAndUDPWithoutADisplayAndEndsCleanlyOnSIGTERM) {
     EXPECT_TRUE(stream.starts_with("$") || stream.starts_with("!")) << stream;
     char chunk[4096];
     for (int i = 0; i < 5; ++i) {
-        const ssize_t n = ::recv(udp, chunk, sizeof chunk, 0);
+        const ssize_t n = ::recv(udp.fd.get(), chunk, sizeof chunk, 0);
         ASSERT_GT(n, 0) << bridge.said();
         const std::string datagram(chunk, static_cast<size_t>(n));
         EXPECT_TRUE(datagram.ends_with("\r\n") && std::count(datagram.begin(), datagram.end(), '\n') == 1)
@@ -151,7 +135,6 @@ TEST_P(Headless, ServesTCPAndUDPWithoutADisplayAndEndsCleanlyOnSIGTERM) {
     EXPECT_FALSE(bridge.lineWith("firmware").empty()) << bridge.said();
 
     EXPECT_EQ(bridge.stop(SIGTERM), 0) << bridge.said();
-    ::close(udp);
 }
 
 INSTANTIATE_TEST_SUITE_P(Programs, Headless,

@@ -2,6 +2,8 @@
 // gpsd as a black-box client of a served NMEA stream: found where Debian installs it, run in the
 // foreground on a port of its own (no system service), and read through gpspipe.
 
+#include "tests/support/LoopbackPort.h"
+
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -9,11 +11,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
-#include <netinet/in.h>
 #include <optional>
 #include <spawn.h>
 #include <string>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -33,15 +33,8 @@ inline uint16_t freePort() {
     static unsigned next = static_cast<unsigned>(::getpid());
     for (int tries = 0; tries < 1000; ++tries) {
         const auto port = static_cast<uint16_t>(20000 + next++ % 12000);
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(port);
-        const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        ::close(fd);
-        if (free)
-            return port;
+        if (testing_support::bindLoopback(SOCK_STREAM, port).port != 0)
+            return port; // let go at once, for gpsd to bind
     }
     return 0;
 }

@@ -1,6 +1,6 @@
 #pragma once
-// A socket bound to a free port of 127.0.0.1, kept for the test: a port let go could be taken
-// meanwhile by a test running beside it.
+// A socket bound to a port of 127.0.0.1, kept for the test: a port let go could be taken meanwhile
+// by a test running beside it.
 
 #include "base/UniqueFd.h"
 
@@ -16,11 +16,12 @@ struct LoopbackPort {
     uint16_t port = 0; // 0: the system refused
 };
 
-// `type` is SOCK_STREAM or SOCK_DGRAM.
-inline LoopbackPort bindLoopback(int type) {
+// `type` is SOCK_STREAM or SOCK_DGRAM; `port` 0 is one of the system's choice.
+inline LoopbackPort bindLoopback(int type, uint16_t port = 0) {
     LoopbackPort bound{UniqueFd(::socket(AF_INET, type | SOCK_CLOEXEC, 0)), 0};
     sockaddr_in at{};
     at.sin_family = AF_INET;
+    at.sin_port = htons(port);
     at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof at;
     if (::bind(bound.fd.get(), reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 ||
