@@ -22,6 +22,9 @@ fi
 cases=${1:-N500}
 runs=${2:-1}
 
+case $runs in
+'' | *[!0-9]*) echo "fanout.sh: RUNS is a number of runs, not '$runs'" >&2; exit 2 ;;
+esac
 [ -f "$harness/run_table.py" ] || { echo "fanout.sh: no harness at $harness" >&2; exit 1; }
 [ -x "$program" ] || { echo "fanout.sh: $program is missing: build it first (scripts/test.sh)" >&2; exit 1; }
 if [ -n "$pin" ] && [ "$(nproc)" -lt 2 ]; then
